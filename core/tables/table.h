@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -159,6 +160,11 @@ class Table {
   // makes `path` the table's file.
   virtual Status SaveAs(const std::filesystem::path& path, const TableFormat& format);
   bool Modified() const { return modified_; }
+
+  // --- Dumps ---
+  // Format-specific header facts for `velmar-cli table dump --json`: pairs of
+  // key and ready-made JSON text, in the order they are to be written.
+  virtual std::vector<std::pair<std::string, std::string>> DumpFacts() const { return {}; }
 
  protected:
   void SetPath(std::filesystem::path path) { path_ = std::move(path); }
