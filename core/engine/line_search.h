@@ -1,0 +1,19 @@
+#ifndef VELMAR_CORE_ENGINE_LINE_SEARCH_H_
+#define VELMAR_CORE_ENGINE_LINE_SEARCH_H_
+
+#include "core/engine/engine_context.h"
+#include "core/engine/neural_net.h"
+
+namespace velmar {
+
+// Parameters = SavedParameters + t * Direction over the trainable ones, then
+// every parameter clamped to its bounds.
+void MoveTo(NeuralNet& net, float t);
+// One search along Direction from the current parameters; returns the lowest
+// TrainingList error found (f0 when none was lower). Updates the Step,
+// NumOfTrainingCycles, Error and NumOfExamples labels of context.view.
+float LineSearch(NeuralNet& net, float f0, EngineContext& context);
+
+}  // namespace velmar
+
+#endif  // VELMAR_CORE_ENGINE_LINE_SEARCH_H_

@@ -1,0 +1,25 @@
+#ifndef VELMAR_CORE_ENGINE_PROPAGATION_H_
+#define VELMAR_CORE_ENGINE_PROPAGATION_H_
+
+#include "core/engine/engine_context.h"
+#include "core/engine/neural_net.h"
+
+namespace velmar {
+
+// f(A) = A / (c + |A|).
+inline float Transfer(float a, float c) { return a / (c + (a < 0 ? -a : a)); }
+
+// Signals and Outputs from CurInputs.
+void Forward(NeuralNet& net);
+// BackSignals, InputErrors and ExampleGradient from OutputErrors.
+void Backward(NeuralNet& net);
+// TrainingList error over the taskbook; refreshes ErrorSum and NumOfSolved.
+// Lets pending user input through once at the end (context.host).
+float EvaluateError(NeuralNet& net, EngineContext& context);
+// The same, plus Direction and, in SensMode, the significance accumulators
+// (context.options->SensitivityNorm picks the norm).
+float EvaluateGradient(NeuralNet& net, EngineContext& context);
+
+}  // namespace velmar
+
+#endif  // VELMAR_CORE_ENGINE_PROPAGATION_H_
