@@ -111,7 +111,8 @@ class Table {
   }
   bool Eof() const { return position_ >= RecordCount(); }
   // The number the user sees for the current record: its 1-based position.
-  int RecordNumber() const { return position_ + 1; }
+  // Formats that skip deleted records report the position in the file.
+  virtual int RecordNumber() const { return position_ + 1; }
   int Position() const { return position_; }
   // Moves to a 0-based position, clamped to [0, RecordCount()].
   void MoveTo(int position);
@@ -165,6 +166,15 @@ class Table {
   // Format-specific header facts for `velmar-cli table dump --json`: pairs of
   // key and ready-made JSON text, in the order they are to be written.
   virtual std::vector<std::pair<std::string, std::string>> DumpFacts() const { return {}; }
+  // Extra per-column pairs (key, JSON text) written after the common ones.
+  virtual std::vector<std::pair<std::string, std::string>> ColumnDumpFacts(int) const {
+    return {};
+  }
+  // The dump's "kind" of a non-numeric column.
+  virtual std::string DumpKind(int column) const { return KindName(Column(column).kind); }
+  // The JSON text of a value of the current record when the format writes it
+  // its own way (stored digits, blob lengths); empty for the generic form.
+  virtual std::string ValueJson(int) const { return {}; }
 
  protected:
   void SetPath(std::filesystem::path path) { path_ = std::move(path); }
