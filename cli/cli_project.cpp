@@ -1,0 +1,140 @@
+#include "cli/cli_project.h"
+
+#include <ostream>
+#include <system_error>
+#include <vector>
+
+#if __has_include("core/tables/table_factory.h")
+#include "core/tables/table_factory.h"
+#define VELMAR_HAVE_TABLE_FACTORY 1
+#endif
+
+namespace velmar::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string PathText(const fs::path& path) { return path.string(); }
+
+}  // namespace
+
+int LoadProjectForCommand(CommandContext& context, const fs::path& path, Project& project) {
+  Status status = LoadProject(path, project);
+  if (!status.ok()) {
+    return Refuse(context, kProjectOpenErrorCaption, "Не удается открыть файл " + PathText(path));
+  }
+  return kExitOk;
+}
+
+int LoadOrCreateProjectForCommand(CommandContext& context, const fs::path& path,
+                                  Project& project) {
+  std::error_code ec;
+  if (!fs::exists(path, ec) && !ec) return kExitOk;
+  return LoadProjectForCommand(context, path, project);
+}
+
+int SaveProjectForCommand(CommandContext& context, Project& project, const fs::path& path) {
+  Status status = SaveProject(project, path);
+  if (!status.ok()) {
+    return Refuse(context, "Ошибка сохранения проекта",
+                  "Не удается записать файл " + PathText(path) + " (" + status.message() + ")");
+  }
+  return kExitOk;
+}
+
+int ResolveNet(CommandContext& context, const Project& project, const std::string& spec,
+               int& index) {
+  index = -1;
+  int by_name = -1;
+  int name_matches = 0;
+  for (int i = 0; i < project.NetCount(); ++i) {
+    if (project.Net(i).Desc.Name == spec) {
+      if (by_name < 0) by_name = i;
+      ++name_matches;
+    }
+  }
+  int by_position = -1;
+  long long position = 0;
+  if (ParseInt(spec, position) && position >= 1 && position <= project.NetCount()) {
+    by_position = static_cast<int>(position - 1);
+  }
+  if (name_matches > 1) {
+    return Refuse(context, kOperationImpossible,
+                  "В проекте несколько сетей с именем " + spec + "; укажите номер сети");
+  }
+  if (by_name >= 0 && by_position >= 0 && by_name != by_position) {
+    return Refuse(context, kOperationImpossible,
+                  "Значение " + spec + " означает и имя одной сети, и номер другой");
+  }
+  index = by_name >= 0 ? by_name : by_position;
+  if (index < 0) {
+    if (project.NetCount() == 0) {
+      return Refuse(context, kOperationImpossible, "В проекте нет нейронных сетей");
+    }
+    return Refuse(context, kOperationImpossible,
+                  "В проекте нет сети " + spec + " (имя сети или номер от 1 до " +
+                      std::to_string(project.NetCount()) + ")");
+  }
+  return kExitOk;
+}
+
+int ResolveNetOption(CommandContext& context, const Project& project, const Args& args,
+                     int& index) {
+  std::optional<std::string> spec = args.Get("--net");
+  if (!spec) {
+    index = -1;
+    return Refuse(context, kOperationImpossible, "Не указана сеть (--net ИМЯ или НОМЕР)");
+  }
+  return ResolveNet(context, project, *spec, index);
+}
+
+int OpenTableForCommand(CommandContext& context, const fs::path& path,
+                        std::unique_ptr<Table>& table) {
+  Status status;
+#ifdef VELMAR_HAVE_TABLE_FACTORY
+  status = OpenTable(path, table);
+#else
+  table.reset();
+  status = Status::Unsupported("the table engine is not available in this build");
+#endif
+  if (!status.ok()) {
+    table.reset();
+    return Refuse(context, "Ошибка открытия файла",
+                  "Не удается открыть файл " + PathText(path) + "\n\n" + status.message());
+  }
+  return kExitOk;
+}
+
+SeedOverride::~SeedOverride() {
+  if (clock_) SetCurrentClock(nullptr);
+}
+
+void SeedOverride::Install(int64_t seconds) {
+  auto clock = std::make_unique<FixedClock>(seconds);
+  SetCurrentClock(clock.get());
+  clock_ = std::move(clock);
+}
+
+bool ApplySeedOption(const Args& args, SeedOverride& seed, std::string& error) {
+  std::optional<std::string> text = args.Get("--seed");
+  if (!text) return true;
+  long long value = 0;
+  if (!ParseInt(*text, value)) {
+    error = "--seed needs an integer, got " + *text;
+    return false;
+  }
+  seed.Install(value);
+  return true;
+}
+
+EngineContext MakeEngineContext(Project& project, Table* table, Host& host, TrainingView* view) {
+  static NullTrainingView null_view;
+  EngineContext engine;
+  engine.options = &project.Options();
+  engine.table = table;
+  engine.host = &host;
+  engine.view = view != nullptr ? view : &null_view;
+  return engine;
+}
+
+}  // namespace velmar::cli

@@ -1,0 +1,82 @@
+#ifndef VELMAR_CLI_CLI_PROJECT_H_
+#define VELMAR_CLI_CLI_PROJECT_H_
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/args.h"
+#include "cli/command.h"
+#include "core/base/random.h"
+#include "core/base/training_view.h"
+#include "core/engine/engine_context.h"
+#include "core/project/project.h"
+#include "core/tables/table.h"
+
+// Helpers shared by the velmar-cli commands that work on a project file.
+// Each returns an exit code: kExitOk on success; otherwise the refusal has
+// already been printed to context.err and the command should return it.
+namespace velmar::cli {
+
+inline constexpr const char* kProjectOpenErrorCaption = "Ошибка открытия файла проекта";
+inline constexpr const char* kOperationImpossible = "Операция невозможна";
+
+// Loads PROJECT into `project` (freshly made). On failure prints
+// "Ошибка открытия файла проекта: Не удается открыть файл PATH".
+int LoadProjectForCommand(CommandContext& context, const std::filesystem::path& path,
+                          Project& project);
+
+// As LoadProjectForCommand, but a file that does not exist yet leaves
+// `project` empty and succeeds (commands that may create the project).
+int LoadOrCreateProjectForCommand(CommandContext& context, const std::filesystem::path& path,
+                                  Project& project);
+
+// Saves atomically; a failure keeps the previous file and is printed as
+// "Ошибка сохранения проекта: Не удается записать файл PATH (reason)".
+int SaveProjectForCommand(CommandContext& context, Project& project,
+                          const std::filesystem::path& path);
+
+// Resolves a --net value: a network's name, or its 1-based position in the
+// list. A value that matches nothing, or that names several networks (or one
+// network by name and another by position), is refused.
+int ResolveNet(CommandContext& context, const Project& project, const std::string& spec,
+               int& index);
+// Reads --net from `args` (refused when absent) and resolves it.
+int ResolveNetOption(CommandContext& context, const Project& project, const Args& args,
+                     int& index);
+
+// Opens a data table by path. On failure prints "Ошибка открытия файла:
+// Не удается открыть файл PATH\n\nREASON".
+int OpenTableForCommand(CommandContext& context, const std::filesystem::path& path,
+                        std::unique_ptr<Table>& table);
+
+// Replaces the calendar clock that seeds the random generator by a fixed one
+// for its lifetime, so that a run with --seed is repeatable.
+class SeedOverride {
+ public:
+  SeedOverride() = default;
+  ~SeedOverride();
+  SeedOverride(const SeedOverride&) = delete;
+  SeedOverride& operator=(const SeedOverride&) = delete;
+
+  void Install(int64_t seconds);
+  bool installed() const { return clock_ != nullptr; }
+
+ private:
+  std::unique_ptr<FixedClock> clock_;
+};
+
+// Applies --seed S when given. Returns false with `error` set when S is not
+// an integer (a usage error).
+bool ApplySeedOption(const Args& args, SeedOverride& seed, std::string& error);
+
+// What engine operations need: the project's options, the open table (may be
+// null), the host and the progress view (NullTrainingView when null).
+EngineContext MakeEngineContext(Project& project, Table* table, Host& host,
+                                TrainingView* view = nullptr);
+
+}  // namespace velmar::cli
+
+#endif  // VELMAR_CLI_CLI_PROJECT_H_
