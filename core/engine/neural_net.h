@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/base/status.h"
 #include "core/data/data_description.h"
 #include "core/data/error_terms.h"
 #include "core/data/task_book.h"
@@ -107,6 +108,12 @@ struct NeuralNet {
   int32_t LayerSize(int l) const;
   int32_t FanIn(int l) const;
 };
+
+// Checks that a description read from outside gives a network that can be
+// laid out: 1..10 layers of 1..100 neurons, at most 20 states per field, at
+// least one input and one output, and input/output counts that match the
+// widths of the fields. Call it before BuildNet on a stored description.
+Status ValidateNetShape(const DataDescription& desc);
 
 // Derives the layout from Desc and allocates every vector.
 void BuildNet(NeuralNet& net);

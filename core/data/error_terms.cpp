@@ -1,0 +1,181 @@
+#include "core/data/error_terms.h"
+
+#include <cmath>
+#include <memory>
+
+namespace velmar {
+
+namespace {
+
+// All arithmetic below is float32 on purpose: the error decides whether an
+// example counts as solved (exactly 0), so every difference is rounded to
+// float32 before it is squared. Named float temporaries keep it that way.
+
+float LeastSquares(const float* y, const float* t, float* g, int n, float w) {
+  float error = 0;
+  for (int i = 0; i < n; ++i) {
+    const float d = t[i] - y[i];
+    const float squared = d * d;
+    error += w * squared;
+    if (g) g[i] = w * d;
+  }
+  return error;
+}
+
+float Tolerance(const float* y, const float* t, float* g, int n, float w, float p) {
+  float error = 0;
+  for (int i = 0; i < n; ++i) {
+    const float d = t[i] - y[i];
+    if (std::fabs(d) > p) {
+      const float excess = std::fabs(d) - p;
+      const float squared = excess * excess;
+      error += w * squared;
+      if (g) g[i] = d >= 0 ? w * excess : -(w * excess);
+    } else if (g) {
+      g[i] = 0;
+    }
+  }
+  return error;
+}
+
+float OrderedClass(const float* y, const float* t, float* g, int n, float w, float p) {
+  float error = 0;
+  for (int i = 0; i < n; ++i) {
+    const float e = t[i] == 1.0f ? y[i] - p : y[i] + p;
+    if (e * t[i] >= 0) {
+      if (g) g[i] = 0;
+      continue;
+    }
+    const float squared = e * e;
+    error += w * squared;
+    if (g) g[i] = -(w * e);
+  }
+  return error;
+}
+
+float WinnerClass(const float* y, const float* t, float* g, int n, float w, float p) {
+  // Discrete fields have at most 20 states, so the marks normally fit on the
+  // stack; this runs once per example and pass.
+  constexpr int kStackWidth = 32;
+  bool stack_marks[kStackWidth] = {};
+  std::unique_ptr<bool[]> heap_marks;
+  bool* marked = stack_marks;
+  if (n > kStackWidth) {
+    heap_marks = std::make_unique<bool[]>(n);
+    marked = heap_marks.get();
+  }
+  int target = -1;
+  for (int i = 0; i < n; ++i) {
+    if (t[i] == 1.0f) {
+      marked[i] = true;
+      target = i;
+    }
+  }
+  if (target < 0) {
+    // Targets without a winning state carry no information.
+    if (g) {
+      for (int i = 0; i < n; ++i) g[i] = 0;
+    }
+    return 0;
+  }
+
+  float sum = y[target] - p;
+  int m = 0;
+  for (int round = 0; round < n; ++round) {
+    ++m;
+    float largest = -kUnsetValue;
+    int found = -1;
+    for (int i = 0; i < n; ++i) {
+      if (!marked[i] && y[i] > largest) {
+        largest = y[i];
+        found = i;
+      }
+    }
+    const float mean = sum / static_cast<float>(m);
+    if (found < 0 || mean >= largest) break;
+    sum += largest;
+    marked[found] = true;
+  }
+
+  float error = 0;
+  const float mean = sum / static_cast<float>(m);
+  for (int i = 0; i < n; ++i) {
+    if (!marked[i]) {
+      if (g) g[i] = 0;
+      continue;
+    }
+    float v = 0;
+    if (m != 1) {
+      v = mean - y[i];
+      if (i == target) v = v + p;
+    }
+    const float squared = v * v;
+    error += w * squared;
+    if (g) g[i] = w * v;
+  }
+  return error;
+}
+
+}  // namespace
+
+float EvaluateTerm(const OutputEstimate& term, const float* y, const float* t, float* g, float w) {
+  const int n = term.Width;
+  if (n <= 0) return 0;
+  switch (term.Kind) {
+    case EstimateKind::LeastSquaresEstimate: return LeastSquares(y, t, g, n, w);
+    case EstimateKind::ToleranceEstimate: return Tolerance(y, t, g, n, w, term.Parameter);
+    case EstimateKind::OrderedClassEstimate: return OrderedClass(y, t, g, n, w, term.Parameter);
+    case EstimateKind::WinnerClassEstimate: return WinnerClass(y, t, g, n, w, term.Parameter);
+  }
+  return 0;
+}
+
+float EvaluateErrorList(const ErrorTermList& list, const float* y, const float* t, const float* w,
+                        float* g) {
+  float sum = 0;
+  int offset = 0;
+  for (size_t j = 0; j < list.size(); ++j) {
+    const float error = EvaluateTerm(list[j], y + offset, t + offset, g ? g + offset : nullptr, w[j]);
+    sum += error;
+    if (list[j].Width > 0) offset += list[j].Width;
+  }
+  return sum;
+}
+
+void MakeErrorLists(const DataDescription& desc, ErrorTermList& acceptance,
+                    ErrorTermList& training) {
+  acceptance.clear();
+  training.clear();
+  for (const FieldDescription& field : desc.Fields) {
+    if (field.Usage != FieldUsage::Output) continue;
+    OutputEstimate accept;
+    OutputEstimate train;
+    accept.Width = train.Width = FieldWidth(field);
+    if (!field.IsDiscrete) {
+      accept.Kind = train.Kind = EstimateKind::ToleranceEstimate;
+      const float range = field.MaxValue - field.MinValue;
+      const float r = range > 0 ? range : 1.0f;
+      const float twice_gap = 2.0f * field.Gap;
+      // The accuracy in signal units: the coding maps the range onto two units.
+      accept.Parameter = twice_gap / r;
+      train.Parameter = accept.Parameter * 0.9090909090909091f;
+    } else if (field.Predecessor) {
+      accept.Kind = train.Kind = EstimateKind::OrderedClassEstimate;
+      accept.Parameter = field.Gap;
+      train.Parameter = field.Gap + 0.1f;
+    } else {
+      accept.Kind = train.Kind = EstimateKind::WinnerClassEstimate;
+      const float twice_gap = 2.0f * field.Gap;
+      accept.Parameter = twice_gap;
+      train.Parameter = twice_gap + 0.1f;
+    }
+    acceptance.push_back(accept);
+    training.push_back(train);
+  }
+}
+
+ErrorTermList LeastSquaresList(int32_t num_outputs) {
+  return {OutputEstimate{num_outputs, 0.0f, EstimateKind::LeastSquaresEstimate}};
+}
+
+}  // namespace velmar
