@@ -1,0 +1,97 @@
+#ifndef VELMAR_CORE_TABLES_PARADOX_FORMAT_H_
+#define VELMAR_CORE_TABLES_PARADOX_FORMAT_H_
+
+#include <cstdint>
+#include <string>
+
+#include "core/tables/table.h"
+
+// Field encodings of Paradox tables. Every field whose bytes are all zero is
+// null; the encodings below are chosen by the format so that a value never
+// encodes to all zero bytes (the one exception, the smallest integer of
+// each width, cannot be stored).
+namespace velmar::paradox {
+
+// Type codes as stored in the header's field list.
+enum TypeCode : uint8_t {
+  kAlpha = 0x01,
+  kDate = 0x02,
+  kShort = 0x03,
+  kLong = 0x04,
+  kCurrency = 0x05,
+  kNumber = 0x06,
+  kLogical = 0x09,
+  kMemo = 0x0C,
+  kBlob = 0x0D,
+  kFormattedMemo = 0x0E,
+  kOle = 0x0F,
+  kGraphic = 0x10,
+  kTime = 0x14,
+  kTimestamp = 0x15,
+  kAutoInc = 0x16,
+  kBcd = 0x17,
+  kBytes = 0x18,
+};
+
+constexpr int kBcdSize = 17;
+constexpr int kBlobDescriptorSize = 10;
+constexpr int kMaxNameLength = 25;
+
+// The native letter of a type code ('A', 'D', ...), or 0 when unknown.
+char TypeLetter(uint8_t code);
+// The type code of a native letter, or 0 when unknown.
+uint8_t TypeCodeOf(char letter);
+FieldKind KindOfType(uint8_t code);
+bool IsBlobType(uint8_t code);
+// The lowest table level that has the type: 3 for the types of Paradox 3.5,
+// 4 for blobs, 5 for the rest.
+int MinimumLevel(uint8_t code);
+
+// Day numbers count from 1 = 0001-01-01 (proleptic Gregorian).
+int64_t DayNumber(const Date& date);
+Date DateFromDayNumber(int64_t day);
+bool IsValidDate(const Date& date);
+
+inline uint16_t LoadBe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
+inline uint32_t LoadBe32(const uint8_t* p) {
+  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+inline uint64_t LoadBe64(const uint8_t* p) {
+  return uint64_t{LoadBe32(p)} << 32 | LoadBe32(p + 4);
+}
+inline void StoreBe16(uint8_t* p, uint16_t v) {
+  p[0] = static_cast<uint8_t>(v >> 8);
+  p[1] = static_cast<uint8_t>(v);
+}
+inline void StoreBe32(uint8_t* p, uint32_t v) {
+  StoreBe16(p, static_cast<uint16_t>(v >> 16));
+  StoreBe16(p + 2, static_cast<uint16_t>(v));
+}
+inline void StoreBe64(uint8_t* p, uint64_t v) {
+  StoreBe32(p, static_cast<uint32_t>(v >> 32));
+  StoreBe32(p + 4, static_cast<uint32_t>(v));
+}
+
+// Numbers and currency: a big-endian double with the sign bit flipped for
+// positives and every bit inverted for negatives, so the bytes sort as the
+// values do.
+inline uint64_t EncodeDoubleBits(uint64_t bits) {
+  return (bits & 0x8000000000000000ull) ? ~bits : bits ^ 0x8000000000000000ull;
+}
+inline uint64_t DecodeDoubleBits(uint64_t stored) {
+  return (stored & 0x8000000000000000ull) ? stored ^ 0x8000000000000000ull : ~stored;
+}
+double DecodeDouble(const uint8_t* p);
+void EncodeDouble(uint8_t* p, double value);
+
+// BCD: byte 0 holds the sign (0x80 set = positive) and the decimals in its
+// low 6 bits; then 32 digit nibbles, each inverted (xor 0xF) for negatives.
+// Nibbles that are not digits end the number.
+double DecodeBcd(const uint8_t* p);
+// Writes `value` rounded to `decimals`; false when it has too many integer
+// digits.
+bool EncodeBcd(uint8_t* p, double value, int decimals);
+
+}  // namespace velmar::paradox
+
+#endif  // VELMAR_CORE_TABLES_PARADOX_FORMAT_H_
