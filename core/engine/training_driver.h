@@ -1,6 +1,9 @@
 #ifndef VELMAR_CORE_ENGINE_TRAINING_DRIVER_H_
 #define VELMAR_CORE_ENGINE_TRAINING_DRIVER_H_
 
+#include <string_view>
+
+#include "core/base/training_view.h"
 #include "core/engine/engine_context.h"
 #include "core/engine/neural_net.h"
 
@@ -12,8 +15,32 @@ bool PrepareTaskBook(NeuralNet& net, EngineContext& context);
 // The training driver: the method of context.options->TrainingMethod with up
 // to three perturbations of level 0.001, driving context.view.
 void TrainNetwork(NeuralNet& net, EngineContext& context);
+
+// What one training did, for callers that report it.
+struct TrainingReport {
+  bool trained = false;   // false when the taskbook could not be prepared
+  int runs = 0;           // method runs, at most four
+  int perturbations = 0;  // at most three
+};
+void TrainNetwork(NeuralNet& net, EngineContext& context, TrainingReport& report);
 // With ExtendTaskbook on: rebuilds Book and trains; otherwise nothing.
 void RebuildAndTrain(NeuralNet& net, EngineContext& context);
+
+// Captions of the progress window's button.
+inline constexpr std::string_view kStopButtonRunning = "Завершить";
+inline constexpr std::string_view kStopButtonStopping = "Секундочку...";
+inline constexpr std::string_view kStopButtonFinished = "Готово";
+
+enum class StopButtonOutcome {
+  kStopRequested,  // the running method ends after its current pass or search
+  kIgnored,        // a stop is already on its way
+  kClosed,         // the figures were final; the window was hidden
+};
+// A click on the progress window's button, whose caption reads
+// `button_caption`: asks a running training to stop, or closes the window
+// once the training is over. The caller re-enables the main window on kClosed.
+StopButtonOutcome PressStopButton(NeuralNet& net, TrainingView& view,
+                                  std::string_view button_caption);
 
 }  // namespace velmar
 

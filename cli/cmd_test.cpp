@@ -1,0 +1,93 @@
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "cli/args.h"
+#include "cli/cli_project.h"
+#include "cli/command.h"
+#include "core/base/format_real.h"
+#include "core/engine/test_network.h"
+
+namespace velmar::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: velmar-cli test PROJECT --data TABLE [--net NAME|INDEX] [-o FILE]\n\n"
+    "Runs a network of PROJECT over every record of TABLE and writes the test\n"
+    "grid as tab-separated text (the actual value, the forecast, and the\n"
+    "confidence or the error of each output field, then the summaries) to FILE,\n"
+    "or to stdout. A short summary follows on stdout, or on stderr when the\n"
+    "grid itself goes to stdout. --net may be left out when the project holds\n"
+    "one network.\n";
+
+std::string CountText(long long n, long long total, char separator) {
+  return std::to_string(n) + " (" +
+         FormatReal(100.0 * static_cast<double>(n) / static_cast<double>(total == 0 ? 1 : total),
+                    separator) +
+         "%)";
+}
+
+void PrintSummary(std::ostream& out, const TestGrid& grid, char separator) {
+  out << grid.Caption << ": записей " << grid.Records << "\n";
+  for (const TestFieldSummary& field : grid.Summary) {
+    out << "  " << field.Name << ": правильно " << CountText(field.Correct, field.Total, separator);
+    if (field.Discrete) {
+      out << ", неуверенно " << CountText(field.Uncertain, field.Total, separator);
+    }
+    out << ", неправильно " << CountText(field.Wrong, field.Total, separator) << ", всего "
+        << field.Total;
+    if (!field.Discrete && field.Compared > 0) {
+      out << ", ср.ошибка " << FormatReal(field.MeanError, separator) << ", макс.ошибка "
+          << FormatReal(field.MaxError, separator);
+    }
+    out << "\n";
+  }
+}
+
+int RunTest(CommandContext& context);
+
+const Command kTest{"test", "test a network of a project against a data table", kUsage, &RunTest};
+const CommandRegistrar kRegistrar(kTest);
+
+int RunTest(CommandContext& context) {
+  const Command& self = kTest;
+  Args args;
+  if (!args.Parse(context.args, {"--data", "--net", "-o"}, {})) {
+    return UsageError(context, self, args.error());
+  }
+  if (args.positional().size() != 1) return UsageError(context, self, "one PROJECT expected");
+  const std::optional<std::string> data = args.Get("--data");
+  if (!data) return UsageError(context, self, "--data TABLE is required");
+
+  Project project;
+  if (int code = LoadProjectForCommand(context, args.positional()[0], project); code != kExitOk) {
+    return code;
+  }
+  int index = 0;
+  if (args.Has("--net") || project.NetCount() != 1) {
+    if (int code = ResolveNetOption(context, project, args, index); code != kExitOk) return code;
+  }
+  std::unique_ptr<Table> table;
+  if (int code = OpenTableForCommand(context, *data, table); code != kExitOk) return code;
+
+  EngineContext engine = MakeEngineContext(project, table.get(), context.host);
+  TestGrid grid;
+  if (!TestNetwork(project.Net(index), engine, grid)) return kExitRefused;  // the host said why
+
+  const char separator = context.host.DecimalSeparator();
+  if (const std::optional<std::string> file = args.Get("-o")) {
+    const Status status = SaveTestText(grid, *file);
+    if (!status.ok()) {
+      return Refuse(context, "Ошибка сохранения",
+                    "Не удается записать файл " + *file + " (" + status.message() + ")");
+    }
+    PrintSummary(context.out, grid, separator);
+    return kExitOk;
+  }
+  context.out << TestGridText(grid);
+  PrintSummary(context.err, grid, separator);
+  return kExitOk;
+}
+
+}  // namespace
+}  // namespace velmar::cli

@@ -1,0 +1,128 @@
+#include <algorithm>
+#include <cctype>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "cli/args.h"
+#include "cli/cli_project.h"
+#include "cli/command.h"
+#include "cli/terminal_host.h"
+#include "cli/terminal_training_view.h"
+#include "core/engine/training_driver.h"
+
+namespace velmar::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: velmar-cli train PROJECT --data TABLE [--net NAME|INDEX]\n"
+    "                        [--method 0..3|sd|partan|cg|bfgs] [--seed S]\n\n"
+    "Trains a network of PROJECT on the records of TABLE until every example is\n"
+    "solved, no step lowers the error, or Ctrl+C asks it to stop (the current\n"
+    "pass or search is finished first; a second Ctrl+C ends the program).\n"
+    "Progress goes to stderr, the final figures to stdout, and the project is\n"
+    "saved. --net may be left out when the project holds one network.\n"
+    "--method picks the optimization method and stores it in the project:\n"
+    "0 or sd (steepest descent), 1 or partan (modified ParTan), 2 or cg\n"
+    "(conjugate gradients), 3 or bfgs (memoryless quasi-Newton).\n"
+    "--seed S fixes the seed of every random perturbation in this run.\n";
+
+constexpr const char* kMethodNames[] = {"Градиентный спуск", "Модифицированный ParTan",
+                                        "Сопряженные градиенты", "BFGS"};
+
+bool ParseMethod(std::string text, int32_t& method) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  const char* names[] = {"sd", "partan", "cg", "bfgs"};
+  for (int32_t i = 0; i < 4; ++i) {
+    if (text == names[i] || text == std::to_string(i)) {
+      method = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+struct StopRequest {
+  NeuralNet* net = nullptr;
+  TerminalTrainingView* view = nullptr;
+  bool requested = false;
+};
+
+// Ctrl+C does what the progress window's button does while training runs.
+void OnInterrupt(void* data) {
+  auto* stop = static_cast<StopRequest*>(data);
+  if (PressStopButton(*stop->net, *stop->view, stop->view->ButtonCaption()) ==
+      StopButtonOutcome::kStopRequested) {
+    stop->requested = true;
+  }
+}
+
+int RunTrain(CommandContext& context);
+
+const Command kTrain{"train", "train a network of a project on a data table", kUsage, &RunTrain};
+const CommandRegistrar kRegistrar(kTrain);
+
+int RunTrain(CommandContext& context) {
+  const Command& self = kTrain;
+  Args args;
+  if (!args.Parse(context.args, {"--data", "--net", "--method", "--seed"}, {})) {
+    return UsageError(context, self, args.error());
+  }
+  if (args.positional().size() != 1) return UsageError(context, self, "one PROJECT expected");
+  const std::optional<std::string> data = args.Get("--data");
+  if (!data) return UsageError(context, self, "--data TABLE is required");
+  int32_t method = -1;
+  if (const auto text = args.Get("--method"); text && !ParseMethod(*text, method)) {
+    return UsageError(context, self, "unknown method " + *text);
+  }
+  SeedOverride seed;
+  std::string seed_error;
+  if (!ApplySeedOption(args, seed, seed_error)) return UsageError(context, self, seed_error);
+
+  const std::filesystem::path project_path = args.positional()[0];
+  Project project;
+  if (int code = LoadProjectForCommand(context, project_path, project); code != kExitOk) {
+    return code;
+  }
+  int index = 0;
+  if (args.Has("--net") || project.NetCount() != 1) {
+    if (int code = ResolveNetOption(context, project, args, index); code != kExitOk) return code;
+  }
+  std::unique_ptr<Table> table;
+  if (int code = OpenTableForCommand(context, *data, table); code != kExitOk) return code;
+
+  if (method >= 0) project.Options().TrainingMethod = method;
+  NeuralNet& net = project.Net(index);
+  project.Select(index);
+
+  TerminalTrainingView view(context.err, IsInteractiveStderr(context.err));
+  StopRequest stop{&net, &view};
+  auto* terminal = dynamic_cast<TerminalHost*>(&context.host);
+  if (terminal != nullptr) {
+    terminal->SetInterruptHandler(&OnInterrupt, &stop);
+    InstallInterruptHandler();
+  }
+  EngineContext engine = MakeEngineContext(project, table.get(), context.host, &view);
+  TrainingReport report;
+  TrainNetwork(net, engine, report);
+  view.Finish();
+  if (terminal != nullptr) terminal->SetInterruptHandler(nullptr, nullptr);
+  if (!report.trained) return kExitRefused;  // the host has shown why
+
+  const int32_t used = project.Options().TrainingMethod;
+  context.out << "Сеть: " << net.Desc.Name << "\n";
+  context.out << "Метод: " << (used >= 0 && used < 4 ? kMethodNames[used] : "нет") << "\n";
+  context.out << "Число циклов обучения: " << net.NumOfTrainingCycles << "\n";
+  context.out << "Средняя оценка: " << view.Label(TrainingLabel::kError) << "\n";
+  context.out << "Правильно решенных примеров: " << view.Label(TrainingLabel::kNumOfExamples)
+              << "\n";
+  context.out << "Возмущений: " << report.perturbations << "\n";
+  if (stop.requested) context.out << "Обучение прервано пользователем\n";
+
+  project.SetModified(true);
+  return SaveProjectForCommand(context, project, project_path);
+}
+
+}  // namespace
+}  // namespace velmar::cli

@@ -1,0 +1,105 @@
+#include "cli/terminal_training_view.h"
+
+#include <unistd.h>
+
+#include <iostream>
+#include <ostream>
+
+namespace velmar::cli {
+namespace {
+
+constexpr std::chrono::milliseconds kInteractiveInterval{100};
+constexpr std::chrono::milliseconds kLogInterval{1000};
+
+}  // namespace
+
+TerminalTrainingView::TerminalTrainingView(std::ostream& out, bool interactive)
+    : TerminalTrainingView(out, interactive, interactive ? kInteractiveInterval : kLogInterval) {}
+
+TerminalTrainingView::TerminalTrainingView(std::ostream& out, bool interactive,
+                                           std::chrono::milliseconds interval)
+    : out_(out), interactive_(interactive), interval_(interval) {}
+
+TerminalTrainingView::~TerminalTrainingView() {
+  if (line_open_) out_ << "\n" << std::flush;
+}
+
+void TerminalTrainingView::Show(bool pruning_labels_visible) {
+  shown_ = true;
+  pruning_ = pruning_labels_visible;
+  labels_.clear();
+  button_ = "Завершить";
+  last_written_.clear();
+  last_write_ = {};
+}
+
+void TerminalTrainingView::Hide() {
+  if (shown_) Finish();
+  shown_ = false;
+}
+
+void TerminalTrainingView::SetLabel(TrainingLabel label, const std::string& text) {
+  labels_[label] = text;
+  // The solved count comes last in every batch of label changes.
+  if (label == TrainingLabel::kNumOfExamples) Refresh(false);
+}
+
+void TerminalTrainingView::SetButtonCaption(const std::string& caption) {
+  button_ = caption;
+  if (caption == "Секундочку...") {
+    if (line_open_) out_ << "\n";
+    line_open_ = false;
+    out_ << caption_ << ": остановка после текущего прохода..." << std::endl;
+  }
+}
+
+std::string TerminalTrainingView::Label(TrainingLabel label) const {
+  auto it = labels_.find(label);
+  return it == labels_.end() ? std::string() : it->second;
+}
+
+std::string TerminalTrainingView::StatusLine() const {
+  auto value = [&](TrainingLabel label) {
+    const std::string text = Label(label);
+    return text.empty() ? std::string("-") : text;
+  };
+  std::string line = caption_.empty() ? std::string("Обучение") : caption_;
+  line += ": циклов " + value(TrainingLabel::kNumOfTrainingCycles);
+  line += ", шаг " + value(TrainingLabel::kStep);
+  line += ", средняя оценка " + value(TrainingLabel::kError);
+  line += ", решено " + value(TrainingLabel::kNumOfExamples);
+  if (pruning_) {
+    line += "; удалено входов " + value(TrainingLabel::kNumOfPrunedInputs);
+    line += ", нейронов " + value(TrainingLabel::kNumOfPrunedNeurons);
+    line += ", синапсов " + value(TrainingLabel::kNumOfPrunedSynapses);
+    line += ", бинаризовано " + value(TrainingLabel::kNumOfBinSynapses);
+  }
+  return line;
+}
+
+void TerminalTrainingView::Refresh(bool force) {
+  if (!shown_ && !force) return;
+  const auto now = std::chrono::steady_clock::now();
+  const std::string line = StatusLine();
+  if (!force && (line == last_written_ || now - last_write_ < interval_)) return;
+  if (interactive_) {
+    out_ << "\r" << line << "\033[K" << std::flush;
+    line_open_ = true;
+  } else {
+    out_ << line << "\n" << std::flush;
+  }
+  last_written_ = line;
+  last_write_ = now;
+}
+
+void TerminalTrainingView::Finish() {
+  if (StatusLine() != last_written_) Refresh(true);
+  if (line_open_) out_ << "\n" << std::flush;
+  line_open_ = false;
+}
+
+bool IsInteractiveStderr(const std::ostream& out) {
+  return &out == &std::cerr && ::isatty(STDERR_FILENO) == 1;
+}
+
+}  // namespace velmar::cli

@@ -1,0 +1,58 @@
+#ifndef VELMAR_CLI_TERMINAL_TRAINING_VIEW_H_
+#define VELMAR_CLI_TERMINAL_TRAINING_VIEW_H_
+
+#include <chrono>
+#include <iosfwd>
+#include <map>
+#include <string>
+
+#include "core/base/training_view.h"
+
+namespace velmar::cli {
+
+// The progress window as one status line: on a terminal the line is
+// rewritten in place; otherwise a new line is written at most once per
+// interval, so that logs stay readable.
+class TerminalTrainingView : public TrainingView {
+ public:
+  TerminalTrainingView(std::ostream& out, bool interactive);
+  TerminalTrainingView(std::ostream& out, bool interactive, std::chrono::milliseconds interval);
+  ~TerminalTrainingView() override;
+
+  void SetCaption(const std::string& caption) override { caption_ = caption; }
+  void Show(bool pruning_labels_visible) override;
+  void Hide() override;
+  void SetLabel(TrainingLabel label, const std::string& text) override;
+  void SetButtonCaption(const std::string& caption) override;
+  void Repaint() override { Refresh(false); }
+
+  const std::string& ButtonCaption() const { return button_; }
+  std::string Label(TrainingLabel label) const;
+  // Writes the current figures now and ends the status line.
+  void Finish();
+
+  // The status line as it would be written now.
+  std::string StatusLine() const;
+
+ private:
+  void Refresh(bool force);
+
+  std::ostream& out_;
+  const bool interactive_;
+  const std::chrono::milliseconds interval_;
+  std::string caption_;
+  std::string button_;
+  bool shown_ = false;
+  bool pruning_ = false;
+  bool line_open_ = false;  // an interactive line waits for its end
+  std::map<TrainingLabel, std::string> labels_;
+  std::string last_written_;
+  std::chrono::steady_clock::time_point last_write_{};
+};
+
+// True when `out` is the process's stderr and that is a terminal.
+bool IsInteractiveStderr(const std::ostream& out);
+
+}  // namespace velmar::cli
+
+#endif  // VELMAR_CLI_TERMINAL_TRAINING_VIEW_H_
