@@ -1,6 +1,8 @@
 #ifndef VELMAR_CORE_ENGINE_LINE_SEARCH_H_
 #define VELMAR_CORE_ENGINE_LINE_SEARCH_H_
 
+#include <functional>
+
 #include "core/engine/engine_context.h"
 #include "core/engine/neural_net.h"
 
@@ -13,6 +15,10 @@ void MoveTo(NeuralNet& net, float t);
 // TrainingList error found (f0 when none was lower). Updates the Step,
 // NumOfTrainingCycles, Error and NumOfExamples labels of context.view.
 float LineSearch(NeuralNet& net, float f0, EngineContext& context);
+// The same search with `evaluate` (the error at the current Parameters, also
+// refreshing ErrorSum and NumOfSolved) in place of EvaluateError.
+float LineSearch(NeuralNet& net, float f0, EngineContext& context,
+                 const std::function<float()>& evaluate);
 
 }  // namespace velmar
 

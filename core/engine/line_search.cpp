@@ -1,0 +1,151 @@
+#include "core/engine/line_search.h"
+
+#include <cmath>
+#include <string>
+
+#include "core/base/format_real.h"
+#include "core/engine/propagation.h"
+
+namespace velmar {
+namespace {
+
+constexpr float kDefaultStep = 1e-5f;
+constexpr float kSmallestStep = 1e-10f;
+constexpr float kLargestStep = 1e5f;
+constexpr float kExpansion = 3.0f;
+constexpr float kContraction = 3.0f;
+constexpr int kParabolicSteps = 2;
+constexpr double kFlatParabola = 1e-10;
+
+void ShowLabel(EngineContext& context, TrainingLabel label, const std::string& text) {
+  if (context.view != nullptr) context.view->SetLabel(label, text);
+}
+
+char Separator(const EngineContext& context) {
+  return context.host != nullptr ? context.host->DecimalSeparator() : '.';
+}
+
+}  // namespace
+
+void MoveTo(NeuralNet& net, float t) {
+  const int32_t n = net.NumOfParameters;
+  const float* saved = net.SavedParameters.data();
+  const float* direction = net.Direction.data();
+  const int32_t* flags = net.ParamFlags.data();
+  const float* lower = net.LowerBounds.data();
+  const float* upper = net.UpperBounds.data();
+  float* params = net.Parameters.data();
+  const double step = t;
+  for (int32_t i = 0; i < n; ++i) {
+    float p = saved[i];
+    if ((flags[i] & pfTrainable) != 0) {
+      p = static_cast<float>(static_cast<double>(p) + step * static_cast<double>(direction[i]));
+    }
+    // Written so that a NaN ends up at the lower bound.
+    if (!(p >= lower[i])) {
+      p = lower[i];
+    } else if (p > upper[i]) {
+      p = upper[i];
+    }
+    params[i] = p;
+  }
+}
+
+float LineSearch(NeuralNet& net, float f0, EngineContext& context) {
+  return LineSearch(net, f0, context, [&] { return EvaluateError(net, context); });
+}
+
+float LineSearch(NeuralNet& net, float f0, EngineContext& context,
+                 const std::function<float()>& evaluate) {
+  net.SavedParameters = net.Parameters;
+  float t = net.Step;
+  if (t < kSmallestStep) t = kDefaultStep;
+  float best = f0;
+  float result = 0;
+
+  float a = 0, fa = f0;
+  float b = 0, fb = f0;
+  float c = t;
+  MoveTo(net, c);
+  float fc = evaluate();
+
+  if (fb >= fc) {
+    // Expand while the error keeps falling (or stays level).
+    for (;;) {
+      if (c > kLargestStep) {
+        ShowLabel(context, TrainingLabel::kStep, "Infinite step");
+        break;
+      }
+      a = b, fa = fb;
+      b = c, fb = fc;
+      c = kExpansion * c;
+      MoveTo(net, c);
+      fc = evaluate();
+      if (!(fb >= fc)) break;
+    }
+  } else {
+    // Contract towards the base point until a step improves on it.
+    a = 0, fa = f0;
+    b = c, fb = fc;
+    for (;;) {
+      if (b < kSmallestStep) {
+        ShowLabel(context, TrainingLabel::kStep, "Zero step");
+        break;
+      }
+      c = b, fc = fb;
+      b = b / kContraction;
+      MoveTo(net, b);
+      fb = evaluate();
+      if (!(fa <= fb)) break;
+    }
+  }
+
+  if (best > fb) {
+    result = b;
+    best = fb;
+    for (int i = 0; i < kParabolicSteps; ++i) {
+      const double da = a, db = b, dc = c;
+      const double den = 2.0 * ((db - dc) * fa + (dc - da) * fb + (da - db) * fc);
+      if (!(std::fabs(den) >= kFlatParabola)) break;
+      const double vertex =
+          ((db * db - dc * dc) * fa + (dc * dc - da * da) * fb + (da * da - db * db) * fc) / den;
+      const float x = static_cast<float>(vertex);
+      MoveTo(net, x);
+      const float fx = evaluate();
+      if (fx < fb) {
+        if (b > x) {
+          c = b, fc = fb;
+        } else {
+          a = b, fa = fb;
+        }
+        b = x, fb = fx;
+        result = x;
+        best = fx;
+      } else if (b > x) {
+        a = x, fa = fx;
+      } else {
+        c = x, fc = fx;
+      }
+    }
+    const char separator = Separator(context);
+    ShowLabel(context, TrainingLabel::kStep, FormatReal(result, separator));
+    ++net.NumOfTrainingCycles;
+    ShowLabel(context, TrainingLabel::kNumOfTrainingCycles,
+              std::to_string(net.NumOfTrainingCycles));
+  }
+
+  net.Step = result;
+  MoveTo(net, result);
+
+  const uint32_t rows = net.Book != nullptr ? net.Book->Count() : 0;
+  const double average = rows > 0 ? static_cast<double>(best) / rows : static_cast<double>(best);
+  ShowLabel(context, TrainingLabel::kError, FormatReal(average, Separator(context)));
+  if (net.SensMode == 0) {
+    ShowLabel(context, TrainingLabel::kNumOfExamples,
+              std::to_string(net.NumOfSolved) + " из " + std::to_string(rows));
+  }
+  if (context.view != nullptr) context.view->Repaint();
+  return best;
+}
+
+}  // namespace velmar
