@@ -127,6 +127,38 @@ bool ApplySeedOption(const Args& args, SeedOverride& seed, std::string& error) {
   return true;
 }
 
+int FindFieldForCommand(CommandContext& context, const DataDescription& desc,
+                        const std::string& name, int& index) {
+  for (size_t i = 0; i < desc.Fields.size(); ++i) {
+    if (desc.Fields[i].Name == name) {
+      index = static_cast<int>(i);
+      return kExitOk;
+    }
+  }
+  index = -1;
+  return Refuse(context, "Несовместимый файл данных", "В файле данных нет поля " + name);
+}
+
+std::vector<std::string> SplitList(const std::string& text, char separator) {
+  std::vector<std::string> items;
+  size_t start = 0;
+  while (true) {
+    const size_t end = text.find(separator, start);
+    items.push_back(text.substr(start, end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return items;
+}
+
+bool SplitAssignment(const std::string& text, std::string& name, std::string& value) {
+  const size_t eq = text.rfind('=');
+  if (eq == std::string::npos || eq == 0) return false;
+  name = text.substr(0, eq);
+  value = text.substr(eq + 1);
+  return true;
+}
+
 EngineContext MakeEngineContext(Project& project, Table* table, Host& host, TrainingView* view) {
   static NullTrainingView null_view;
   EngineContext engine;

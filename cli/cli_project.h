@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/args.h"
 #include "cli/command.h"
@@ -71,6 +72,16 @@ class SeedOverride {
 // Applies --seed S when given. Returns false with `error` set when S is not
 // an integer (a usage error).
 bool ApplySeedOption(const Args& args, SeedOverride& seed, std::string& error);
+
+// The index of the field named `name` (exact, case-sensitive) in `desc`, or
+// a refusal "Несовместимый файл данных: В файле данных нет поля NAME".
+int FindFieldForCommand(CommandContext& context, const DataDescription& desc,
+                        const std::string& name, int& index);
+
+// Splits "a,b,c" at `separator`; empty items are kept.
+std::vector<std::string> SplitList(const std::string& text, char separator = ',');
+// Splits "F=V" at the last '='; false when there is none or F is empty.
+bool SplitAssignment(const std::string& text, std::string& name, std::string& value);
 
 // What engine operations need: the project's options, the open table (may be
 // null), the host and the progress view (NullTrainingView when null).

@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/base/status.h"
@@ -93,6 +94,10 @@ std::string NetworkSelectionText(const DataDescription& desc);
 // Parameters of a network with this architecture (64-bit: a hostile file may
 // describe more than an int32 holds).
 int64_t NumOfParametersFor(const DataDescription& desc);
+
+// Ok when `utf8` can be stored as a text of the project file: it fits in
+// Windows-1251 without loss, holds no zero byte and has at most 259 bytes there.
+Status CheckStorableText(std::string_view utf8);
 
 // The whole project file as bytes. Fails when a text is too long to be stored.
 Status SerializeProject(const Project& project, std::vector<uint8_t>& out);

@@ -302,6 +302,22 @@ Status ReadNet(ByteReader& r, std::unique_ptr<NeuralNet>& out) {
 
 }  // namespace
 
+Status CheckStorableText(std::string_view utf8) {
+  if (!CanEncode(utf8, kCodePageWindowsCyrillic)) {
+    return Status::Invalid("Текст содержит символы, которые нельзя сохранить в файле проекта: " +
+                           std::string(utf8));
+  }
+  const std::string bytes = Utf8ToCp1251(utf8);
+  if (bytes.find('\0') != std::string::npos) {
+    return Status::Invalid("Текст содержит нулевой символ");
+  }
+  if (bytes.size() > static_cast<size_t>(kMaxStoredTextBytes)) {
+    return Status::Invalid("Текст длиннее " + std::to_string(kMaxStoredTextBytes) +
+                           " символов: " + std::string(utf8));
+  }
+  return Status::Ok();
+}
+
 Status SerializeProject(const Project& project, std::vector<uint8_t>& out) {
   out.clear();
   ByteWriter w(out);
