@@ -1,0 +1,242 @@
+#include "core/simplify/pruning.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/simplify/significance.h"
+#include "tests/support/net_builders.h"
+#include "tests/support/recording_host.h"
+#include "tests/support/recording_training_view.h"
+
+namespace velmar {
+namespace {
+
+using testing_support::FieldSpec;
+using testing_support::MakeNet;
+using testing_support::NetShape;
+using testing_support::SimpleShape;
+
+// Every weight and bias 1 with accumulated gradient 1, so that every
+// indicator ties until a test makes one smaller.
+std::unique_ptr<NeuralNet> EvenNet(const NetShape& shape) {
+  auto net = MakeNet(shape, 4);
+  for (int32_t p = 0; p < net->NumOfParameters; ++p) {
+    if ((net->ParamFlags[p] & pfCharacteristic) != 0) continue;
+    net->Parameters[p] = 1;
+    net->ParamSignificance[p] = 1;
+  }
+  return net;
+}
+
+class PruningStepTest : public testing::Test {
+ protected:
+  // 3 inputs, 2 hidden, 1 output: hidden weights 0..5 (j * 3 + k), hidden
+  // [c, b] 6..9, output weights 10..11, output bias 12.
+  std::unique_ptr<NeuralNet> net_ = EvenNet(SimpleShape(3, {2}, 1));
+  StepTally tally_;
+};
+
+TEST_F(PruningStepTest, SynapseAndBiasStepsSearchHiddenLayersOnlyFirstOnTies) {
+  net_->ParamSignificance[10] = 0;  // output synapse and bias: never candidates
+  net_->ParamSignificance[12] = 0;
+  ASSERT_TRUE(PruneSynapseStep(*net_, tally_));
+  EXPECT_EQ(net_->ParamFlags[0], kRemovedSynapseFlags);
+  net_->ParamSignificance[5] = 0.5f;
+  ASSERT_TRUE(PruneSynapseStep(*net_, tally_));
+  EXPECT_EQ(net_->ParamFlags[5], kRemovedSynapseFlags);
+  EXPECT_EQ(net_->ParamFlags[10], kSynapseFlags);
+
+  ASSERT_TRUE(PruneBiasStep(*net_, tally_));
+  EXPECT_EQ(net_->ParamFlags[7], kRemovedBiasFlags);
+  ASSERT_TRUE(PruneBiasStep(*net_, tally_));
+  EXPECT_EQ(net_->ParamFlags[9], kRemovedBiasFlags);
+  EXPECT_FALSE(PruneBiasStep(*net_, tally_));
+  EXPECT_EQ(net_->ParamFlags[12], kBiasFlags);
+}
+
+TEST_F(PruningStepTest, InputStepTakesTheLeastSignificantConnectedInput) {
+  net_->InputSignificance = {0.5f, 0.2f, 0.2f};
+  ASSERT_TRUE(PruneInputStep(*net_, tally_));
+  EXPECT_TRUE(IsSynapseRemoved(*net_, 0, 0, 1));
+  EXPECT_TRUE(IsSynapseRemoved(*net_, 0, 1, 1));
+  EXPECT_EQ(tally_.removed_synapses, 2);
+
+  ASSERT_TRUE(PruneInputStep(*net_, tally_));  // input 1 is no candidate any more
+  EXPECT_TRUE(IsSynapseRemoved(*net_, 0, 0, 2));
+  EXPECT_EQ(tally_.removed_synapses, 4);
+
+  RemoveSynapse(*net_, 0, 0, 0);
+  ASSERT_TRUE(PruneInputStep(*net_, tally_));  // only what is left is counted
+  EXPECT_EQ(tally_.removed_synapses, 5);
+  EXPECT_FALSE(PruneInputStep(*net_, tally_));
+}
+
+TEST_F(PruningStepTest, NeuronStepSkipsZeroIndicatorsAndCutsOnlyOutgoingSynapses) {
+  net_->NeuronSignificance = {0.0f, 0.3f};
+  ASSERT_TRUE(PruneNeuronStep(*net_, tally_));
+  EXPECT_EQ(tally_.removed_synapses, 1);
+  EXPECT_EQ(net_->ParamFlags[11], kRemovedSynapseFlags);
+  EXPECT_EQ(net_->ParamFlags[10], kSynapseFlags);
+  EXPECT_EQ(net_->ParamFlags[5], kSynapseFlags);  // incoming ones go in the clean-up
+  net_->NeuronSignificance = {0.0f, 0.0f};
+  EXPECT_FALSE(PruneNeuronStep(*net_, tally_));
+}
+
+TEST_F(PruningStepTest, UniformStepThinsTheWidestNeuronDownToN) {
+  net_->NumOfSymptoms = 3;  // the fan-in: nothing to do
+  EXPECT_FALSE(UniformStep(*net_, tally_));
+
+  net_->NumOfSymptoms = 2;
+  net_->ParamSignificance[4] = 0.1f;  // equal widths: the weaker neuron 1 goes first
+  ASSERT_TRUE(UniformStep(*net_, tally_));
+  EXPECT_EQ(net_->ParamFlags[4], kRemovedSynapseFlags);
+  ASSERT_TRUE(UniformStep(*net_, tally_));  // now neuron 0 is the widest
+  EXPECT_EQ(net_->ParamFlags[0], kRemovedSynapseFlags);
+  EXPECT_FALSE(UniformStep(*net_, tally_));
+}
+
+class RemoveDeadElementsTest : public testing::Test {
+ protected:
+  RemoveDeadElementsTest() { context_.options = &options_; }
+
+  ProjectOptions options_;
+  testing_support::RecordingHost host_;
+  EngineContext context_{&options_, nullptr, &host_, nullptr};
+  StepTally tally_;
+};
+
+// 2 inputs, hidden (2, 2), 1 output: layer 0 weights 0..3 and [c, b] 4..7;
+// layer 1 weights 8..11 and [c, b] 12..15; output weights 16, 17, bias 18.
+TEST_F(RemoveDeadElementsTest, ANeuronOutputtingZeroIsCountedOnce) {
+  auto net = EvenNet(SimpleShape(2, {2, 2}, 1));
+  RemoveSynapse(*net, 1, 0, 0);
+  RemoveSynapse(*net, 1, 0, 1);
+  RemoveBias(*net, 1, 0);
+  for (int call = 0; call < 2; ++call) RemoveDeadElements(*net, context_, tally_);
+  EXPECT_EQ(net->ParamFlags[16], kRemovedSynapseFlags);
+  EXPECT_EQ(net->NumOfPrunedNeurons, 1);
+  EXPECT_EQ(net->RunPrunedNeurons, 1);
+  EXPECT_EQ(net->NumOfPrunedSynapses, 1);
+  EXPECT_EQ(net->RunPrunedSynapses, 1);
+}
+
+TEST_F(RemoveDeadElementsTest, DeadNeuronsKillTheirFeedersInTheSameCall) {
+  auto net = EvenNet(SimpleShape(2, {2, 2}, 1));
+  net->ParamFlags[10] = kBinarizedSynapseFlags;
+  RemoveSynapse(*net, 2, 0, 1);  // layer-1 neuron 1 feeds nothing
+  RemoveSynapse(*net, 1, 0, 0);  // layer-0 neuron 0 then feeds nothing either
+  RemoveDeadElements(*net, context_, tally_);
+  for (int32_t p : {10, 11, 0, 1}) EXPECT_EQ(net->ParamFlags[p], kRemovedSynapseFlags) << p;
+  for (int32_t p : {15, 5}) EXPECT_EQ(net->ParamFlags[p], kRemovedBiasFlags) << p;
+  EXPECT_EQ(net->NumOfPrunedNeurons, 2);
+  EXPECT_EQ(net->NumOfPrunedSynapses, 6);
+  EXPECT_EQ(tally_.removed_binarized, 1);
+  EXPECT_EQ(net->NumOfPrunedInputs, 0);  // both inputs still feed neuron 1 of layer 0
+}
+
+TEST_F(RemoveDeadElementsTest, RetiresStatesThenFieldsAndCountsEachOnce) {
+  NetShape shape;
+  FieldSpec discrete;
+  discrete.states = 3;
+  shape.inputs = {discrete, FieldSpec{}};
+  shape.hidden = {2};
+  shape.outputs = {FieldSpec{}};
+  auto net = EvenNet(shape);  // signals 0..2: the states; 3: the continuous field
+  auto strip = [&](int signal) {
+    for (int j = 0; j < 2; ++j) RemoveSynapse(*net, 0, j, signal);
+  };
+  const FieldDescription& states = net->Desc.Fields[0];
+  const FieldDescription& continuous = net->Desc.Fields[1];
+
+  strip(1);
+  RemoveDeadElements(*net, context_, tally_);
+  RemoveDeadElements(*net, context_, tally_);
+  EXPECT_EQ(states.StateMask, 0xfffdu);
+  EXPECT_EQ(states.Usage, FieldUsage::Input);
+  EXPECT_EQ(net->NumOfPrunedInputs, 1);
+
+  strip(0);
+  strip(2);
+  RemoveDeadElements(*net, context_, tally_);
+  EXPECT_EQ(states.StateMask, 0xfff8u);
+  EXPECT_EQ(states.Usage, FieldUsage::NotUsed);
+  EXPECT_EQ(net->NumOfPrunedInputs, 3);
+
+  strip(3);
+  RemoveDeadElements(*net, context_, tally_);
+  RemoveDeadElements(*net, context_, tally_);
+  EXPECT_EQ(continuous.Usage, FieldUsage::NotUsed);
+  EXPECT_EQ(net->NumOfPrunedInputs, 4);
+  EXPECT_EQ(net->RunPrunedInputs, 4);
+  EXPECT_EQ(net->NumOfPrunedNeurons, 0);  // the biases keep both neurons alive
+}
+
+TEST_F(RemoveDeadElementsTest, StatesBeyondTheSixteenthAreNeverRetiredOnTheirOwn) {
+  NetShape shape;
+  FieldSpec many;
+  many.states = 18;
+  shape.inputs = {many};
+  shape.hidden = {1};
+  shape.outputs = {FieldSpec{}};
+  auto net = EvenNet(shape);
+  net->Desc.Fields[0].StateMask = 0xffffffffu;
+  for (int s = 0; s < 16; ++s) RemoveSynapse(*net, 0, 0, s);
+  RemoveDeadElements(*net, context_, tally_);
+  EXPECT_EQ(net->Desc.Fields[0].StateMask, 0u);
+  EXPECT_EQ(net->Desc.Fields[0].Usage, FieldUsage::NotUsed);
+  EXPECT_EQ(net->NumOfPrunedInputs, 16);
+
+  RemoveSynapse(*net, 0, 0, 16);
+  RemoveSynapse(*net, 0, 0, 17);
+  RemoveDeadElements(*net, context_, tally_);
+  EXPECT_EQ(net->NumOfPrunedInputs, 16);
+}
+
+TEST(PruningCountersTest, ShowsRunTotalAndOfFigures) {
+  NeuralNet net;
+  net.InitialInputs = 4;
+  net.InitialSynapses = 40;
+  net.NumOfHiddenNeurons = 5;
+  net.RunPrunedSynapses = 3;
+  net.NumOfPrunedSynapses = 8;
+  net.NumOfBinSynapses = 2;
+  net.RunPrunedInputs = 1;
+  net.NumOfPrunedInputs = 1;
+  testing_support::RecordingTrainingView view;
+  ShowCounters(net, view);
+  EXPECT_EQ(view.Label(TrainingLabel::kNumOfPrunedSynapses), "3 (8 из 40)");
+  EXPECT_EQ(view.Label(TrainingLabel::kNumOfBinSynapses), "0 (2 из 32)");
+  EXPECT_EQ(view.Label(TrainingLabel::kNumOfPrunedInputs), "1 (1 из 4)");
+  EXPECT_EQ(view.Label(TrainingLabel::kNumOfPrunedNeurons), "0 (0 из 5)");
+  EXPECT_EQ(FormatCounter(-1, 12, 0), "-1 (12 из 0)");
+}
+
+TEST(UniformDialogTest, AcceptsIntegersFromOneToHundredOnly) {
+  struct Case {
+    const char* text;
+    int32_t expected;  // 0: refused
+  };
+  const Case cases[] = {{"1", 1},     {"100", 100}, {"7", 7},   {" 12", 12}, {"0", 0},
+                        {"101", 0},   {"-3", 0},    {"", 0},    {"abc", 0},  {"3.5", 0},
+                        {"4x", 0},    {"99999999999999999999", 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    NeuralNet net;
+    net.NumOfSymptoms = 3;
+    testing_support::RecordingHost host;
+    const bool accepted = AcceptNumOfSymptoms(net, c.text, host);
+    EXPECT_EQ(accepted, c.expected != 0);
+    EXPECT_EQ(net.NumOfSymptoms, accepted ? c.expected : 3);
+    ASSERT_EQ(host.messages.size(), accepted ? 0u : 1u);
+    if (!accepted) {
+      EXPECT_EQ(host.messages[0].text, "Неверное число приходящих на нейрон сигналов");
+      EXPECT_EQ(host.messages[0].caption, "Ошибка");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velmar

@@ -1,0 +1,188 @@
+#include "core/simplify/significance.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "core/base/random.h"
+#include "core/engine/propagation.h"
+#include "tests/core/simplify/simplify_test_support.h"
+#include "tests/support/memory_table.h"
+#include "tests/support/net_builders.h"
+#include "tests/support/recording_host.h"
+#include "tests/support/recording_training_view.h"
+
+namespace velmar {
+namespace {
+
+using testing_support::MakeNet;
+using testing_support::RandomizeParameters;
+using testing_support::RandomTaskBook;
+using testing_support::SimpleShape;
+
+class SignificanceTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetCurrentClock(&clock_);
+    context_.options = &options_;
+    context_.host = &host_;
+    context_.view = &view_;
+  }
+  void TearDown() override { SetCurrentClock(nullptr); }
+
+  std::unique_ptr<NeuralNet> RandomNet(int inputs, std::vector<int> hidden, int outputs,
+                                       uint32_t seed) {
+    auto net = MakeNet(SimpleShape(inputs, std::move(hidden), outputs), seed);
+    RandomizeParameters(*net, seed, 0.8f);
+    net->Book = RandomTaskBook(net->Desc, 12, seed + 7);
+    return net;
+  }
+
+  FixedClock clock_{1234};
+  ProjectOptions options_;
+  testing_support::RecordingHost host_;
+  testing_support::RecordingTrainingView view_;
+  EngineContext context_;
+};
+
+TEST_F(SignificanceTest, NoContributingExampleLeavesEveryIndicatorZero) {
+  auto net = MakeNet(SimpleShape(2, {2}, 1), 3);
+  // Every weight and bias 0 except the output bias, which equals every target:
+  // the least-squares error of each example is exactly 0.
+  for (int32_t p = 0; p < net->NumOfParameters; ++p) {
+    if ((net->ParamFlags[p] & pfCharacteristic) == 0) net->Parameters[p] = 0;
+  }
+  net->Parameters[BiasIndex(*net, 1, 0)] = 0.5f;
+  net->Book = testing_support::MakeTaskBook(net->Desc, {{0.3f, -0.7f}, {1, 1}, {-1, 0.2f}},
+                                            {{0.5f}, {0.5f}, {0.5f}});
+  std::fill(net->InputSignificance.begin(), net->InputSignificance.end(), 7.0f);
+  std::fill(net->NeuronSignificance.begin(), net->NeuronSignificance.end(), 7.0f);
+  std::fill(net->ParamSignificance.begin(), net->ParamSignificance.end(), 7.0f);
+  net->StopFlag = 0;
+
+  ASSERT_TRUE(ComputeSignificance(*net, context_));
+  for (float v : net->InputSignificance) EXPECT_EQ(v, 0.0f);
+  for (float v : net->NeuronSignificance) EXPECT_EQ(v, 0.0f);
+  for (float v : net->ParamSignificance) EXPECT_EQ(v, 0.0f);
+}
+
+TEST_F(SignificanceTest, DisconnectedElementsGetZeroAndTheOnlyLiveInputGetsOne) {
+  auto net = RandomNet(3, {3}, 1, 11);
+  for (int j = 0; j < 3; ++j) {
+    RemoveSynapse(*net, 0, j, 1);
+    RemoveSynapse(*net, 0, j, 2);
+  }
+  RemoveSynapse(*net, 1, 0, 2);  // hidden neuron 2 feeds nothing
+
+  ASSERT_TRUE(ComputeSignificance(*net, context_));
+  EXPECT_EQ(net->InputSignificance, (std::vector<float>{1.0f, 0.0f, 0.0f}));
+  EXPECT_GT(net->NeuronSignificance[0], 0.0f);
+  EXPECT_GT(net->NeuronSignificance[1], 0.0f);
+  EXPECT_EQ(net->NeuronSignificance[2], 0.0f);
+}
+
+TEST_F(SignificanceTest, RestoresParametersBitForBitAfterFivePassesUnderEitherNorm) {
+  for (int norm : {0, 1}) {
+    SCOPED_TRACE(norm);
+    options_.SensitivityNorm = norm;
+    auto net = RandomNet(3, {4, 2}, 2, 21 + norm);
+    const std::vector<float> before = net->Parameters;
+    const ErrorTermList own_list = net->TrainingList;
+    const int32_t cycles = net->NumOfTrainingCycles;
+    net->StopFlag = 0;
+
+    ASSERT_TRUE(ComputeSignificance(*net, context_));
+    // The line searches moved the parameters in between.
+    EXPECT_GT(net->NumOfTrainingCycles, cycles);
+    EXPECT_EQ(0, std::memcmp(before.data(), net->Parameters.data(),
+                             before.size() * sizeof(float)));
+    EXPECT_EQ(net->TrainingList, own_list);
+    EXPECT_EQ(net->SensMode, 0);
+    EXPECT_EQ(*std::max_element(net->InputSignificance.begin(), net->InputSignificance.end()),
+              1.0f);
+  }
+}
+
+// Replays one gradient pass by hand: the running direction after each
+// contributing example and the input values |back signal * input|.
+struct ReplayedPass {
+  std::vector<double> param_sum, param_max, input_sum, input_max;
+};
+
+ReplayedPass ReplayOnePass(NeuralNet& net) {
+  const size_t np = net.Parameters.size();
+  const size_t ni = net.InputSignificance.size();
+  ReplayedPass pass{std::vector<double>(np), std::vector<double>(np), std::vector<double>(ni),
+                    std::vector<double>(ni)};
+  std::vector<float> direction(np, 0.0f);
+  for (uint32_t r = 0; r < net.Book->Count(); ++r) {
+    net.CurInputs = net.Book->RowInputs(r);
+    net.CurTargets = net.Book->RowTargets(r);
+    net.CurWeights = net.Book->RowWeights(r);
+    Forward(net);
+    float error = 0;
+    for (size_t o = 0; o < net.Outputs.size(); ++o) {
+      const float d = net.CurTargets[o] - net.Outputs[o];
+      error += net.CurWeights[0] * d * d;
+      net.OutputErrors[o] = net.CurWeights[0] * d;
+    }
+    if (error == 0) continue;
+    Backward(net);
+    for (size_t i = 0; i < np; ++i) {
+      direction[i] += net.ExampleGradient[i];
+      const double v = std::fabs(direction[i]);
+      pass.param_sum[i] += v;
+      pass.param_max[i] = std::max(pass.param_max[i], v);
+    }
+    for (size_t s = 0; s < ni; ++s) {
+      const double v = std::fabs(net.InputErrors[s] * net.CurInputs[s]);
+      pass.input_sum[s] += v;
+      pass.input_max[s] = std::max(pass.input_max[s], v);
+    }
+  }
+  return pass;
+}
+
+TEST_F(SignificanceTest, SumNormAddsAndMaxNormKeepsTheLargestValueOfThePass) {
+  auto net = RandomNet(3, {3}, 2, 31);
+  const ReplayedPass expected = ReplayOnePass(*net);
+  for (int norm : {0, 1}) {
+    SCOPED_TRACE(norm);
+    options_.SensitivityNorm = norm;
+    net->StopFlag = 1;  // as outside a run: exactly one pass and one search
+    ASSERT_TRUE(ComputeSignificance(*net, context_));
+    const std::vector<double>& params = norm == 0 ? expected.param_sum : expected.param_max;
+    const std::vector<double>& inputs = norm == 0 ? expected.input_sum : expected.input_max;
+    for (size_t i = 0; i < params.size(); ++i) {
+      EXPECT_NEAR(net->ParamSignificance[i], params[i], 1e-4 * (1 + params[i])) << i;
+    }
+    const double largest = *std::max_element(inputs.begin(), inputs.end());
+    ASSERT_GT(largest, 0);
+    for (size_t s = 0; s < inputs.size(); ++s) {
+      EXPECT_NEAR(net->InputSignificance[s], inputs[s] / largest, 1e-4) << s;
+    }
+  }
+}
+
+TEST_F(SignificanceTest, WithoutATrainingSetNothingIsTouched) {
+  auto net = MakeNet(SimpleShape(2, {2}, 1), 5);
+  auto table = testing_support::MemoryTable::FromNumbers(
+      testing_support::FieldNames(SimpleShape(2, {2}, 1)), {});
+  context_.table = &table;
+  const std::vector<float> before = net->Parameters;
+  std::fill(net->InputSignificance.begin(), net->InputSignificance.end(), 0.5f);
+
+  EXPECT_FALSE(ComputeSignificance(*net, context_));
+  EXPECT_EQ(net->Parameters, before);
+  EXPECT_EQ(net->InputSignificance, std::vector<float>(2, 0.5f));
+  EXPECT_EQ(net->SensMode, 0);
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_EQ(host_.messages[0].caption, "Операция невозможна");
+}
+
+}  // namespace
+}  // namespace velmar
