@@ -275,6 +275,7 @@ Status ReadNet(ByteReader& r, std::unique_ptr<NeuralNet>& out) {
   d.Fields.resize(static_cast<size_t>(d.NumOfFields));
   for (FieldDescription& f : d.Fields) VELMAR_RETURN_IF_ERROR(ReadField(r, f));
   VELMAR_RETURN_IF_ERROR(CheckCounters(d));
+  if (Status shape = ValidateNetShape(d); !shape.ok()) return Status::Corrupt(shape.message());
 
   const int64_t parameters = NumOfParametersFor(d);
   if (parameters < 1 || parameters > std::numeric_limits<int32_t>::max() ||
