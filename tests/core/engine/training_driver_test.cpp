@@ -1,0 +1,230 @@
+#include "core/engine/training_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/base/random.h"
+#include "core/engine/propagation.h"
+#include "tests/support/memory_table.h"
+#include "tests/support/net_builders.h"
+#include "tests/support/recording_host.h"
+#include "tests/support/recording_training_view.h"
+
+namespace velmar {
+namespace {
+
+using testing_support::MemoryTable;
+using testing_support::RecordingHost;
+using testing_support::RecordingTrainingView;
+
+constexpr const char* kEmptyBookText =
+    "В файле данных нет записей либо из-за наличия пропусков в данных невозможно "
+    "сформировать непустую обучающую выборку";
+
+class TrainingDriverTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetCurrentClock(&clock_);
+    shape_ = testing_support::SimpleShape(2, {3}, 1, 0.1f);
+    net_ = testing_support::MakeNet(shape_, 7);
+    testing_support::RandomizeParameters(*net_, 11, 0.5f);
+    context_.options = &options_;
+    context_.host = &host_;
+    context_.view = &view_;
+  }
+  void TearDown() override { SetCurrentClock(nullptr); }
+
+  // A table whose outputs are what the net answers now: every example solved.
+  MemoryTable SolvedTable(int rows) {
+    Random15 random(3);
+    std::vector<std::vector<std::optional<double>>> values;
+    for (int r = 0; r < rows; ++r) {
+      float inputs[2];
+      for (float& x : inputs) x = static_cast<float>(random.Next() * 2.0 / Random15::kMax - 1.0);
+      net_->CurInputs = inputs;
+      Forward(*net_);
+      values.push_back({inputs[0], inputs[1], net_->Outputs[0]});
+    }
+    net_->CurInputs = nullptr;
+    return MemoryTable::FromNumbers(testing_support::FieldNames(shape_), values);
+  }
+
+  int Count(TrainingLabel label, const std::string& text) const {
+    auto it = view_.history.find(label);
+    if (it == view_.history.end()) return 0;
+    return static_cast<int>(std::count(it->second.begin(), it->second.end(), text));
+  }
+
+  FixedClock clock_{1000};
+  testing_support::NetShape shape_;
+  std::unique_ptr<NeuralNet> net_;
+  ProjectOptions options_;
+  RecordingHost host_;
+  RecordingTrainingView view_;
+  EngineContext context_;
+};
+
+TEST_F(TrainingDriverTest, EmptyTaskBookIsRefusedWithoutOpeningTheWindow) {
+  struct Case {
+    const char* name;
+    bool with_table;
+    std::vector<std::vector<std::optional<double>>> rows;
+  };
+  const Case cases[] = {
+      {"no table", false, {}},
+      {"no records", true, {}},
+      {"every output missing", true, {{0.1, 0.2, std::nullopt}, {0.3, 0.4, std::nullopt}}},
+      {"every record has a gap", true, {{std::nullopt, 0.2, 0.5}, {0.3, std::nullopt, 0.5}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    host_.messages.clear();
+    MemoryTable table = MemoryTable::FromNumbers(testing_support::FieldNames(shape_), c.rows);
+    context_.table = c.with_table ? &table : nullptr;
+    net_->Book.reset();
+    const std::vector<float> before = net_->Parameters;
+    TrainingReport report;
+    TrainNetwork(*net_, context_, report);
+    EXPECT_FALSE(report.trained);
+    EXPECT_EQ(net_->Book, nullptr);
+    EXPECT_EQ(net_->Parameters, before);
+    EXPECT_EQ(view_.show_count, 0);
+    ASSERT_EQ(host_.messages.size(), 1u);
+    EXPECT_EQ(host_.messages[0].text, kEmptyBookText);
+    EXPECT_EQ(host_.messages[0].caption, "Операция невозможна");
+  }
+}
+
+TEST_F(TrainingDriverTest, SolvedTaskBookEndsAfterOnePassWithEveryMethod) {
+  MemoryTable table = SolvedTable(12);
+  context_.table = &table;
+  for (int32_t method = 0; method < 4; ++method) {
+    SCOPED_TRACE(method);
+    options_.TrainingMethod = method;
+    net_->Book.reset();
+    host_.pending_input_calls = 0;
+    const std::vector<float> before = net_->Parameters;
+    TrainingReport report;
+    TrainNetwork(*net_, context_, report);
+    EXPECT_TRUE(report.trained);
+    EXPECT_EQ(report.runs, 1);
+    EXPECT_EQ(report.perturbations, 0);
+    EXPECT_EQ(host_.pending_input_calls, 1);
+    EXPECT_EQ(net_->Parameters, before);
+    EXPECT_EQ(view_.caption, "Обучение Test");
+    EXPECT_TRUE(view_.visible);
+    EXPECT_FALSE(view_.pruning_labels_visible);
+    EXPECT_EQ(view_.Label(TrainingLabel::kError), "0");
+    EXPECT_EQ(view_.Label(TrainingLabel::kNumOfExamples), "12 из 12");
+    EXPECT_EQ(view_.button, "Готово");
+    EXPECT_EQ(net_->StopFlag, 1);
+    EXPECT_FLOAT_EQ(net_->Step, 1e-5f);
+  }
+}
+
+TEST_F(TrainingDriverTest, FourStuckRunsGetExactlyThreePerturbations) {
+  // Nothing can move, so every search fails.
+  for (int32_t& flags : net_->ParamFlags) flags &= ~pfTrainable;
+  net_->Book = testing_support::RandomTaskBook(net_->Desc, 20, 5);
+  for (int32_t method = 0; method < 4; ++method) {
+    SCOPED_TRACE(method);
+    options_.TrainingMethod = method;
+    view_.history.clear();
+    TrainingReport report;
+    TrainNetwork(*net_, context_, report);
+    EXPECT_EQ(report.runs, 4);
+    EXPECT_EQ(report.perturbations, 3);
+    EXPECT_EQ(Count(TrainingLabel::kStep, "Infinite step"), 4);
+    EXPECT_EQ(net_->Stuck, 1);
+    EXPECT_EQ(view_.button, "Готово");
+    EXPECT_NE(view_.Label(TrainingLabel::kNumOfExamples), "20 из 20");
+  }
+}
+
+TEST_F(TrainingDriverTest, StopRequestEndsTheRunWithoutPerturbing) {
+  net_->Book = testing_support::RandomTaskBook(net_->Desc, 40, 9);
+  options_.TrainingMethod = 0;
+  int stop_call = 0;
+  std::vector<StopButtonOutcome> outcomes;
+  host_.on_pending_input = [&] {
+    if (host_.pending_input_calls == 3 || host_.pending_input_calls == 4) {
+      outcomes.push_back(PressStopButton(*net_, view_, view_.button));
+      if (stop_call == 0) stop_call = host_.pending_input_calls;
+      EXPECT_EQ(view_.button, "Секундочку...");
+      EXPECT_EQ(net_->StopFlag, 1);
+    }
+  };
+  TrainingReport report;
+  TrainNetwork(*net_, context_, report);
+  EXPECT_EQ(outcomes, (std::vector<StopButtonOutcome>{StopButtonOutcome::kStopRequested,
+                                                      StopButtonOutcome::kIgnored}));
+  EXPECT_EQ(report.runs, 1);
+  EXPECT_EQ(report.perturbations, 0);
+  // The run ends within the line search under way when the stop came.
+  EXPECT_LT(host_.pending_input_calls - stop_call, 60);
+  EXPECT_EQ(view_.button, "Готово");
+  EXPECT_EQ(net_->StopFlag, 1);
+  EXPECT_TRUE(view_.visible);
+
+  EXPECT_EQ(PressStopButton(*net_, view_, view_.button), StopButtonOutcome::kClosed);
+  EXPECT_FALSE(view_.visible);
+}
+
+TEST_F(TrainingDriverTest, PruningModeLeavesTheWindowToThePruningDriver) {
+  MemoryTable table = SolvedTable(5);
+  context_.table = &table;
+  ASSERT_TRUE(PrepareTaskBook(*net_, context_));
+  net_->InPruning = 1;
+  net_->StopFlag = 0;
+  view_.caption = "Упрощение";
+  TrainingReport report;
+  TrainNetwork(*net_, context_, report);
+  EXPECT_TRUE(report.trained);
+  EXPECT_EQ(view_.show_count, 0);
+  EXPECT_EQ(view_.caption, "Упрощение");
+  EXPECT_EQ(view_.button, "");
+  EXPECT_EQ(net_->StopFlag, 0);
+  EXPECT_EQ(view_.Label(TrainingLabel::kNumOfExamples), "5 из 5");
+
+  // Without a taskbook the pruning driver's call trains nothing and says nothing.
+  net_->Book.reset();
+  TrainNetwork(*net_, context_, report);
+  EXPECT_FALSE(report.trained);
+  EXPECT_TRUE(host_.messages.empty());
+}
+
+TEST_F(TrainingDriverTest, RebuildAndTrainOnlyWithTheExtendOption) {
+  MemoryTable table = SolvedTable(6);
+  context_.table = &table;
+  net_->InPruning = 1;
+  net_->Book = testing_support::RandomTaskBook(net_->Desc, 2, 1);
+  const TaskBook* old_book = net_->Book.get();
+
+  options_.ExtendTaskbook = 0;
+  RebuildAndTrain(*net_, context_);
+  EXPECT_EQ(net_->Book.get(), old_book);
+  EXPECT_TRUE(view_.history.empty());
+
+  options_.ExtendTaskbook = 1;
+  RebuildAndTrain(*net_, context_);
+  ASSERT_NE(net_->Book, nullptr);
+  EXPECT_EQ(net_->Book->Count(), 6u);
+  EXPECT_EQ(view_.Label(TrainingLabel::kNumOfExamples), "6 из 6");
+}
+
+TEST_F(TrainingDriverTest, PrepareKeepsAnExistingTaskBook) {
+  net_->Book = testing_support::RandomTaskBook(net_->Desc, 3, 1);
+  const TaskBook* book = net_->Book.get();
+  context_.table = nullptr;
+  EXPECT_TRUE(PrepareTaskBook(*net_, context_));
+  EXPECT_EQ(net_->Book.get(), book);
+  EXPECT_TRUE(host_.messages.empty());
+}
+
+}  // namespace
+}  // namespace velmar
