@@ -44,8 +44,14 @@ inline NetShape SimpleShape(int inputs, std::vector<int> hidden, int outputs, fl
   return shape;
 }
 
-inline std::string InputFieldName(int i) { return "x" + std::to_string(i + 1); }
-inline std::string OutputFieldName(int i) { return "y" + std::to_string(i + 1); }
+// Built by appending: GCC 12 warns falsely on "literal" + std::string.
+inline std::string NumberedName(char prefix, int i) {
+  std::string name(1, prefix);
+  name += std::to_string(i + 1);
+  return name;
+}
+inline std::string InputFieldName(int i) { return NumberedName('x', i); }
+inline std::string OutputFieldName(int i) { return NumberedName('y', i); }
 
 inline FieldDescription MakeField(const std::string& name, FieldUsage usage, const FieldSpec& spec) {
   FieldDescription f;
