@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "core/base/random.h"
 #include "core/engine/propagation.h"
+#include "core/engine/test_network.h"
 #include "tests/support/memory_table.h"
 #include "tests/support/net_builders.h"
 #include "tests/support/recording_host.h"
@@ -224,6 +227,73 @@ TEST_F(TrainingDriverTest, PrepareKeepsAnExistingTaskBook) {
   EXPECT_TRUE(PrepareTaskBook(*net_, context_));
   EXPECT_EQ(net_->Book.get(), book);
   EXPECT_TRUE(host_.messages.empty());
+}
+
+// examples/iris.csv as a table x1..x4 (measurements), y1 (class 1..3), and
+// the shape of a small net over it; nothing when the file is missing.
+constexpr int kIrisHidden = 6;
+constexpr int64_t kIrisSeed = 1;
+struct Iris {
+  testing_support::NetShape shape;
+  std::vector<std::vector<std::optional<double>>> rows;
+};
+std::optional<Iris> LoadIris() {
+  std::ifstream in(std::string(VELMAR_EXAMPLES) + "/iris.csv");
+  if (!in) return std::nullopt;
+  Iris iris;
+  iris.shape.inputs.assign(4, testing_support::FieldSpec{});
+  for (auto& f : iris.shape.inputs) {
+    f.min_value = 1e30f;
+    f.max_value = -1e30f;
+  }
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    std::stringstream cells(line);
+    std::vector<std::optional<double>> row;
+    std::string cell;
+    while (std::getline(cells, cell, ',')) row.push_back(std::stod(cell));
+    if (row.size() != 5) continue;
+    for (int i = 0; i < 4; ++i) {
+      iris.shape.inputs[i].min_value = std::min(iris.shape.inputs[i].min_value, float(*row[i]));
+      iris.shape.inputs[i].max_value = std::max(iris.shape.inputs[i].max_value, float(*row[i]));
+    }
+    row[4] = *row[4] + 1;
+    iris.rows.push_back(row);
+  }
+  iris.shape.hidden = {kIrisHidden};
+  testing_support::FieldSpec out;
+  out.states = 3;
+  out.gap = 0.1f;
+  iris.shape.outputs = {out};
+  return iris;
+}
+
+TEST(TrainingDriverIrisTest, EveryMethodLearnsIrisFromAFixedSeed) {
+  const std::optional<Iris> iris = LoadIris();
+  if (!iris) GTEST_SKIP() << "examples/iris.csv is missing";
+  MemoryTable table =
+      MemoryTable::FromNumbers(testing_support::FieldNames(iris->shape), iris->rows);
+  FixedClock clock(kIrisSeed);
+  SetCurrentClock(&clock);
+  for (int32_t method = 0; method < 4; ++method) {
+    SCOPED_TRACE(method);
+    auto net = testing_support::MakeNet(iris->shape, kIrisSeed);
+    ProjectOptions options;
+    options.TrainingMethod = method;
+    RecordingHost host;
+    RecordingTrainingView view;
+    EngineContext context{&options, &table, &host, &view};
+    TrainingReport report;
+    TrainNetwork(*net, context, report);
+    EXPECT_EQ(view.Label(TrainingLabel::kNumOfExamples), "150 из 150")
+        << "cycles " << net->NumOfTrainingCycles << ", runs " << report.runs;
+    TestGrid grid;
+    ASSERT_TRUE(TestNetwork(*net, context, grid));
+    ASSERT_EQ(grid.Summary.size(), 1u);
+    EXPECT_EQ(grid.Summary[0].Correct, 150);
+  }
+  SetCurrentClock(nullptr);
 }
 
 }  // namespace
