@@ -319,16 +319,22 @@ std::string FormatCounter(int32_t run, int32_t total, int32_t of) {
   return std::to_string(run) + " (" + std::to_string(total) + " из " + std::to_string(of) + ")";
 }
 
+std::array<CounterLabel, 4> CounterLabels(const NeuralNet& net) {
+  return {{
+      {TrainingLabel::kNumOfPrunedInputs, "Удалено входов:",
+       FormatCounter(net.RunPrunedInputs, net.NumOfPrunedInputs, net.InitialInputs)},
+      {TrainingLabel::kNumOfPrunedNeurons, "Удалено нейронов:",
+       FormatCounter(net.RunPrunedNeurons, net.NumOfPrunedNeurons, net.NumOfHiddenNeurons)},
+      {TrainingLabel::kNumOfPrunedSynapses, "Удалено синапсов:",
+       FormatCounter(net.RunPrunedSynapses, net.NumOfPrunedSynapses, net.InitialSynapses)},
+      {TrainingLabel::kNumOfBinSynapses, "Бинаризовано синапсов:",
+       FormatCounter(net.RunBinSynapses, net.NumOfBinSynapses,
+                     net.InitialSynapses - net.NumOfPrunedSynapses)},
+  }};
+}
+
 void ShowCounters(const NeuralNet& net, TrainingView& view) {
-  view.SetLabel(TrainingLabel::kNumOfPrunedInputs,
-                FormatCounter(net.RunPrunedInputs, net.NumOfPrunedInputs, net.InitialInputs));
-  view.SetLabel(TrainingLabel::kNumOfPrunedSynapses,
-                FormatCounter(net.RunPrunedSynapses, net.NumOfPrunedSynapses, net.InitialSynapses));
-  view.SetLabel(TrainingLabel::kNumOfBinSynapses,
-                FormatCounter(net.RunBinSynapses, net.NumOfBinSynapses,
-                              net.InitialSynapses - net.NumOfPrunedSynapses));
-  view.SetLabel(TrainingLabel::kNumOfPrunedNeurons,
-                FormatCounter(net.RunPrunedNeurons, net.NumOfPrunedNeurons, net.NumOfHiddenNeurons));
+  for (const CounterLabel& counter : CounterLabels(net)) view.SetLabel(counter.label, counter.text);
   view.Repaint();
 }
 

@@ -1,12 +1,14 @@
 #ifndef VELMAR_CORE_SIMPLIFY_PRUNING_H_
 #define VELMAR_CORE_SIMPLIFY_PRUNING_H_
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "core/base/host.h"
+#include "core/base/training_view.h"
 #include "core/engine/engine_context.h"
 #include "core/engine/neural_net.h"
 
@@ -49,6 +51,14 @@ void RemoveDeadElements(NeuralNet& net, EngineContext& context, StepTally& tally
 
 // "run (total из of)".
 std::string FormatCounter(int32_t run, int32_t total, int32_t of);
+// The four counter labels of the progress window with their texts, in the
+// window's order: inputs, neurons, synapses, binarized.
+struct CounterLabel {
+  TrainingLabel label;
+  const char* caption;  // the label beside it in the window
+  std::string text;
+};
+std::array<CounterLabel, 4> CounterLabels(const NeuralNet& net);
 // Sets the four counter labels of the progress window.
 void ShowCounters(const NeuralNet& net, TrainingView& view);
 

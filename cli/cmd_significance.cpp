@@ -1,0 +1,69 @@
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "cli/args.h"
+#include "cli/cli_project.h"
+#include "cli/command.h"
+#include "core/simplify/significance.h"
+#include "core/simplify/significance_text.h"
+
+namespace velmar::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: velmar-cli significance PROJECT --data TABLE [--net NAME|INDEX] [-o FILE]\n\n"
+    "Computes the significance of every input signal of a network of PROJECT\n"
+    "over the records of TABLE and writes one line per signal: its name, a tab\n"
+    "and the indicator (the most significant input has 1). The lines go to\n"
+    "FILE when -o is given (replaced only once complete), else to stdout. The\n"
+    "project is not changed. --net may be left out when the project holds one\n"
+    "network.\n";
+
+int RunSignificance(CommandContext& context);
+
+const Command kSignificance{"significance", "show how significant each input of a network is",
+                            kUsage, &RunSignificance};
+const CommandRegistrar kRegistrar(kSignificance);
+
+int RunSignificance(CommandContext& context) {
+  const Command& self = kSignificance;
+  Args args;
+  if (!args.Parse(context.args, {"--data", "--net", "-o"}, {})) {
+    return UsageError(context, self, args.error());
+  }
+  if (args.positional().size() != 1) return UsageError(context, self, "one PROJECT expected");
+  const std::optional<std::string> data = args.Get("--data");
+  if (!data) return UsageError(context, self, "--data TABLE is required");
+
+  Project project;
+  if (int code = LoadProjectForCommand(context, args.positional()[0], project); code != kExitOk) {
+    return code;
+  }
+  int index = 0;
+  if (args.Has("--net") || project.NetCount() != 1) {
+    if (int code = ResolveNetOption(context, project, args, index); code != kExitOk) return code;
+  }
+  std::unique_ptr<Table> table;
+  if (int code = OpenTableForCommand(context, *data, table); code != kExitOk) return code;
+
+  NeuralNet& net = project.Net(index);
+  EngineContext engine = MakeEngineContext(project, table.get(), context.host);
+  if (!ComputeSignificance(net, engine)) return kExitRefused;  // the host has said why
+
+  const char separator = context.host.DecimalSeparator();
+  if (const std::optional<std::string> file = args.Get("-o")) {
+    Status status = SaveSignificance(net, *file, separator);
+    if (!status.ok()) {
+      return Refuse(context, "Ошибка сохранения файла",
+                    "Не удается записать файл " + *file + " (" + status.message() + ")");
+    }
+    return kExitOk;
+  }
+  context.out << SignificanceText(net, separator);
+  return kExitOk;
+}
+
+}  // namespace
+}  // namespace velmar::cli

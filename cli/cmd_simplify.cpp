@@ -1,0 +1,142 @@
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "cli/args.h"
+#include "cli/cli_project.h"
+#include "cli/command.h"
+#include "cli/terminal_host.h"
+#include "cli/terminal_training_view.h"
+#include "core/engine/training_driver.h"
+#include "core/simplify/pruning.h"
+
+namespace velmar::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: velmar-cli simplify PROJECT --data TABLE [--net NAME|INDEX]\n"
+    "                           --mode inputs|synapses|binarize|uniform|biases|neurons\n"
+    "                           [--symptoms N] [--seed S]\n\n"
+    "Simplifies a network of PROJECT: in every iteration the least significant\n"
+    "input, synapse, bias or neuron is removed (or one weight is brought to a\n"
+    "level of the project's binary weight set) and the network is retrained on\n"
+    "the records of TABLE; the first change after which it no longer solves\n"
+    "every example is undone and ends the run. Ctrl+C stops the run the same\n"
+    "way (the change under way is undone). Progress goes to stderr, the four\n"
+    "counters to stdout, and the project is saved.\n"
+    "--mode uniform keeps at most N incoming synapses on every neuron\n"
+    "(--symptoms N, 1..100, default 3). --net may be left out when the project\n"
+    "holds one network. --seed S fixes the seed of the retraining's perturbations.\n";
+
+struct ModeName {
+  const char* name;
+  int32_t code;
+  const char* caption;
+};
+
+constexpr ModeName kModes[] = {
+    {"inputs", kPruneInputs, "Сокращение числа входных сигналов"},
+    {"synapses", kPruneSynapses, "Сокращение числа синапсов"},
+    {"binarize", kBinarizeWeights, "Бинаризация весов синапсов и неоднородных входов"},
+    {"uniform", kPruneUniform, "Равномерное упрощение сети"},
+    {"biases", kPruneBiases, "Сокращение числа неоднородных входов"},
+    {"neurons", kPruneNeurons, "Сокращение числа нейронов"},
+};
+
+const ModeName* FindMode(const std::string& text) {
+  for (const ModeName& mode : kModes) {
+    if (text == mode.name || text == std::to_string(mode.code)) return &mode;
+  }
+  return nullptr;
+}
+
+struct StopRequest {
+  NeuralNet* net = nullptr;
+  TerminalTrainingView* view = nullptr;
+  bool requested = false;
+};
+
+// Ctrl+C does what the progress window's button does during a run.
+void OnInterrupt(void* data) {
+  auto* stop = static_cast<StopRequest*>(data);
+  if (PressStopButton(*stop->net, *stop->view, stop->view->ButtonCaption()) ==
+      StopButtonOutcome::kStopRequested) {
+    stop->requested = true;
+  }
+}
+
+int RunSimplify(CommandContext& context);
+
+const Command kSimplify{"simplify", "prune or binarize a network while it solves its examples",
+                        kUsage, &RunSimplify};
+const CommandRegistrar kRegistrar(kSimplify);
+
+int RunSimplify(CommandContext& context) {
+  const Command& self = kSimplify;
+  Args args;
+  if (!args.Parse(context.args, {"--data", "--net", "--mode", "--symptoms", "--seed"}, {})) {
+    return UsageError(context, self, args.error());
+  }
+  if (args.positional().size() != 1) return UsageError(context, self, "one PROJECT expected");
+  const std::optional<std::string> data = args.Get("--data");
+  if (!data) return UsageError(context, self, "--data TABLE is required");
+  const std::optional<std::string> mode_text = args.Get("--mode");
+  if (!mode_text) return UsageError(context, self, "--mode is required");
+  const ModeName* mode = FindMode(*mode_text);
+  if (mode == nullptr) return UsageError(context, self, "unknown mode " + *mode_text);
+  const std::optional<std::string> symptoms = args.Get("--symptoms");
+  if (symptoms && mode->code != kPruneUniform) {
+    return UsageError(context, self, "--symptoms applies to --mode uniform only");
+  }
+  SeedOverride seed;
+  std::string seed_error;
+  if (!ApplySeedOption(args, seed, seed_error)) return UsageError(context, self, seed_error);
+
+  const std::filesystem::path project_path = args.positional()[0];
+  Project project;
+  if (int code = LoadProjectForCommand(context, project_path, project); code != kExitOk) {
+    return code;
+  }
+  int index = 0;
+  if (args.Has("--net") || project.NetCount() != 1) {
+    if (int code = ResolveNetOption(context, project, args, index); code != kExitOk) return code;
+  }
+  NeuralNet& net = project.Net(index);
+  if (symptoms && !ParseNumOfSymptoms(*symptoms)) {
+    return Refuse(context, "Ошибка", "Неверное число приходящих на нейрон сигналов");
+  }
+  std::unique_ptr<Table> table;
+  if (int code = OpenTableForCommand(context, *data, table); code != kExitOk) return code;
+  project.Select(index);
+  if (symptoms) net.NumOfSymptoms = *ParseNumOfSymptoms(*symptoms);
+
+  TerminalTrainingView view(context.err, IsInteractiveStderr(context.err));
+  EngineContext engine = MakeEngineContext(project, table.get(), context.host, &view);
+  // Refuse before anything is shown when no taskbook can be built; the host
+  // has printed why.
+  if (!PrepareTaskBook(net, engine)) return kExitRefused;
+
+  StopRequest stop{&net, &view};
+  auto* terminal = dynamic_cast<TerminalHost*>(&context.host);
+  if (terminal != nullptr) {
+    terminal->SetInterruptHandler(&OnInterrupt, &stop);
+    InstallInterruptHandler();
+  }
+  Simplify(net, mode->code, engine);
+  view.Finish();
+  if (terminal != nullptr) terminal->SetInterruptHandler(nullptr, nullptr);
+
+  context.out << "Сеть: " << net.Desc.Name << "\n";
+  context.out << "Режим: " << mode->caption << "\n";
+  for (const CounterLabel& counter : CounterLabels(net)) {
+    context.out << counter.caption << " " << counter.text << "\n";
+  }
+  if (stop.requested) context.out << "Упрощение прервано пользователем\n";
+
+  project.SetModified(true);
+  return SaveProjectForCommand(context, project, project_path);
+}
+
+}  // namespace
+}  // namespace velmar::cli
