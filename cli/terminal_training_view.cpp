@@ -30,7 +30,7 @@ void TerminalTrainingView::Show(bool pruning_labels_visible) {
   labels_.clear();
   button_ = "Завершить";
   last_written_.clear();
-  last_write_ = {};
+  written_ = false;
 }
 
 void TerminalTrainingView::Hide() {
@@ -81,7 +81,7 @@ void TerminalTrainingView::Refresh(bool force) {
   if (!shown_ && !force) return;
   const auto now = std::chrono::steady_clock::now();
   const std::string line = StatusLine();
-  if (!force && (line == last_written_ || now - last_write_ < interval_)) return;
+  if (!force && (line == last_written_ || (written_ && now - last_write_ < interval_))) return;
   if (interactive_) {
     out_ << "\r" << line << "\033[K" << std::flush;
     line_open_ = true;
@@ -90,6 +90,7 @@ void TerminalTrainingView::Refresh(bool force) {
   }
   last_written_ = line;
   last_write_ = now;
+  written_ = true;
 }
 
 void TerminalTrainingView::Finish() {

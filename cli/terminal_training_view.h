@@ -47,6 +47,7 @@ class TerminalTrainingView : public TrainingView {
   bool line_open_ = false;  // an interactive line waits for its end
   std::map<TrainingLabel, std::string> labels_;
   std::string last_written_;
+  bool written_ = false;  // since the last Show
   std::chrono::steady_clock::time_point last_write_{};
 };
 
