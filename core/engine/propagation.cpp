@@ -183,7 +183,7 @@ void BackwardPass(NeuralNet& net, PassScratch& scratch, bool to_inputs) {
       put(net.NeuronStart(l) + j, delta);
       weights(net.WeightStart(l), j, k, delta, x, true);
     }
-    float* target = back_signals + net.OutputStart(l - 1);
+    float* target = l > 0 ? back_signals + net.OutputStart(l - 1) : net.InputErrors.data();
     for (int s = 0; s < k; ++s) target[s] = static_cast<float>(back[s]);
   }
 
