@@ -40,6 +40,7 @@ class JsonValue {
   // Array elements, or object member values in order.
   size_t size() const { return items_.size(); }
   const JsonValue& operator[](size_t i) const { return items_[i]; }
+  const JsonValue& operator[](int i) const { return items_[static_cast<size_t>(i)]; }
   const std::vector<JsonValue>& items() const { return items_; }
   const std::vector<std::string>& keys() const { return keys_; }
 
