@@ -93,6 +93,12 @@ int RunTrain(CommandContext& context) {
   if (int code = OpenTableForCommand(context, *data, table); code != kExitOk) return code;
 
   if (method >= 0) project.Options().TrainingMethod = method;
+  const int32_t used = project.Options().TrainingMethod;
+  if (used < 0 || used > 3) {
+    return Refuse(context, kOperationImpossible,
+                  "Неизвестный метод оптимизации " + std::to_string(used) +
+                      "; укажите --method");
+  }
   NeuralNet& net = project.Net(index);
   project.Select(index);
 
@@ -110,9 +116,8 @@ int RunTrain(CommandContext& context) {
   if (terminal != nullptr) terminal->SetInterruptHandler(nullptr, nullptr);
   if (!report.trained) return kExitRefused;  // the host has shown why
 
-  const int32_t used = project.Options().TrainingMethod;
   context.out << "Сеть: " << net.Desc.Name << "\n";
-  context.out << "Метод: " << (used >= 0 && used < 4 ? kMethodNames[used] : "нет") << "\n";
+  context.out << "Метод: " << kMethodNames[used] << "\n";
   context.out << "Число циклов обучения: " << net.NumOfTrainingCycles << "\n";
   context.out << "Средняя оценка: " << view.Label(TrainingLabel::kError) << "\n";
   context.out << "Правильно решенных примеров: " << view.Label(TrainingLabel::kNumOfExamples)

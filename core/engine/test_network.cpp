@@ -385,9 +385,14 @@ bool TestNetwork(NeuralNet& net, EngineContext& context, TestGrid& grid) {
   if (complete.host == nullptr) complete.host = &silent;
   if (context.table == nullptr) return false;
   if (!CheckDataFile(*context.table, net.Desc, *complete.host)) return false;
-  // A network that was never built has nothing to run.
-  if (net.Outputs.size() < static_cast<size_t>(net.Desc.NumOfOutputs) ||
-      net.Parameters.empty()) {
+  // A network that was never built, or whose counts disagree with its
+  // fields, has nothing to run.
+  int64_t output_width = 0;
+  for (const FieldDescription& f : net.Desc.Fields) {
+    if (f.Usage == FieldUsage::Output) output_width += FieldWidth(f);
+  }
+  if (output_width != net.Desc.NumOfOutputs || net.Parameters.empty() ||
+      net.Outputs.size() < static_cast<size_t>(output_width)) {
     return false;
   }
   const bool extend = context.options != nullptr && context.options->ExtendTaskbook != 0;
