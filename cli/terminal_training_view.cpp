@@ -78,7 +78,8 @@ std::string TerminalTrainingView::StatusLine() const {
 }
 
 void TerminalTrainingView::Refresh(bool force) {
-  if (!shown_ && !force) return;
+  // Nothing to tell before the first figures arrive.
+  if (!force && (!shown_ || labels_.empty())) return;
   const auto now = std::chrono::steady_clock::now();
   const std::string line = StatusLine();
   if (!force && (line == last_written_ || (written_ && now - last_write_ < interval_))) return;
