@@ -46,6 +46,8 @@ TEST(ErrorTermTest, KindsOnWorkedExamples) {
        {1, -1, -1}, 0.0f, {0.0f, 0.0f, 0.0f}},
       {"winner ahead by exactly the margin", K::WinnerClassEstimate, 0.5f, 1.0f,
        {0.25f, -0.25f}, {1, -1}, 0.0f, {0.0f, 0.0f}},
+      {"overlapping states: the last +1 is the target", K::WinnerClassEstimate, 0.1f, 1.0f,
+       {0.2f, 0.6f, 0.0f}, {1, 1, -1}, 0.0f, {0.0f, 0.0f, 0.0f}},
       {"winner far behind: all pulled to the mean", K::WinnerClassEstimate, 0.0f, 1.0f,
        {-1.0f, 0.5f, 0.5f}, {1, -1, -1}, 1.5f, {1.0f, -0.5f, -0.5f}},
   };
