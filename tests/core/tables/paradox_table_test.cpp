@@ -67,7 +67,7 @@ fs::path SharedParadox() { return fs::path(VELMAR_SHARED_FIXTURES) / "paradox"; 
 std::vector<fs::path> ExpectedDumps() {
   std::vector<fs::path> out;
   std::error_code ec;
-  for (const fs::path dir : {SharedParadox(), SharedParadox() / "areas"}) {
+  for (const fs::path& dir : {SharedParadox(), SharedParadox() / "areas"}) {
     for (const auto& e : fs::directory_iterator(dir, ec)) {
       const std::string name = e.path().filename().string();
       if (name.size() > 14 && name.ends_with(".expected.json")) out.push_back(e.path());
