@@ -42,7 +42,7 @@ class IrisNetTest : public testing::Test {
  protected:
   void SetUp() override {
     SetCurrentClock(&clock_);
-    const testing_support::IrisSubset iris = testing_support::LoadIrisSubset();
+    const testing_support::IrisSubset iris = testing_support::LoadIrisSubset(std::string(VELMAR_EXAMPLES) + "/iris.csv");
     ASSERT_GT(iris.rows.size(), 20u);
     table_ = testing_support::MemoryTable::FromNumbers(testing_support::FieldNames(iris.shape),
                                                        iris.rows);

@@ -24,9 +24,9 @@ struct IrisSubset {
   NetShape shape;
 };
 
-inline IrisSubset LoadIrisSubset() {
+inline IrisSubset LoadIrisSubset(const std::string& csv_path) {
   IrisSubset subset;
-  std::ifstream in(std::string(VELMAR_EXAMPLES) + "/iris.csv");
+  std::ifstream in(csv_path);
   std::string line;
   std::getline(in, line);
   int index = 0;
