@@ -4,10 +4,7 @@
 #include <system_error>
 #include <vector>
 
-#if __has_include("core/tables/table_factory.h")
 #include "core/tables/table_factory.h"
-#define VELMAR_HAVE_TABLE_FACTORY 1
-#endif
 
 namespace velmar::cli {
 namespace {
@@ -90,13 +87,7 @@ int ResolveNetOption(CommandContext& context, const Project& project, const Args
 
 int OpenTableForCommand(CommandContext& context, const fs::path& path,
                         std::unique_ptr<Table>& table) {
-  Status status;
-#ifdef VELMAR_HAVE_TABLE_FACTORY
-  status = OpenTable(path, table);
-#else
-  table.reset();
-  status = Status::Unsupported("the table engine is not available in this build");
-#endif
+  Status status = OpenTable(path, table);
   if (!status.ok()) {
     table.reset();
     return Refuse(context, "Ошибка открытия файла",

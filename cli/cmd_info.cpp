@@ -102,6 +102,11 @@ int RunInfo(CommandContext& context) {
     const NeuralNet& net = project.Net(i);
     out << "\nСеть " << i + 1 << ": " << net.Desc.Name << "\n";
     out << NetworkSelectionText(net.Desc) << "\n";
+    out << "Характеристика слоев:";
+    for (int l = 0; l < net.Desc.NumOfLayers && l < kMaxLayers; ++l) {
+      out << (l == 0 ? " " : "; ") << FormatReal(net.Desc.Characteristic[l], sep);
+    }
+    out << (net.Desc.IsMonotonical != 0 ? "\nМонотонная архитектура\n" : "\n");
     out << "Поля:\n";
     for (const FieldDescription& field : net.Desc.Fields) {
       out << "  " << DescribeField(field, sep) << "\n";

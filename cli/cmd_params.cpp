@@ -91,7 +91,8 @@ int RunParams(CommandContext& context) {
       if (gap != f.Gap) {
         changes.push_back("Поле " + name +
                           (f.IsDiscrete != 0 ? ": надежность " : ": точность ±") +
-                          FormatReal(f.Gap, sep) + " -> " + FormatReal(gap, sep));
+                          FormatReal(f.Gap, sep) + " -> " +
+                          (f.IsDiscrete != 0 ? "" : "±") + FormatReal(gap, sep));
       }
       f.Gap = gap;
     }
