@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "core/engine/training_driver.h"
 #include "core/simplify/significance.h"
+#include "tests/support/memory_table.h"
 #include "tests/support/net_builders.h"
 #include "tests/support/recording_host.h"
 #include "tests/support/recording_training_view.h"
@@ -193,6 +196,27 @@ TEST_F(RemoveDeadElementsTest, StatesBeyondTheSixteenthAreNeverRetiredOnTheirOwn
   RemoveSynapse(*net, 0, 0, 17);
   RemoveDeadElements(*net, context_, tally_);
   EXPECT_EQ(net->NumOfPrunedInputs, 16);
+}
+
+TEST_F(RemoveDeadElementsTest, ARetiredInputLetsItsIncompleteRecordsInOnlyWhenExtending) {
+  const NetShape shape = SimpleShape(2, {2}, 1);
+  auto table = testing_support::MemoryTable::FromNumbers(
+      testing_support::FieldNames(shape),
+      {{0.5, 0.1, 0.2}, {std::nullopt, -0.3, 0.4}, {-0.5, 0.7, -0.2}});
+  context_.table = &table;
+  for (int32_t extend : {0, 1}) {
+    SCOPED_TRACE(extend);
+    options_.ExtendTaskbook = extend;
+    auto net = EvenNet(shape);
+    net->InPruning = 1;  // as inside a run: the training leaves the window alone
+    ASSERT_TRUE(PrepareTaskBook(*net, context_));
+    ASSERT_EQ(net->Book->Count(), 2u);
+    for (int j = 0; j < 2; ++j) RemoveSynapse(*net, 0, j, 0);
+    RemoveDeadElements(*net, context_, tally_);
+    EXPECT_EQ(net->Desc.Fields[0].Usage, FieldUsage::NotUsed);
+    ASSERT_NE(net->Book, nullptr);
+    EXPECT_EQ(net->Book->Count(), extend ? 3u : 2u);
+  }
 }
 
 TEST(PruningCountersTest, ShowsRunTotalAndOfFigures) {
