@@ -1,11 +1,24 @@
 #include "core/data/training_set_analysis.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
-#include <cstring>
 #include <string>
 #include <unordered_set>
 
 #include "core/base/format_real.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#endif
+
+// Every sum below must round its product before adding it, exactly like the
+// plain loop, so no multiply-add may be fused, whatever the target.
+#if defined(__clang__)
+#pragma clang fp contract(off)
+#else
+#pragma GCC optimize("fp-contract=off")
+#endif
 
 namespace velmar {
 namespace {
@@ -75,68 +88,244 @@ class PairJudge {
   double threshold_ = 0;
 };
 
-// Lanes of one vector and the vectors handled together: enough independent
-// sums to cover the latency of add, round to float and widen back.
-constexpr int kLanes = 8;
-constexpr int kVectors = 2;
-constexpr int kBlock = kLanes * kVectors;
-
-typedef double VecD __attribute__((vector_size(kLanes * sizeof(double))));
-typedef float VecF __attribute__((vector_size(kLanes * sizeof(float))));
-
-// Vectors are passed by reference: passing them by value changes with the
-// instruction set, and the compiler warns about that.
-inline void LoadD(const double* p, VecD& v) { std::memcpy(&v, p, sizeof v); }
-
-// The same rounding as static_cast<float> of each lane, then back to double.
-inline void RoundToFloat(VecD& v) {
-  v = __builtin_convertvector(__builtin_convertvector(v, VecF), VecD);
-}
+// Pairs handled by one call of a block kernel: row a against the rows
+// b0 .. b0 + kBlock - 1.
+constexpr int kBlock = 32;
 
 // The taskbook's signals column by column (inputs, then targets), widened to
 // double, each column padded so that a block may run past the last row.
 struct Columns {
-  int32_t stride = 0;
+  size_t stride = 0;
+  int32_t inputs = 0;
+  int32_t outputs = 0;
   std::vector<double> values;
-  const double* Column(int32_t k) const { return values.data() + size_t(k) * size_t(stride); }
+  const double* Column(int32_t k) const { return values.data() + size_t(k) * stride; }
 };
 
 Columns Transpose(const TaskBook& book) {
   const uint32_t n = book.Count();
-  const int32_t ni = book.NumOfInputs();
-  const int32_t no = book.NumOfOutputs();
   Columns columns;
-  columns.stride = static_cast<int32_t>(n) + kBlock;
-  columns.values.assign(size_t(ni + no) * size_t(columns.stride), 0.0);
+  columns.inputs = book.NumOfInputs();
+  columns.outputs = book.NumOfOutputs();
+  columns.stride = size_t{n} + kBlock;
+  columns.values.assign(size_t(columns.inputs + columns.outputs) * columns.stride, 0.0);
   for (uint32_t row = 0; row < n; ++row) {
     const float* inputs = book.RowInputs(row);
     const float* targets = book.RowTargets(row);
-    for (int32_t k = 0; k < ni; ++k) {
-      columns.values[size_t(k) * size_t(columns.stride) + row] = inputs[k];
+    for (int32_t k = 0; k < columns.inputs; ++k) {
+      columns.values[size_t(k) * columns.stride + row] = inputs[k];
     }
-    for (int32_t k = 0; k < no; ++k) {
-      columns.values[size_t(ni + k) * size_t(columns.stride) + row] = targets[k];
+    for (int32_t k = 0; k < columns.outputs; ++k) {
+      columns.values[size_t(columns.inputs + k) * columns.stride + row] = targets[k];
     }
   }
   return columns;
 }
 
-// Squared distances from row a to the kBlock rows from b0, over the columns
-// [first, last).
-inline void BlockDistances(const Columns& columns, int32_t first, int32_t last, uint32_t a,
-                           uint32_t b0, VecD (&sums)[kVectors]) {
-  for (int v = 0; v < kVectors; ++v) sums[v] = VecD{};
+// A block kernel writes Dx and Dt of its kBlock pairs and returns the lanes
+// (bit i for row b0 + i) that the judge must see: Dt > 0 and either Dx = 0
+// or Dt >= threshold * Dx. Every kernel forms each square in double and
+// rounds the running sum to float after every term, as SquaredDistance does;
+// they differ only in how many pairs share one instruction.
+using BlockKernel = uint32_t (*)(const Columns& columns, uint32_t a, uint32_t b0,
+                                 double threshold, float* dx, float* dt);
+
+uint32_t BlockPlain(const Columns& columns, uint32_t a, uint32_t b0, double threshold, float* dx,
+                    float* dt) {
+  uint32_t wanted = 0;
+  for (int lane = 0; lane < kBlock; ++lane) {
+    float sums[2] = {0, 0};
+    for (int32_t k = 0; k < columns.inputs + columns.outputs; ++k) {
+      const double* column = columns.Column(k);
+      const double d = column[a] - column[b0 + lane];
+      float& sum = sums[k < columns.inputs ? 0 : 1];
+      sum = static_cast<float>(static_cast<double>(sum) + d * d);
+    }
+    dx[lane] = sums[0];
+    dt[lane] = sums[1];
+    const double x = sums[0];
+    const double t = sums[1];
+    if (t > 0 && (x == 0 || t >= threshold * x)) wanted |= uint32_t{1} << lane;
+  }
+  return wanted;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+
+// Sixteen pairs at a time in eight registers: enough independent sums to
+// cover the latency of add, narrow to float and widen back.
+inline void SumsSse2(const Columns& columns, int32_t first, int32_t last, uint32_t a,
+                     uint32_t b, __m128d (&sums)[8]) {
+#pragma GCC unroll 8
+  for (int v = 0; v < 8; ++v) sums[v] = _mm_setzero_pd();
   for (int32_t k = first; k < last; ++k) {
     const double* column = columns.Column(k);
-    const double xa = column[a];
-    for (int v = 0; v < kVectors; ++v) {
-      VecD x;
-      LoadD(column + b0 + v * kLanes, x);
-      const VecD d = xa - x;
-      sums[v] += d * d;
-      RoundToFloat(sums[v]);
+    const __m128d xa = _mm_set1_pd(column[a]);
+#pragma GCC unroll 8
+    for (int v = 0; v < 8; ++v) {
+      const __m128d d = _mm_sub_pd(xa, _mm_loadu_pd(column + b + 2 * v));
+      sums[v] = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_add_pd(sums[v], _mm_mul_pd(d, d))));
     }
   }
+}
+
+uint32_t BlockSse2(const Columns& columns, uint32_t a, uint32_t b0, double threshold, float* dx,
+                   float* dt) {
+  uint32_t wanted = 0;
+  const __m128d zero = _mm_setzero_pd();
+  const __m128d limit = _mm_set1_pd(threshold);
+  for (int half = 0; half < 2; ++half) {
+    const uint32_t b = b0 + 16 * half;
+    __m128d x[8];
+    __m128d t[8];
+    SumsSse2(columns, 0, columns.inputs, a, b, x);
+    SumsSse2(columns, columns.inputs, columns.inputs + columns.outputs, a, b, t);
+#pragma GCC unroll 8
+    for (int v = 0; v < 8; ++v) {
+      const int lane = 16 * half + 2 * v;
+      _mm_storel_pi(reinterpret_cast<__m64*>(dx + lane), _mm_cvtpd_ps(x[v]));
+      _mm_storel_pi(reinterpret_cast<__m64*>(dt + lane), _mm_cvtpd_ps(t[v]));
+      const __m128d near = _mm_or_pd(_mm_cmpeq_pd(x[v], zero),
+                                     _mm_cmpge_pd(t[v], _mm_mul_pd(limit, x[v])));
+      const __m128d want = _mm_and_pd(_mm_cmpgt_pd(t[v], zero), near);
+      wanted |= static_cast<uint32_t>(_mm_movemask_pd(want)) << lane;
+    }
+  }
+  return wanted;
+}
+
+__attribute__((target("avx2"), always_inline)) inline void SumsAvx2(
+    const Columns& columns, int32_t first, int32_t last, uint32_t a, uint32_t b,
+    __m256d (&sums)[8]) {
+#pragma GCC unroll 8
+  for (int v = 0; v < 8; ++v) sums[v] = _mm256_setzero_pd();
+  for (int32_t k = first; k < last; ++k) {
+    const double* column = columns.Column(k);
+    const __m256d xa = _mm256_set1_pd(column[a]);
+#pragma GCC unroll 8
+    for (int v = 0; v < 8; ++v) {
+      const __m256d d = _mm256_sub_pd(xa, _mm256_loadu_pd(column + b + 4 * v));
+      sums[v] = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_add_pd(sums[v], _mm256_mul_pd(d, d))));
+    }
+  }
+}
+
+__attribute__((target("avx2"))) uint32_t BlockAvx2(const Columns& columns, uint32_t a,
+                                                   uint32_t b0, double threshold, float* dx,
+                                                   float* dt) {
+  __m256d x[8];
+  __m256d t[8];
+  SumsAvx2(columns, 0, columns.inputs, a, b0, x);
+  SumsAvx2(columns, columns.inputs, columns.inputs + columns.outputs, a, b0, t);
+  uint32_t wanted = 0;
+  const __m256d zero = _mm256_setzero_pd();
+  const __m256d limit = _mm256_set1_pd(threshold);
+#pragma GCC unroll 8
+  for (int v = 0; v < 8; ++v) {
+    _mm_storeu_ps(dx + 4 * v, _mm256_cvtpd_ps(x[v]));
+    _mm_storeu_ps(dt + 4 * v, _mm256_cvtpd_ps(t[v]));
+    const __m256d near = _mm256_or_pd(_mm256_cmp_pd(x[v], zero, _CMP_EQ_OQ),
+                                      _mm256_cmp_pd(t[v], _mm256_mul_pd(limit, x[v]), _CMP_GE_OQ));
+    const __m256d want = _mm256_and_pd(_mm256_cmp_pd(t[v], zero, _CMP_GT_OQ), near);
+    wanted |= static_cast<uint32_t>(_mm256_movemask_pd(want)) << (4 * v);
+  }
+  return wanted;
+}
+
+// The widening and narrowing intrinsics start from an "undefined" vector that
+// GCC 12 reports as uninitialized.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+__attribute__((target("avx512f"), always_inline)) inline void SumsAvx512(
+    const Columns& columns, int32_t first, int32_t last, uint32_t a, uint32_t b,
+    __m512d (&sums)[4]) {
+#pragma GCC unroll 4
+  for (int v = 0; v < 4; ++v) sums[v] = _mm512_setzero_pd();
+  for (int32_t k = first; k < last; ++k) {
+    const double* column = columns.Column(k);
+    const __m512d xa = _mm512_set1_pd(column[a]);
+#pragma GCC unroll 4
+    for (int v = 0; v < 4; ++v) {
+      const __m512d d = _mm512_sub_pd(xa, _mm512_loadu_pd(column + b + 8 * v));
+      sums[v] = _mm512_cvtps_pd(_mm512_cvtpd_ps(_mm512_add_pd(sums[v], _mm512_mul_pd(d, d))));
+    }
+  }
+}
+
+__attribute__((target("avx512f"))) uint32_t BlockAvx512(const Columns& columns, uint32_t a,
+                                                        uint32_t b0, double threshold, float* dx,
+                                                        float* dt) {
+  __m512d x[4];
+  __m512d t[4];
+  SumsAvx512(columns, 0, columns.inputs, a, b0, x);
+  SumsAvx512(columns, columns.inputs, columns.inputs + columns.outputs, a, b0, t);
+  uint32_t wanted = 0;
+  const __m512d zero = _mm512_setzero_pd();
+  const __m512d limit = _mm512_set1_pd(threshold);
+#pragma GCC unroll 4
+  for (int v = 0; v < 4; ++v) {
+    _mm256_storeu_ps(dx + 8 * v, _mm512_cvtpd_ps(x[v]));
+    _mm256_storeu_ps(dt + 8 * v, _mm512_cvtpd_ps(t[v]));
+    const __mmask8 near = _mm512_cmp_pd_mask(x[v], zero, _CMP_EQ_OQ) |
+                          _mm512_cmp_pd_mask(t[v], _mm512_mul_pd(limit, x[v]), _CMP_GE_OQ);
+    const __mmask8 want = _mm512_cmp_pd_mask(t[v], zero, _CMP_GT_OQ) & near;
+    wanted |= static_cast<uint32_t>(want) << (8 * v);
+  }
+  return wanted;
+}
+
+#pragma GCC diagnostic pop
+
+#endif
+
+BlockKernel KernelFor(PairKernel kernel) {
+#if defined(__x86_64__) && defined(__GNUC__)
+  switch (kernel) {
+    case PairKernel::kAuto:
+      if (__builtin_cpu_supports("avx512f")) return &BlockAvx512;
+      if (__builtin_cpu_supports("avx2")) return &BlockAvx2;
+      return &BlockSse2;
+    case PairKernel::kPlain:
+      return &BlockPlain;
+    case PairKernel::kSse2:
+      return &BlockSse2;
+    case PairKernel::kAvx2:
+      return __builtin_cpu_supports("avx2") ? &BlockAvx2 : nullptr;
+    case PairKernel::kAvx512:
+      return __builtin_cpu_supports("avx512f") ? &BlockAvx512 : nullptr;
+  }
+  return nullptr;
+#else
+  return kernel == PairKernel::kAuto || kernel == PairKernel::kPlain ? &BlockPlain : nullptr;
+#endif
+}
+
+TrainingSetAnalysis AnalysePairsWith(const TaskBook& book, BlockKernel kernel) {
+  TrainingSetAnalysis result;
+  PairJudge judge(result);
+  const uint32_t n = book.Count();
+  if (n < 2) return result;
+  const Columns columns = Transpose(book);
+  float dx[kBlock];
+  float dt[kBlock];
+  for (uint32_t a = 0; a + 1 < n; ++a) {
+    if (!judge.BeginRow(book.RowRecordNumber(a))) continue;
+    for (uint32_t b0 = a + 1; b0 < n; b0 += kBlock) {
+      // Only pairs that may be a conflict or beat the best ratio go to the
+      // judge, in the order of b; the rest cannot change the result.
+      uint32_t wanted = kernel(columns, a, b0, judge.threshold(), dx, dt);
+      const uint32_t lanes = std::min<uint32_t>(kBlock, n - b0);
+      if (lanes < kBlock) wanted &= (uint32_t{1} << lanes) - 1;
+      while (wanted != 0) {
+        const int lane = std::countr_zero(wanted);
+        wanted &= wanted - 1;
+        judge.Pair(book.RowRecordNumber(b0 + static_cast<uint32_t>(lane)), dx[lane], dt[lane]);
+      }
+    }
+  }
+  return result;
 }
 
 }  // namespace
@@ -157,39 +346,11 @@ TrainingSetAnalysis AnalysePairsPlainly(const TaskBook& book) {
   return result;
 }
 
-TrainingSetAnalysis AnalysePairs(const TaskBook& book) {
-  TrainingSetAnalysis result;
-  PairJudge judge(result);
-  const uint32_t n = book.Count();
-  if (n < 2) return result;
-  const int32_t ni = book.NumOfInputs();
-  const int32_t no = book.NumOfOutputs();
-  const Columns columns = Transpose(book);
+bool PairKernelAvailable(PairKernel kernel) { return KernelFor(kernel) != nullptr; }
 
-  for (uint32_t a = 0; a + 1 < n; ++a) {
-    if (!judge.BeginRow(book.RowRecordNumber(a))) continue;
-    for (uint32_t b0 = a + 1; b0 < n; b0 += kBlock) {
-      VecD dx[kVectors];
-      VecD dt[kVectors];
-      BlockDistances(columns, 0, ni, a, b0, dx);
-      BlockDistances(columns, ni, ni + no, a, b0, dt);
-      // Only pairs that may be a conflict or beat the best ratio go to the
-      // judge; everything else is decided here, lane by lane.
-      const double threshold = judge.threshold();
-      for (int v = 0; v < kVectors; ++v) {
-        const auto wanted =
-            (dt[v] > 0) & ((dx[v] == 0) | (dt[v] >= threshold * dx[v]));
-        for (int lane = 0; lane < kLanes; ++lane) {
-          if (wanted[lane] == 0) continue;
-          const uint32_t b = b0 + static_cast<uint32_t>(v * kLanes + lane);
-          if (b >= n) break;
-          judge.Pair(book.RowRecordNumber(b), static_cast<float>(dx[v][lane]),
-                     static_cast<float>(dt[v][lane]));
-        }
-      }
-    }
-  }
-  return result;
+TrainingSetAnalysis AnalysePairs(const TaskBook& book, PairKernel kernel) {
+  BlockKernel block = KernelFor(kernel);
+  return AnalysePairsWith(book, block != nullptr ? block : KernelFor(PairKernel::kAuto));
 }
 
 std::string TrainingSetReport(const TrainingSetAnalysis& analysis, char decimal_separator) {

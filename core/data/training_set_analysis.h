@@ -28,9 +28,14 @@ struct TrainingSetAnalysis {
   friend bool operator==(const TrainingSetAnalysis&, const TrainingSetAnalysis&) = default;
 };
 
-// Every pair of rows once, vectorized across pairs; the result is exactly
-// that of AnalysePairsPlainly.
-TrainingSetAnalysis AnalysePairs(const TaskBook& book);
+// How many pairs share one instruction in AnalysePairs: kAuto takes the
+// widest the processor offers; the others exist so that each can be checked.
+enum class PairKernel { kAuto, kPlain, kSse2, kAvx2, kAvx512 };
+bool PairKernelAvailable(PairKernel kernel);
+
+// Every pair of rows once, many pairs at a time; the result is exactly that
+// of AnalysePairsPlainly. An unavailable kernel falls back to kAuto.
+TrainingSetAnalysis AnalysePairs(const TaskBook& book, PairKernel kernel = PairKernel::kAuto);
 // The straightforward double loop over the pairs, kept as the reference the
 // fast loop is checked against.
 TrainingSetAnalysis AnalysePairsPlainly(const TaskBook& book);
