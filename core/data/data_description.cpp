@@ -279,7 +279,9 @@ void CodeRecord(const Table& table, const DataDescription& desc, bool extend_tas
       if (!extend_taskbook && (column < 0 || table.IsNull(column))) bad = true;
       continue;
     }
-    if (column < 0 || table.IsNull(column)) {
+    // A column that no longer holds numbers (the table was changed under the
+    // same name) has no value to code.
+    if (column < 0 || table.IsNull(column) || !IsNumeric(table.Column(column).kind)) {
       bad = true;
       continue;
     }

@@ -395,6 +395,16 @@ TEST(CodeRecordTest, NullsAndContrastedInputs) {
   EXPECT_EQ(no_target.inputs, (std::vector<float>{0.0f, 0.0f})) << "pruned input fed with 0";
 }
 
+TEST(CodeRecordTest, ColumnTurnedTextCodesNothing) {
+  MemoryTable table({{"X", FieldKind::kText}, {"Y", FieldKind::kFloat}},
+                    {{std::string("1"), 1.0}});
+  DataDescription d = Describe({Field("X", FieldUsage::Input, 0, 2),
+                                Field("Y", FieldUsage::Output, 0, 2)});
+  Coded coded = Code(table, d, 0);
+  EXPECT_FALSE(coded.inputs_ok);
+  EXPECT_TRUE(coded.targets_ok);
+}
+
 TEST(CodeRecordTest, DescriptionWiderThanVectorsCodesNothing) {
   MemoryTable table = MemoryTable::FromNumbers({"X", "Y"}, {{1.0, 1.0}});
   DataDescription d = Describe({Field("X", FieldUsage::Input, 0, 2),
