@@ -83,13 +83,14 @@ void AddRecordToFieldTemplate(FieldTemplate& field_template, const Table& table)
       field.States.clear();
       continue;
     }
-    const int count = field.NumOfDiscreteStates;
+    if (field.States.size() < static_cast<size_t>(kMaxStates)) field.States.resize(kMaxStates);
+    const int count = std::max<int32_t>(field.NumOfDiscreteStates, 0);
     int at = 0;
     while (at < count && field.States[at].From < v) ++at;
     if (at < count && field.States[at].From == v) continue;
     for (int k = count; k > at; --k) field.States[k] = field.States[k - 1];
     field.States[at] = StateRange{v, v};
-    ++field.NumOfDiscreteStates;
+    field.NumOfDiscreteStates = count + 1;
   }
 }
 
