@@ -109,6 +109,15 @@ std::string AsciiLower(std::string s) {
   return s;
 }
 
+// Files that belong to a table: blobs, indexes, validity checks, views.
+bool IsCompanionExtension(const std::string& ext) {
+  if (ext == ".mb" || ext == ".px" || ext == ".val" || ext == ".tv" || ext == ".fam") return true;
+  auto hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
+  // Secondary indexes: .Xnn/.Ynn (hex field number) and .XGn/.YGn.
+  return ext.size() == 4 && (ext[1] == 'x' || ext[1] == 'y') &&
+         ((hex(ext[2]) && hex(ext[3])) || (ext[2] == 'g' && hex(ext[3])));
+}
+
 // Fixed sizes in the record; 0 for the types whose size the header gives.
 int FixedSize(uint8_t code) {
   switch (code) {
@@ -422,6 +431,26 @@ std::vector<std::pair<std::string, std::string>> ParadoxTable::DumpFacts() const
   static const char* kFileTypes[] = {"indexed .DB (keyed table)", "primary index .PX",
                                      "non-indexed .DB (unkeyed table)"};
   std::vector<std::pair<std::string, std::string>> facts;
+  std::vector<std::string> companions;
+  std::error_code ec;
+  fs::path dir = Path().parent_path();
+  if (dir.empty()) dir = ".";
+  const std::string stem = AsciiLower(Path().stem().string());
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path& p = it->path();
+    if (p.filename() != Path().filename() && AsciiLower(p.stem().string()) == stem &&
+        IsCompanionExtension(AsciiLower(p.extension().string()))) {
+      companions.push_back(p.filename().string());
+    }
+  }
+  std::sort(companions.begin(), companions.end());
+  std::string list = "[";
+  for (size_t i = 0; i < companions.size(); ++i) {
+    if (i) list += ',';
+    list += JsonString(companions[i]);
+  }
+  facts.emplace_back("companions", list + "]");
+  facts.emplace_back("format", "\"paradox\"");
   facts.emplace_back("version_byte", std::to_string(facts_.version_byte));
   facts.emplace_back("version", JsonString(VersionName(facts_.version_byte)));
   facts.emplace_back("level", std::to_string(level_));
