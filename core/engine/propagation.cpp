@@ -57,7 +57,10 @@ struct PassScratch {
     const size_t inputs = static_cast<size_t>(net.Desc.NumOfInputs);
     const size_t hidden = static_cast<size_t>(std::max(net.NumOfHiddenNeurons, 0));
     if (sources.size() < inputs + hidden) sources.resize(inputs + hidden);
-    const size_t widest = std::max<size_t>(inputs, kMaxNeuronsPerLayer);
+    size_t widest = inputs;
+    for (int l = 0; l < net.Desc.NumOfLayers && l < kMaxLayers; ++l) {
+      widest = std::max<size_t>(widest, static_cast<size_t>(net.Desc.NumOfNeurons[l]));
+    }
     if (back.size() < widest) back.resize(widest);
   }
 };
@@ -253,6 +256,19 @@ void Store(std::vector<T>& to, const std::vector<double>& from) {
   for (size_t i = 0; i < n; ++i) to[i] = static_cast<T>(from[i]);
 }
 
+// A book made for another layout of inputs and outputs is not walked.
+TaskBook* UsableBook(const NeuralNet& net) {
+  TaskBook* book = net.Book.get();
+  if (book == nullptr || book->Count() == 0) return nullptr;
+  if (book->NumOfInputs() != net.Desc.NumOfInputs ||
+      book->NumOfOutputs() != net.Desc.NumOfOutputs ||
+      book->NumOfOutFields() < static_cast<int32_t>(net.TrainingList.size()) ||
+      book->NumOfOutFields() < static_cast<int32_t>(net.AcceptanceList.size())) {
+    return nullptr;
+  }
+  return book;
+}
+
 void PointAtRow(NeuralNet& net, const TaskBook& book) {
   net.CurInputs = book.Inputs().data();
   net.CurTargets = book.Targets().data();
@@ -280,8 +296,8 @@ float EvaluateError(NeuralNet& net, EngineContext& context) {
   double total = 0;
   double error_sum = 0;
   int32_t solved = 0;
-  TaskBook* book = net.Book.get();
-  if (book != nullptr && book->Count() > 0) {
+  TaskBook* book = UsableBook(net);
+  if (book != nullptr) {
     PassScratch& scratch = g_scratch;
     scratch.Fit(net);
     book->First();
@@ -322,8 +338,8 @@ float EvaluateGradient(NeuralNet& net, EngineContext& context) {
     scratch.input_significance.resize(net.Desc.NumOfInputs);
     scratch.neuron_significance.resize(net.NumOfHiddenNeurons);
   }
-  TaskBook* book = net.Book.get();
-  if (book != nullptr && book->Count() > 0) {
+  TaskBook* book = UsableBook(net);
+  if (book != nullptr) {
     book->First();
     do {
       PointAtRow(net, *book);

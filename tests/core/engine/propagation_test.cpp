@@ -161,10 +161,16 @@ TEST_F(PropagationTest, EveryPassLetsInputThroughOnceAndAgreesOnTheFigures) {
   EXPECT_EQ(net->NumOfSolved, zero);
   EXPECT_FLOAT_EQ(net->ErrorSum, static_cast<float>(acceptance));
 
+  // No book, or one made for another layout: nothing to walk, input still let through.
   net->Book.reset();
   EXPECT_EQ(EvaluateGradient(*net, context_), 0.0f);
   EXPECT_EQ(EvaluateError(*net, context_), 0.0f);
   EXPECT_EQ(host_.pending_input_calls, 4);
+  net->Book = RandomTaskBook(MakeNet(SimpleShape(5, {3}, 1))->Desc, 20, 9);
+  EXPECT_EQ(EvaluateGradient(*net, context_), 0.0f);
+  EXPECT_EQ(EvaluateError(*net, context_), 0.0f);
+  EXPECT_EQ(net->NumOfSolved, 0);
+  EXPECT_EQ(host_.pending_input_calls, 6);
 }
 
 // Passes over different nets share work space; results must not depend on
