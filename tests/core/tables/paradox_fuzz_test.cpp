@@ -53,7 +53,7 @@ fs::path OwnTable(const fs::path& dir) {
                                 1252, table);
   for (int r = 0; s.ok() && r < 120; ++r) {
     s = table->Append();
-    if (s.ok()) s = table->SetValue(0, std::string("r") + std::to_string(r));
+    if (s.ok()) s = table->SetValue(0, std::string("r").append(std::to_string(r)));
     if (s.ok()) s = table->SetValue(1, r * 1.5);
     if (s.ok()) s = table->SetValue(2, int64_t{r});
     if (s.ok()) s = table->SetValue(3, Date{2000, 1 + r % 12, 1});

@@ -181,7 +181,7 @@ TEST(ParadoxOracleTest, PxlibReadsWhatWeWriteAtEveryLevel) {
     }
     const int code_page = level == 3 ? 437 : 1252;
     std::unique_ptr<Table> table;
-    const fs::path path = dir / ("L" + std::to_string(level) + ".db");
+    const fs::path path = dir / std::string("L").append(std::to_string(level)).append(".db");
     ASSERT_TRUE(
         CreateParadoxTable(path, {TableFamily::kParadox, level}, defs, code_page, table).ok());
     // Enough records for several data blocks.

@@ -25,7 +25,7 @@ Status WriteNumberTable(const fs::path& path, int columns, int records, int leve
   std::vector<ColumnDef> defs;
   for (int c = 0; c < columns; ++c) {
     ColumnDef d;
-    d.name = "N" + std::to_string(c);
+    d.name = std::string("N").append(std::to_string(c));
     d.native_type = 'N';
     defs.push_back(d);
   }
@@ -162,6 +162,48 @@ TEST(ParadoxFixtureTest, EveryTableMatchesItsExpectedDump) {
   EXPECT_GT(checked, 40);
 }
 
+TEST(ParadoxFixtureTest, DataSetTablesMatchTheirStatistics) {
+  const fs::path dir = fs::path(VELMAR_SHARED_FIXTURES) / "datasets";
+  std::ifstream in(dir / "expected.json", std::ios::binary);
+  if (!in) GTEST_SKIP() << "shared data sets not found at " << dir;
+  std::stringstream buf;
+  buf << in.rdbuf();
+  JsonValue expected;
+  ASSERT_TRUE(JsonValue::Parse(buf.str(), expected));
+  const JsonValue& files = expected["files"];
+  int checked = 0;
+  for (size_t f = 0; f < files.size(); ++f) {
+    const JsonValue& file = files[f];
+    if (file["format"].as_string() != "paradox") continue;
+    SCOPED_TRACE(files.keys()[f]);
+    std::unique_ptr<Table> table;
+    ASSERT_TRUE(OpenParadoxTable(dir / files.keys()[f], table).ok());
+    ASSERT_EQ(table->RecordCount(), file["record_count"].as_double());
+    ASSERT_EQ(table->ColumnCount(), static_cast<int>(file["columns"].size()));
+    for (int c = 0; c < table->ColumnCount(); ++c) {
+      const JsonValue& stats = file["stats"][c];
+      EXPECT_EQ(table->Column(c).name, stats["name"].as_string());
+      if (!stats["numeric"].as_bool()) continue;
+      int non_null = 0;
+      double lo = 1e300, hi = -1e300;
+      for (table->First(); !table->Eof(); table->Next()) {
+        if (table->IsNull(c)) continue;
+        ++non_null;
+        const Value v = table->GetValue(c);
+        const double d = std::holds_alternative<double>(v) ? std::get<double>(v)
+                                                           : double(std::get<int64_t>(v));
+        lo = std::min(lo, d);
+        hi = std::max(hi, d);
+      }
+      EXPECT_EQ(non_null, stats["non_null"].as_double());
+      EXPECT_EQ(lo, stats["min"].as_double());
+      EXPECT_EQ(hi, stats["max"].as_double());
+    }
+    ++checked;
+  }
+  EXPECT_EQ(checked, 4);
+}
+
 TEST(ParadoxFixtureTest, MissingBlobFileLeavesNumbersAndNullsBlobs) {
   const fs::path source = SharedParadox() / "CUSTOMER.DB";
   if (!fs::exists(source)) GTEST_SKIP() << "shared Paradox fixtures not found";
@@ -189,6 +231,7 @@ struct DamageCase {
 TEST(ParadoxDamageTest, DamagedHeadersAndChainsAreRefused) {
   // A small table of our own, written by the codec: 3 blocks of 2 KB.
   const fs::path dir = fs::path(testing::TempDir()) / "paradox_damage";
+  fs::remove_all(dir);
   fs::create_directories(dir);
   const fs::path good = dir / "good.db";
   ASSERT_TRUE(WriteNumberTable(good, 5, 400, 5).ok());
@@ -218,8 +261,9 @@ TEST(ParadoxDamageTest, DamagedHeadersAndChainsAreRefused) {
     } else {
       std::copy(c.bytes.begin(), c.bytes.end(), bytes.begin() + c.offset);
     }
-    const fs::path bad = dir / "bad.db";
-    ASSERT_TRUE(WriteFileAtomically(bad, bytes).ok());
+    const fs::path bad = dir / (std::string(c.name) + ".db");
+    std::ofstream(bad, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     std::unique_ptr<Table> table;
     Status status = OpenParadoxTable(bad, table);
     EXPECT_FALSE(status.ok());
