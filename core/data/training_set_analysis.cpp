@@ -105,8 +105,8 @@ struct Columns {
 Columns Transpose(const TaskBook& book) {
   const uint32_t n = book.Count();
   Columns columns;
-  columns.inputs = book.NumOfInputs();
-  columns.outputs = book.NumOfOutputs();
+  columns.inputs = std::max(book.NumOfInputs(), 0);
+  columns.outputs = std::max(book.NumOfOutputs(), 0);
   columns.stride = size_t{n} + kBlock;
   columns.values.assign(size_t(columns.inputs + columns.outputs) * columns.stride, 0.0);
   for (uint32_t row = 0; row < n; ++row) {
