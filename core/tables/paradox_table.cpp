@@ -14,6 +14,7 @@
 #include "core/base/code_page.h"
 #include "core/base/file_util.h"
 #include "core/tables/paradox_format.h"
+#include "core/tables/table_convert.h"
 
 namespace velmar {
 
@@ -270,6 +271,7 @@ class ParadoxTable final : public Table {
     records_.resize(records_.size() + record_size_, 0);
     ++record_count_;
     MoveTo(record_count_ - 1);
+    NumberNewRecord();
     SetModified(true);
     return Status::Ok();
   }
@@ -279,6 +281,7 @@ class ParadoxTable final : public Table {
                     static_cast<size_t>(record_size_), uint8_t{0});
     ++record_count_;
     MoveTo(at);
+    NumberNewRecord();
     SetModified(true);
     return Status::Ok();
   }
@@ -297,8 +300,10 @@ class ParadoxTable final : public Table {
   Status Save() override { return WriteAs(Path(), level_); }
   Status SaveAs(const fs::path& path, const TableFormat& format) override {
     if (format.family != TableFamily::kParadox) {
-      return Status::Unsupported(
-          "Таблица Paradox сохраняется в другом формате только преобразованием");
+      // A dBase or FoxPro copy is written beside; this table stays a Paradox
+      // table and the caller opens the copy.
+      std::unique_ptr<Table> converted;
+      return ConvertTable(*this, path, format, converted);
     }
     return WriteAs(path, format.level);
   }
@@ -347,6 +352,27 @@ class ParadoxTable final : public Table {
     return {reinterpret_cast<const char*>(b.data()), b.size()};
   }
   Status StoreValue(int column, const Value& value);
+  // Gives a new record's autoincrement fields the next numbers, as Paradox
+  // does; an explicit value set later replaces them.
+  void NumberNewRecord() {
+    for (size_t c = 0; c < fields_.size(); ++c) {
+      if (fields_[c].code != kAutoInc) continue;
+      if (last_autoinc_ < 0) {
+        last_autoinc_ = 0;
+        const uint8_t* base = records_.data() + fields_[c].offset;
+        for (int r = 0; r < record_count_; ++r) {
+          const uint32_t raw = LoadBe32(base + static_cast<size_t>(r) * record_size_);
+          if (raw) {
+            last_autoinc_ = std::max<int64_t>(last_autoinc_, static_cast<int32_t>(raw ^ 0x80000000u));
+          }
+        }
+      }
+      if (last_autoinc_ < std::numeric_limits<int32_t>::max()) {
+        StoreBe32(MutableCell(static_cast<int>(c)),
+                  static_cast<uint32_t>(++last_autoinc_) ^ 0x80000000u);
+      }
+    }
+  }
   Status SetBlob(int column, std::string_view bytes);
   Status CheckText(const std::string& utf8, size_t max_bytes, const ColumnDef& def,
                    std::string& encoded) const;
@@ -365,6 +391,7 @@ class ParadoxTable final : public Table {
   HeaderFacts facts_;
   fs::path blob_path_;
   bool blob_file_missing_ = false;
+  int64_t last_autoinc_ = -1;  // -1: not yet taken from the records
 };
 
 Value ParadoxTable::GetValue(int column) const {
@@ -584,6 +611,7 @@ Status ParadoxTable::StoreValue(int column, const Value& value) {
         return refuse();
       }
       StoreBe32(buf, static_cast<uint32_t>(v) ^ 0x80000000u);
+      if (f.code == kAutoInc && last_autoinc_ >= 0) last_autoinc_ = std::max(last_autoinc_, v);
       break;
     }
     case kNumber:
@@ -658,7 +686,6 @@ Status ParadoxTable::Load(const std::vector<uint8_t>& file, const HeaderFacts& f
   const size_t size = file.size();
   const size_t header = facts.header_size;
   const size_t block_size = facts.block_size;
-  if (facts.header_record_count < 0) return Status::Corrupt("Заголовок таблицы Paradox повреждён");
   // Blocks that are at least partly present; the last one may be cut short.
   const size_t present = size <= header ? 0 : (size - header + block_size - 1) / block_size;
   std::vector<bool> visited(std::min<size_t>(present, 65535) + 1, false);
@@ -700,6 +727,9 @@ Status ParadoxTable::Load(const std::vector<uint8_t>& file, const HeaderFacts& f
 Status ParadoxTable::LoadBlobs(const std::vector<uint8_t>* mb) {
   blob_file_missing_ = mb == nullptr;
   const Status bad = Status::Corrupt("Файл BLOB-полей (.mb) таблицы Paradox повреждён");
+  // Blobs of a sound file do not overlap, so together they fit in the file;
+  // records that all point at one large blob must not multiply it.
+  size_t loaded = 0;
   for (int r = 0; r < record_count_; ++r) {
     uint8_t* rec = records_.data() + static_cast<size_t>(r) * record_size_;
     for (const Field& f : fields_) {
@@ -731,6 +761,8 @@ Status ParadoxTable::LoadBlobs(const std::vector<uint8_t>* mb) {
         start = block + size_t{(*mb)[entry]} * 16;
       }
       if (start + length > mb->size()) return bad;
+      loaded += length;
+      if (loaded > mb->size()) return bad;
       blobs_.emplace_back(mb->begin() + static_cast<ptrdiff_t>(start),
                           mb->begin() + static_cast<ptrdiff_t>(start + length));
       PutLe32(desc, static_cast<uint32_t>(blobs_.size() - 1));

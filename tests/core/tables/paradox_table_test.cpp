@@ -222,6 +222,37 @@ TEST(ParadoxFixtureTest, MissingBlobFileLeavesNumbersAndNullsBlobs) {
   EXPECT_EQ(std::get<int64_t>(table->GetValue(0)), 2);
 }
 
+TEST(ParadoxDamageTest, SharedBlobReferencesAreNotMultiplied) {
+  // Every record of a table points at the same blob: a sound file never
+  // does that, and loading it as is would multiply the blob's size.
+  const fs::path dir = fs::path(testing::TempDir()) / "paradox_shared_blob";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  std::unique_ptr<Table> table;
+  ColumnDef memo;
+  memo.name = "M";
+  memo.native_type = 'M';
+  memo.length = 11;
+  ASSERT_TRUE(CreateParadoxTable(dir / "b.db", {TableFamily::kParadox, 7}, {memo}, 1252, table).ok());
+  for (int r = 0; r < 50; ++r) {
+    ASSERT_TRUE(table->Append().ok());
+    ASSERT_TRUE(table->SetValue(0, std::string(r == 0 ? 5000 : 1, 'x')).ok());
+  }
+  ASSERT_TRUE(table->Save().ok());
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(ReadFileBytes(dir / "b.db", bytes).ok());
+  // Copy record 0's descriptor (the last 10 bytes of the 11-byte field) to all.
+  const size_t first = 2048 + 6;
+  for (int r = 1; r < 50; ++r) {
+    std::copy(bytes.begin() + first + 1, bytes.begin() + first + 11, bytes.begin() + first + r * 11 + 1);
+  }
+  std::ofstream(dir / "b.db", std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  std::unique_ptr<Table> back;
+  Status status = OpenParadoxTable(dir / "b.db", back);
+  EXPECT_TRUE(status.IsCorrupt()) << status.message();
+}
+
 struct DamageCase {
   const char* name;
   size_t offset;

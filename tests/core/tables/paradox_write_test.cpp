@@ -233,6 +233,23 @@ TEST(ParadoxWriteTest, EditsStayInMemoryUntilSave) {
   EXPECT_EQ(std::get<std::string>(back->GetValue(1)), "changed");
 }
 
+TEST(ParadoxWriteTest, NewRecordsTakeTheNextAutoincrementNumber) {
+  std::unique_ptr<Table> table;
+  ASSERT_TRUE(CreateParadoxTable(TempDir("paradox_autoinc") / "a.db", {TableFamily::kParadox, 7},
+                                 {Col("Id", '+'), Col("V", 'N')}, 1252, table)
+                  .ok());
+  ASSERT_TRUE(table->Append().ok());
+  EXPECT_EQ(std::get<int64_t>(table->GetValue(0)), 1);
+  ASSERT_TRUE(table->SetValue(0, int64_t{40}).ok());
+  ASSERT_TRUE(table->Append().ok());
+  EXPECT_EQ(std::get<int64_t>(table->GetValue(0)), 41);
+  table->First();
+  ASSERT_TRUE(table->Insert().ok());
+  EXPECT_EQ(std::get<int64_t>(table->GetValue(0)), 42);
+  ASSERT_TRUE(table->SetValue(0, Value{}).ok());
+  EXPECT_TRUE(table->IsNull(0));
+}
+
 TEST(ParadoxWriteTest, LevelThreeKeepsOnlyCp437Text) {
   const fs::path dir = TempDir("paradox_cp437");
   std::unique_ptr<Table> table;
