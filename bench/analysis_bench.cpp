@@ -5,7 +5,6 @@
 // equals that of the plain pair loop.
 
 #include <benchmark/benchmark.h>
-
 #include <time.h>
 
 #include <cstdint>

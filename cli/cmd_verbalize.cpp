@@ -30,7 +30,8 @@ const CommandRegistrar kRegistrar(kVerbalize);
 int RunVerbalize(CommandContext& context) {
   const Command& self = kVerbalize;
   Args args;
-  if (!args.Parse(context.args, {"--net", "-o"}, {})) return UsageError(context, self, args.error());
+  if (!args.Parse(context.args, {"--net", "-o"}, {}))
+    return UsageError(context, self, args.error());
   if (args.positional().size() != 1) return UsageError(context, self, "one PROJECT expected");
 
   Project project;
@@ -43,7 +44,8 @@ int RunVerbalize(CommandContext& context) {
   }
 
   std::string text;
-  for (const std::string& line : VerbalizeNet(project.Net(index), context.host.DecimalSeparator())) {
+  for (const std::string& line :
+       VerbalizeNet(project.Net(index), context.host.DecimalSeparator())) {
     text += line;
     text += '\n';
   }

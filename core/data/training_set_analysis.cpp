@@ -127,8 +127,8 @@ Columns Transpose(const TaskBook& book) {
 // or Dt >= threshold * Dx. Every kernel forms each square in double and
 // rounds the running sum to float after every term, as SquaredDistance does;
 // they differ only in how many pairs share one instruction.
-using BlockKernel = uint32_t (*)(const Columns& columns, uint32_t a, uint32_t b0,
-                                 double threshold, float* dx, float* dt);
+using BlockKernel = uint32_t (*)(const Columns& columns, uint32_t a, uint32_t b0, double threshold,
+                                 float* dx, float* dt);
 
 uint32_t BlockPlain(const Columns& columns, uint32_t a, uint32_t b0, double threshold, float* dx,
                     float* dt) {
@@ -154,8 +154,8 @@ uint32_t BlockPlain(const Columns& columns, uint32_t a, uint32_t b0, double thre
 
 // Sixteen pairs at a time in eight registers: enough independent sums to
 // cover the latency of add, narrow to float and widen back.
-inline void SumsSse2(const Columns& columns, int32_t first, int32_t last, uint32_t a,
-                     uint32_t b, __m128d (&sums)[8]) {
+inline void SumsSse2(const Columns& columns, int32_t first, int32_t last, uint32_t a, uint32_t b,
+                     __m128d (&sums)[8]) {
 #pragma GCC unroll 8
   for (int v = 0; v < 8; ++v) sums[v] = _mm_setzero_pd();
   for (int32_t k = first; k < last; ++k) {
@@ -185,8 +185,8 @@ uint32_t BlockSse2(const Columns& columns, uint32_t a, uint32_t b0, double thres
       const int lane = 16 * half + 2 * v;
       _mm_storel_pi(reinterpret_cast<__m64*>(dx + lane), _mm_cvtpd_ps(x[v]));
       _mm_storel_pi(reinterpret_cast<__m64*>(dt + lane), _mm_cvtpd_ps(t[v]));
-      const __m128d near = _mm_or_pd(_mm_cmpeq_pd(x[v], zero),
-                                     _mm_cmpge_pd(t[v], _mm_mul_pd(limit, x[v])));
+      const __m128d near =
+          _mm_or_pd(_mm_cmpeq_pd(x[v], zero), _mm_cmpge_pd(t[v], _mm_mul_pd(limit, x[v])));
       const __m128d want = _mm_and_pd(_mm_cmpgt_pd(t[v], zero), near);
       wanted |= static_cast<uint32_t>(_mm_movemask_pd(want)) << lane;
     }
@@ -194,9 +194,10 @@ uint32_t BlockSse2(const Columns& columns, uint32_t a, uint32_t b0, double thres
   return wanted;
 }
 
-__attribute__((target("avx2"), always_inline)) inline void SumsAvx2(
-    const Columns& columns, int32_t first, int32_t last, uint32_t a, uint32_t b,
-    __m256d (&sums)[8]) {
+__attribute__((target("avx2"), always_inline)) inline void SumsAvx2(const Columns& columns,
+                                                                    int32_t first, int32_t last,
+                                                                    uint32_t a, uint32_t b,
+                                                                    __m256d (&sums)[8]) {
 #pragma GCC unroll 8
   for (int v = 0; v < 8; ++v) sums[v] = _mm256_setzero_pd();
   for (int32_t k = first; k < last; ++k) {
@@ -210,9 +211,8 @@ __attribute__((target("avx2"), always_inline)) inline void SumsAvx2(
   }
 }
 
-__attribute__((target("avx2"))) uint32_t BlockAvx2(const Columns& columns, uint32_t a,
-                                                   uint32_t b0, double threshold, float* dx,
-                                                   float* dt) {
+__attribute__((target("avx2"))) uint32_t BlockAvx2(const Columns& columns, uint32_t a, uint32_t b0,
+                                                   double threshold, float* dx, float* dt) {
   __m256d x[8];
   __m256d t[8];
   SumsAvx2(columns, 0, columns.inputs, a, b0, x);
@@ -238,9 +238,11 @@ __attribute__((target("avx2"))) uint32_t BlockAvx2(const Columns& columns, uint3
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-__attribute__((target("avx512f"), always_inline)) inline void SumsAvx512(
-    const Columns& columns, int32_t first, int32_t last, uint32_t a, uint32_t b,
-    __m512d (&sums)[4]) {
+__attribute__((target("avx512f"), always_inline)) inline void SumsAvx512(const Columns& columns,
+                                                                         int32_t first,
+                                                                         int32_t last, uint32_t a,
+                                                                         uint32_t b,
+                                                                         __m512d (&sums)[4]) {
 #pragma GCC unroll 4
   for (int v = 0; v < 4; ++v) sums[v] = _mm512_setzero_pd();
   for (int32_t k = first; k < last; ++k) {
@@ -338,8 +340,7 @@ TrainingSetAnalysis AnalysePairsPlainly(const TaskBook& book) {
     if (!judge.BeginRow(book.RowRecordNumber(a))) continue;
     for (uint32_t b = a + 1; b < n; ++b) {
       const float dx = SquaredDistance(book.RowInputs(a), book.RowInputs(b), book.NumOfInputs());
-      const float dt =
-          SquaredDistance(book.RowTargets(a), book.RowTargets(b), book.NumOfOutputs());
+      const float dt = SquaredDistance(book.RowTargets(a), book.RowTargets(b), book.NumOfOutputs());
       judge.Pair(book.RowRecordNumber(b), dx, dt);
     }
   }

@@ -37,9 +37,7 @@ int LayerSources(const DataDescription& desc, int layer) {
   return LayerNeurons(desc, layer - 1);
 }
 
-int StateCount(const FieldDescription& field) {
-  return std::max(field.NumOfDiscreteStates, 0);
-}
+int StateCount(const FieldDescription& field) { return std::max(field.NumOfDiscreteStates, 0); }
 
 StateRange StateAt(const FieldDescription& field, int state) {
   if (state < 0 || state >= static_cast<int>(field.States.size())) return StateRange{};
@@ -102,8 +100,7 @@ std::string DiscreteInputLine(const FieldDescription& field, int state, const st
   return line;
 }
 
-std::string ContinuousInputLine(const FieldDescription& field, const std::string& name,
-                                char sep) {
+std::string ContinuousInputLine(const FieldDescription& field, const std::string& name, char sep) {
   const double min_value = field.MinValue;
   const double max_value = field.MaxValue;
   // A field with a single recorded value is coded with the divisor 1, so the

@@ -42,6 +42,7 @@ struct Case {
 // Small sets whose outcome follows by hand from the rules: which rows
 // conflict, which rows are skipped as listed, and which pair is remembered.
 TEST(TrainingSetAnalysisTest, ConflictsSkipsAndRememberedPair) {
+  // clang-format off
   const std::vector<Case> cases = {
       {"equal rows are neither conflict nor pair",
        {{1, {0.5f, -1}, {1}}, {2, {0.5f, -1}, {1}}},
@@ -79,6 +80,7 @@ TEST(TrainingSetAnalysisTest, ConflictsSkipsAndRememberedPair) {
        {},
        true, 2, 3, 4},
   };
+  // clang-format on
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const TaskBook book = MakeBook(c.rows);
@@ -109,8 +111,8 @@ TEST(TrainingSetAnalysisTest, ReportTexts) {
             "соответствует записям:  1, 2\n\n"
             "Конфликтных примеров нет");
 
-  const TaskBook conflicts = MakeBook({{3, {1}, {0}}, {8, {1}, {1}}, {12, {1}, {1}},
-                                       {1, {2}, {0}}, {11, {2}, {1}}});
+  const TaskBook conflicts =
+      MakeBook({{3, {1}, {0}}, {8, {1}, {1}}, {12, {1}, {1}}, {1, {2}, {0}}, {11, {2}, {1}}});
   EXPECT_EQ(TrainingSetReport(AnalysePairs(conflicts), '.'),
             "Выборочная оценка константы Липшица:  1\n"
             "при норме разности векторов входных сигналов:  1\n"
@@ -145,8 +147,8 @@ TEST(TrainingSetAnalysisTest, FastLoopMatchesThePlainLoop) {
     int rows, inputs, outputs;
     int levels;  // 0: continuous values; n: values drawn from n levels, so rows repeat
   };
-  const Shape shapes[] = {{1, 3, 1, 0},   {2, 1, 1, 2},    {17, 5, 2, 0},  {40, 2, 1, 2},
-                          {61, 23, 3, 0}, {150, 4, 2, 3},  {257, 20, 2, 0}, {300, 3, 1, 2},
+  const Shape shapes[] = {{1, 3, 1, 0},   {2, 1, 1, 2},   {17, 5, 2, 0},   {40, 2, 1, 2},
+                          {61, 23, 3, 0}, {150, 4, 2, 3}, {257, 20, 2, 0}, {300, 3, 1, 2},
                           {90, 7, 2, 5},  {33, 1, 1, 0}};
   Random15 random(12345);
   auto uniform = [&] { return static_cast<float>(random.Next()) / 32767.0f * 2 - 1; };

@@ -132,16 +132,17 @@ TEST(VerbalizeTest, MonotoneHeadingsSplitTheLevel) {
   const std::string inhibit = "    Тормозящие синдромы:";
   const std::vector<Case> cases = {
       {1, {0}, {"Синдромы 1-го уровня:", excite, "\tСиндром1_1=Сигмоида1( 1 )"}},
-      {2, {0, 1},
+      {2,
+       {0, 1},
        {"Синдромы 1-го уровня:", excite, "\tСиндром1_1=Сигмоида1( 1 )", inhibit,
         "\tСиндром1_2=Сигмоида1( 2 )"}},
-      {3, {0, 1, 2},
+      {3,
+       {0, 1, 2},
        {"Синдромы 1-го уровня:", excite, "\tСиндром1_1=Сигмоида1( 1 )",
         "\tСиндром1_2=Сигмоида1( 2 )", inhibit, "\tСиндром1_3=Сигмоида1( 3 )"}},
       // The inhibitory heading stands even when no inhibitory neuron is described,
       // and numbering runs over the described neurons only.
-      {3, {1},
-       {"Синдромы 1-го уровня:", excite, "\tСиндром1_1=Сигмоида1( 2 )", inhibit}},
+      {3, {1}, {"Синдромы 1-го уровня:", excite, "\tСиндром1_1=Сигмоида1( 2 )", inhibit}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.neurons);
@@ -174,7 +175,8 @@ TEST(VerbalizeTest, InputCodingLines) {
   net->Desc.Fields[4].StateMask = 0xffffffffu;  // bits beyond the 16th mean nothing
 
   const std::vector<std::string> lines = VerbalizeNet(*net, '.');
-  auto begin = std::find(lines.begin(), lines.end(), "Предобработка входных полей БД для подачи сети:");
+  auto begin =
+      std::find(lines.begin(), lines.end(), "Предобработка входных полей БД для подачи сети:");
   ASSERT_NE(begin, lines.end());
   std::vector<std::string> section(begin + 1, std::find(begin, lines.end(), ""));
   std::vector<std::string> expected = {
@@ -190,8 +192,8 @@ TEST(VerbalizeTest, InputCodingLines) {
     const std::string name = "\tM_" + std::to_string(s);
     const std::string range = std::to_string(s);
     // Only the first 16 states have a mask bit; the rest never show a formula.
-    expected.push_back(s <= 16 ? name + "=1, если M принадлежит диапазону [" + range + "," +
-                                     range + "], а иначе -1"
+    expected.push_back(s <= 16 ? name + "=1, если M принадлежит диапазону [" + range + "," + range +
+                                     "], а иначе -1"
                                : name);
   }
   EXPECT_EQ(section, expected);
@@ -208,8 +210,8 @@ TEST(VerbalizeTest, OutputLinesAndPostprocessing) {
   shape.hidden = {2};
   shape.outputs = {FieldSpec{2, false}, FieldSpec{3, true}, FieldSpec{0, false, 0.1f, 0.1f, 0.3f}};
   auto net = ZeroNet(shape, {"X", "C", "K", "V"});
-  SetBias(*net, 0, 1, 0.5f);        // only the second neuron is described
-  SetWeight(*net, 1, 0, 0, 3);      // ... but the first one still feeds output C_1
+  SetBias(*net, 0, 1, 0.5f);    // only the second neuron is described
+  SetWeight(*net, 1, 0, 0, 3);  // ... but the first one still feeds output C_1
   SetWeight(*net, 1, 0, 1, 1);
   SetWeight(*net, 1, 5, 1, -1);
   SetBias(*net, 1, 5, 2);
