@@ -13,6 +13,7 @@
 
 #include "core/base/code_page.h"
 #include "core/base/file_util.h"
+#include "core/base/format_real.h"
 #include "core/tables/paradox_format.h"
 #include "core/tables/table_convert.h"
 
@@ -186,12 +187,6 @@ bool ParseDate(std::string_view s, Date& out) {
   if (!ok(s.substr(0, 4), y) || !ok(s.substr(5, 2), m) || !ok(s.substr(8, 2), d)) return false;
   out = Date{y, m, d};
   return IsValidDate(out);
-}
-
-std::string ShortestDouble(double d) {
-  char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, d);
-  return std::string(buf, res.ptr);
 }
 
 struct Field {
@@ -559,7 +554,7 @@ Status ParadoxTable::StoreValue(int column, const Value& value) {
       } else if (auto* i = std::get_if<int64_t>(&value)) {
         text = std::to_string(*i);
       } else if (auto* d = std::get_if<double>(&value)) {
-        text = ShortestDouble(*d);
+        text = FormatReal(*d);
       } else {
         return refuse();
       }
