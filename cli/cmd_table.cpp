@@ -5,6 +5,7 @@
 #include "cli/args.h"
 #include "cli/command.h"
 #include "core/tables/table.h"
+#include "core/tables/table_convert.h"
 #include "core/tables/table_dump.h"
 #include "core/tables/table_factory.h"
 
@@ -73,9 +74,11 @@ int RunTable(CommandContext& context) {
     Status s = OpenTable(pos[1], source);
     if (!s.ok()) return RefuseOpen(context, pos[1], s);
     std::unique_ptr<Table> target;
-    s = CreateTable(pos[2], format, {}, source->CodePage(), target);
-    (void)target;
-    return Refuse(context, "Операция невозможна", "преобразование таблиц пока недоступно");
+    s = ConvertTable(*source, pos[2], format, target);
+    if (!s.ok()) return Refuse(context, "Операция невозможна", s.message());
+    context.out << "Записано: " << pos[2] << " (" << FormatName(format) << ", "
+                << target->RecordCount() << " записей, " << target->ColumnCount() << " полей)\n";
+    return kExitOk;
   }
   return UsageError(context, self, "unknown subcommand " + sub);
 }

@@ -19,6 +19,7 @@
 #include "core/base/file_util.h"
 #include "core/base/random.h"
 #include "core/tables/dbf_code_page.h"
+#include "core/tables/table_convert.h"
 
 
 namespace velmar {
@@ -1607,12 +1608,10 @@ Status DbfTable::ConvertInto(const fs::path& path, const TableFormat& format) {
 
 Status DbfTable::SaveAs(const fs::path& path, const TableFormat& format) {
   if (format.family == TableFamily::kParadox) {
-#ifdef VELMAR_DBF_HAS_CONVERT
+    // A Paradox copy is written beside; this table stays a DBF table and
+    // the caller opens the copy.
     std::unique_ptr<Table> converted;
     return ConvertTable(*this, path, format, converted);
-#else
-    return Status::Unsupported("сохранение таблицы dBase в формате Paradox пока не поддерживается");
-#endif
   }
   if (format == format_) {
     const fs::path old = Path();

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/command.h"
+#include "tests/support/json_value.h"
+#include "tests/support/recording_host.h"
+
+namespace velmar::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::JsonValue;
+
+struct CliRun {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+CliRun RunArgs(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  testing_support::RecordingHost host;
+  const int code = RunCli(args, out, err, host);
+  return {code, out.str(), err.str()};
+}
+
+fs::path Shared(const std::string& name) { return fs::path(VELMAR_SHARED_FIXTURES) / "dbf" / name; }
+
+TEST(TableCliTest, DumpJsonMatchesTheExpectedDump) {
+  if (!fs::exists(Shared("dbase_8b.dbf"))) GTEST_SKIP() << "shared DBF fixtures not found";
+  for (const char* name : {"dbase_8b", "dbase_31"}) {
+    const CliRun run = RunArgs({"table", "dump", Shared(std::string(name) + ".dbf").string(), "--json"});
+    ASSERT_EQ(run.code, kExitOk) << run.err;
+    JsonValue got, want;
+    ASSERT_TRUE(JsonValue::Parse(run.out, got));
+    std::ifstream in(Shared(std::string(name) + ".expected.json"));
+    std::stringstream text;
+    text << in.rdbuf();
+    ASSERT_TRUE(JsonValue::Parse(text.str(), want));
+    EXPECT_EQ(got["columns"].ToString(), want["columns"].ToString()) << name;
+    ASSERT_EQ(got["records"].size(), want["records"].size());
+    for (size_t r = 0; r < want["records"].size(); ++r) {
+      const JsonValue& a = want["records"][r];
+      const JsonValue& b = got["records"][r];
+      ASSERT_EQ(a.size(), b.size());
+      for (size_t c = 0; c < a.size(); ++c) {
+        if (a[c].is_number()) EXPECT_EQ(a[c].as_double(), b[c].as_double()) << name << r << c;
+        else EXPECT_EQ(a[c].ToString(), b[c].ToString()) << name << r << c;
+      }
+    }
+  }
+}
+
+TEST(TableCliTest, InfoDumpAndConvert) {
+  const fs::path iris = fs::path(VELMAR_EXAMPLES) / "iris.dbf";
+  const CliRun info = RunArgs({"table", "info", iris.string()});
+  ASSERT_EQ(info.code, kExitOk) << info.err;
+  EXPECT_NE(info.out.find("Записей: 150"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("SEPAL_LEN\tN(4,1)\tnumeric-float"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("Формат: dBase"), std::string::npos);
+
+  const CliRun dump = RunArgs({"table", "dump", iris.string()});
+  ASSERT_EQ(dump.code, kExitOk);
+  EXPECT_NE(dump.out.find("\n1\t5.1\t3.5\t1.4\t0.2\t0\n"), std::string::npos) << dump.out.substr(0, 600);
+
+  const fs::path dir = fs::path(::testing::TempDir()) / "table_cli";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const fs::path target = dir / "iris_fox.dbf";
+  const CliRun convert = RunArgs({"table", "convert", iris.string(), target.string(), "--format", "6"});
+  ASSERT_EQ(convert.code, kExitOk) << convert.err;
+  const CliRun back = RunArgs({"table", "dump", target.string()});
+  ASSERT_EQ(back.code, kExitOk);
+  // Same records; only the header lines differ.
+  EXPECT_EQ(back.out.substr(back.out.find("\n№")), dump.out.substr(dump.out.find("\n№")));
+  fs::remove_all(dir);
+}
+
+TEST(TableCliTest, RefusalsAndUsageErrors) {
+  const fs::path dir = fs::path(::testing::TempDir()) / "table_cli_bad";
+  fs::create_directories(dir);
+  const fs::path bad = dir / "broken.dbf";
+  std::ofstream(bad, std::ios::binary) << "not a table at all, but long enough to have a header";
+  const CliRun run = RunArgs({"table", "info", bad.string()});
+  EXPECT_EQ(run.code, kExitRefused);
+  EXPECT_EQ(run.err.rfind("Ошибка: Не удается открыть файл " + bad.string() + "\n\n", 0), 0u)
+      << run.err;
+
+  EXPECT_EQ(RunArgs({"table", "info", (dir / "table.csv").string()}).code, kExitRefused);
+  EXPECT_EQ(RunArgs({"table"}).code, kExitUsage);
+  EXPECT_EQ(RunArgs({"table", "frobnicate", "x.dbf"}).code, kExitUsage);
+  EXPECT_EQ(RunArgs({"table", "convert", "a.dbf", "b.dbf"}).code, kExitUsage);
+  EXPECT_EQ(RunArgs({"table", "convert", "a.dbf", "b.dbf", "--format", "7"}).code, kExitUsage);
+  EXPECT_EQ(RunArgs({"table", "info", "a.dbf", "--json"}).code, kExitUsage);
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace velmar::cli
