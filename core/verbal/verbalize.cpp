@@ -174,6 +174,7 @@ std::string WeightedSumText(const NeuralNet& net, int layer, int neuron,
                             std::span<const std::string> names, char decimal_separator) {
   const DataDescription& desc = net.Desc;
   const int hidden_layers = NumOfHiddenLayers(desc);
+  if (layer < 0 || layer > hidden_layers || neuron < 0) return {};
   const int sources = LayerSources(desc, layer);
   const int64_t weight_start = LayerMapAt(net, 4 * int64_t{layer});
   const int64_t neuron_start = LayerMapAt(net, 4 * int64_t{layer} + 2);
