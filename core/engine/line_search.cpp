@@ -59,7 +59,8 @@ float LineSearch(NeuralNet& net, float f0, EngineContext& context,
                  const std::function<float()>& evaluate) {
   net.SavedParameters = net.Parameters;
   float t = net.Step;
-  if (t < kSmallestStep) t = kDefaultStep;
+  // Also a step left undefined (NaN, infinity) starts over.
+  if (!(t >= kSmallestStep) || std::isinf(t)) t = kDefaultStep;
   float best = f0;
   float result = 0;
 
@@ -109,6 +110,7 @@ float LineSearch(NeuralNet& net, float f0, EngineContext& context,
       if (!(std::fabs(den) >= kFlatParabola)) break;
       const double vertex =
           ((db * db - dc * dc) * fa + (dc * dc - da * da) * fb + (da * da - db * db) * fc) / den;
+      if (!std::isfinite(vertex)) break;
       const float x = static_cast<float>(vertex);
       MoveTo(net, x);
       const float fx = evaluate();

@@ -13,6 +13,11 @@ constexpr float kRestartStep = 1e-5f;
 
 bool Done(const NeuralNet& net) { return net.ErrorSum == 0.0f || net.StopFlag != 0; }
 
+// A search brought no decrease when it returned the error it started from;
+// an undefined error (NaN, from unusable data) counts as no decrease too, so
+// that no method loops on it.
+bool NoDecrease(float r, float f) { return !(r < f); }
+
 // Σ u_i·v_i over the parameters that may move.
 double MaskedDot(const NeuralNet& net, const std::vector<float>& u, const std::vector<float>& v) {
   double sum = 0;
@@ -50,7 +55,7 @@ Restart SteepestRestart(NeuralNet& net, EngineContext& context, std::vector<floa
   if (Done(net)) return Restart::kEnd;
   const float r = LineSearch(net, f, context);
   if (Done(net)) return Restart::kEnd;
-  if (r == f) {
+  if (NoDecrease(r, f)) {
     net.Stuck = 1;
     return Restart::kEnd;
   }
@@ -61,7 +66,7 @@ Restart SteepestRestart(NeuralNet& net, EngineContext& context, std::vector<floa
 
 // Whether the search that just ran calls for a restart.
 bool NeedsRestart(const NeuralNet& net, float r, float f) {
-  return r == f || net.ErrorSum == 0.0f || net.StopFlag != 0;
+  return NoDecrease(r, f) || net.ErrorSum == 0.0f || net.StopFlag != 0;
 }
 
 }  // namespace
@@ -71,7 +76,7 @@ void SteepestDescent(NeuralNet& net, EngineContext& context) {
     const float f = EvaluateGradient(net, context);
     if (Done(net)) return;
     const float r = LineSearch(net, f, context);
-    if (r == f) {
+    if (NoDecrease(r, f)) {
       net.Stuck = 1;
       return;
     }
@@ -85,7 +90,7 @@ void ModifiedParTan(NeuralNet& net, EngineContext& context) {
   if (Done(net)) return;
   float r = LineSearch(net, f, context);
   if (Done(net)) return;
-  if (r == f) {
+  if (NoDecrease(r, f)) {
     net.Stuck = 1;
     return;
   }
@@ -95,7 +100,7 @@ void ModifiedParTan(NeuralNet& net, EngineContext& context) {
     f = EvaluateGradient(net, context);
     r = LineSearch(net, f, context);
     if (Done(net)) return;
-    if (r == f) {
+    if (NoDecrease(r, f)) {
       net.Stuck = 1;
       return;
     }

@@ -136,11 +136,18 @@ TEST_F(LineSearchTest, ExpansionGivesUpBeyondTheLargestStep) {
   EXPECT_EQ(net_->NumOfTrainingCycles, 1);
 }
 
-TEST_F(LineSearchTest, LeftoverTinyStepRestartsFromDefault) {
-  net_->Step = 1e-12f;
-  SearchWithReplies(10.0f, {11.0f});
-  ASSERT_FALSE(steps_.empty());
-  EXPECT_EQ(steps_[0], static_cast<double>(1e-5f));
+TEST_F(LineSearchTest, LeftoverTinyOrUndefinedStepRestartsFromDefault) {
+  const float leftovers[] = {1e-12f, 0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(),
+                             std::numeric_limits<float>::infinity()};
+  for (float leftover : leftovers) {
+    SCOPED_TRACE(leftover);
+    steps_.clear();
+    net_->Step = leftover;
+    net_->Parameters[kProbe] = 0.0f;
+    SearchWithReplies(10.0f, {11.0f});
+    ASSERT_FALSE(steps_.empty());
+    EXPECT_EQ(steps_[0], static_cast<double>(1e-5f));
+  }
 }
 
 TEST_F(LineSearchTest, ShowsAverageErrorAndSolvedCount) {

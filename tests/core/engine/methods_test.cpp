@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -262,6 +263,25 @@ TEST_F(MethodsTest, ParTanAccelerationKeepsTheDescentStep) {
     ++checked;
   }
   EXPECT_GT(checked, 2);
+}
+
+// A row whose input is undefined makes every error NaN; the methods must
+// take that as no decrease instead of searching forever.
+TEST_F(MethodsTest, UndefinedErrorCountsAsStuck) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  for (int method = 0; method < 4; ++method) {
+    SCOPED_TRACE(kMethodNames[method]);
+    NetShape shape = SimpleShape(2, {2}, 0);
+    FieldSpec ordered;
+    ordered.states = 2;
+    ordered.ordered = true;
+    shape.outputs = {ordered};
+    auto net = MakeNet(shape, 2);
+    net->Book = MakeTaskBook(net->Desc, {{0.5f, 0.5f}, {nan, 0.0f}}, {{1, 1}, {1, -1}});
+    Run(*net, method, 1000);
+    EXPECT_EQ(net->StopFlag, 0) << "ran until the budget was spent";
+    EXPECT_EQ(net->Stuck, 1);
+  }
 }
 
 TEST_F(MethodsTest, UnknownMethodRunsNothing) {
