@@ -352,7 +352,7 @@ TEST_F(ProjectFileTest, MutatedFilesNeverCrash) {
   std::uniform_int_distribution<size_t> pos(0, good.size() - 1);
   std::uniform_int_distribution<int> byte(0, 255);
   int accepted = 0;
-  for (int round = 0; round < 4000; ++round) {
+  for (int round = 0; round < 20000; ++round) {
     std::vector<uint8_t> bad = good;
     const int changes = 1 + round % 4;
     for (int k = 0; k < changes; ++k) {
