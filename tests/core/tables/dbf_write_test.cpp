@@ -221,7 +221,9 @@ TEST_F(DbfWriteTest, ColumnsTheFormatCannotHoldAreRefused) {
     Status s = CreateDbfTable(dir_ / "x.dbf", {c.family, c.family == TableFamily::kFoxPro ? 25 : 0},
                               columns, 1252, table);
     EXPECT_EQ(s.ok(), c.ok) << KindName(c.kind) << ": " << s.message();
-    if (!s.ok()) EXPECT_NE(s.message().find("WHEN"), std::string::npos);
+    if (!s.ok()) {
+      EXPECT_NE(s.message().find("WHEN"), std::string::npos);
+    }
   }
   EXPECT_FALSE(fs::exists(dir_ / "x.dbf"));
 }
