@@ -48,13 +48,12 @@ int RunSet(CommandContext& context) {
   }
   if (args.positional().size() != 1) return UsageError(context, kSet, "expected PROJECT");
 
-  // Check every value before touching the project.
-  ProjectOptions wanted;
-  bool extend_given = false;
   const std::string path = args.positional()[0];
   Project project;
   if (int code = LoadProjectForCommand(context, path, project); code != kExitOk) return code;
-  wanted = project.Options();
+  // Every value is checked before the project changes.
+  ProjectOptions wanted = project.Options();
+  bool extend_given = false;
   for (const auto& [option, value] : args.options()) {
     bool ok = false;
     if (option == "--method") ok = ParseMethod(value, wanted.TrainingMethod);
