@@ -104,13 +104,14 @@ inline DataDescription MakeDescription(const NetShape& shape) {
 }
 
 // Creates the net as the network dialog would, with the generator reseeded
-// from `seed` instead of the calendar time.
+// from `seed` instead of the calendar time. The clock in use before is put back.
 inline std::unique_ptr<NeuralNet> MakeNet(const NetShape& shape, int64_t seed = 1) {
   auto net = std::make_unique<NeuralNet>();
+  const Clock* previous = &CurrentClock();
   FixedClock clock(seed);
   SetCurrentClock(&clock);
   CreateNet(*net, MakeDescription(shape));
-  SetCurrentClock(nullptr);
+  SetCurrentClock(previous);
   return net;
 }
 
