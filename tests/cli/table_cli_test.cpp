@@ -49,8 +49,11 @@ TEST(TableCliTest, DumpJsonMatchesTheExpectedDump) {
       const JsonValue& b = got["records"][r];
       ASSERT_EQ(a.size(), b.size());
       for (size_t c = 0; c < a.size(); ++c) {
-        if (a[c].is_number()) EXPECT_EQ(a[c].as_double(), b[c].as_double()) << name << r << c;
-        else EXPECT_EQ(a[c].ToString(), b[c].ToString()) << name << r << c;
+        if (a[c].is_number()) {
+          EXPECT_EQ(a[c].as_double(), b[c].as_double()) << name << r << c;
+        } else {
+          EXPECT_EQ(a[c].ToString(), b[c].ToString()) << name << r << c;
+        }
       }
     }
   }

@@ -110,7 +110,9 @@ TEST_F(ProjectTest, DeleteSelectsTheLineAbove) {
     EXPECT_EQ(project.NetCount(), c.count - 1);
     EXPECT_EQ(project.CurrentIndex(), c.selected) << c.count << " " << c.deleted;
     EXPECT_TRUE(project.Modified());
-    if (!next.empty()) EXPECT_EQ(project.Net(c.deleted).Desc.Name, next);
+    if (!next.empty()) {
+      EXPECT_EQ(project.Net(c.deleted).Desc.Name, next);
+    }
   }
   Project empty;
   EXPECT_FALSE(empty.DeleteNetwork(0).ok());

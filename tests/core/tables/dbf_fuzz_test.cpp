@@ -139,7 +139,9 @@ TEST(DbfFuzzTest, DamagedFilesAreRefusedOrReadSafely) {
     const fs::path path = dir / (stem + ".dbf");
     const fs::path memo_path = dir / (stem + sample.memo_ext);
     ASSERT_TRUE(WriteBytes(path, table));
-    if (!sample.memo_ext.empty()) ASSERT_TRUE(WriteBytes(memo_path, memo));
+    if (!sample.memo_ext.empty()) {
+      ASSERT_TRUE(WriteBytes(memo_path, memo));
+    }
     SCOPED_TRACE("round " + std::to_string(round) + " " + sample.name);
     Exercise(path);
     if (::testing::Test::HasFatalFailure()) return;
