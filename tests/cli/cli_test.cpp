@@ -42,13 +42,17 @@ TEST(CliTest, VersionHelpAndUsageErrors) {
 TEST(CliTest, RefusalPrintsCaptionAndTextWithExitOne) {
   const CliRun run = RunArgs({"demo", "--examples", "/nonexistent-velmar-dir"});
   EXPECT_EQ(run.code, kExitRefused);
-  EXPECT_EQ(run.err.rfind("Операция невозможна: Не удается открыть файл ", 0), 0u) << run.err;
+  EXPECT_EQ(run.err.rfind("Ошибка: Не удается открыть файл ", 0), 0u) << run.err;
 }
 
 TEST(CliTest, DemoRunsOnTheExampleData) {
   const CliRun run = RunArgs({"demo", "--examples", VELMAR_EXAMPLES});
   EXPECT_EQ(run.code, kExitOk) << run.err;
   EXPECT_NE(run.out.find("150 records"), std::string::npos) << run.out;
+  // The whole path ran: training solved the table, and the description came out.
+  EXPECT_NE(run.out.find("150 из 150"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Синдромы 1-го уровня:"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Режим: Бинаризация"), std::string::npos) << run.out;
 }
 
 }  // namespace
