@@ -39,29 +39,29 @@ int SaveProjectForCommand(CommandContext& context, Project& project, const fs::p
   return kExitOk;
 }
 
-int ResolveNet(CommandContext& context, const Project& project, const std::string& spec,
+int ResolveNet(CommandContext& context, const Project& project, const std::string& net_ref,
                int& index) {
   index = -1;
   int by_name = -1;
   int name_matches = 0;
   for (int i = 0; i < project.NetCount(); ++i) {
-    if (project.Net(i).Desc.Name == spec) {
+    if (project.Net(i).Desc.Name == net_ref) {
       if (by_name < 0) by_name = i;
       ++name_matches;
     }
   }
   int by_position = -1;
   long long position = 0;
-  if (ParseInt(spec, position) && position >= 1 && position <= project.NetCount()) {
+  if (ParseInt(net_ref, position) && position >= 1 && position <= project.NetCount()) {
     by_position = static_cast<int>(position - 1);
   }
   if (name_matches > 1) {
     return Refuse(context, kOperationImpossible,
-                  "В проекте несколько сетей с именем " + spec + "; укажите номер сети");
+                  "В проекте несколько сетей с именем " + net_ref + "; укажите номер сети");
   }
   if (by_name >= 0 && by_position >= 0 && by_name != by_position) {
     return Refuse(context, kOperationImpossible,
-                  "Значение " + spec + " означает и имя одной сети, и номер другой");
+                  "Значение " + net_ref + " означает и имя одной сети, и номер другой");
   }
   index = by_name >= 0 ? by_name : by_position;
   if (index < 0) {
@@ -69,7 +69,7 @@ int ResolveNet(CommandContext& context, const Project& project, const std::strin
       return Refuse(context, kOperationImpossible, "В проекте нет нейронных сетей");
     }
     return Refuse(context, kOperationImpossible,
-                  "В проекте нет сети " + spec + " (имя сети или номер от 1 до " +
+                  "В проекте нет сети " + net_ref + " (имя сети или номер от 1 до " +
                       std::to_string(project.NetCount()) + ")");
   }
   return kExitOk;
@@ -77,12 +77,12 @@ int ResolveNet(CommandContext& context, const Project& project, const std::strin
 
 int ResolveNetOption(CommandContext& context, const Project& project, const Args& args,
                      int& index) {
-  std::optional<std::string> spec = args.Get("--net");
-  if (!spec) {
+  std::optional<std::string> net_ref = args.Get("--net");
+  if (!net_ref) {
     index = -1;
     return Refuse(context, kOperationImpossible, "Не указана сеть (--net ИМЯ или НОМЕР)");
   }
-  return ResolveNet(context, project, *spec, index);
+  return ResolveNet(context, project, *net_ref, index);
 }
 
 int OpenTableForCommand(CommandContext& context, const fs::path& path,

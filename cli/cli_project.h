@@ -42,7 +42,7 @@ int SaveProjectForCommand(CommandContext& context, Project& project,
 // Resolves a --net value: a network's name, or its 1-based position in the
 // list. A value that matches nothing, or that names several networks (or one
 // network by name and another by position), is refused.
-int ResolveNet(CommandContext& context, const Project& project, const std::string& spec,
+int ResolveNet(CommandContext& context, const Project& project, const std::string& net_ref,
                int& index);
 // Reads --net from `args` (refused when absent) and resolves it.
 int ResolveNetOption(CommandContext& context, const Project& project, const Args& args,

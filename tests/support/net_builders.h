@@ -53,24 +53,24 @@ inline std::string NumberedName(char prefix, int i) {
 inline std::string InputFieldName(int i) { return NumberedName('x', i); }
 inline std::string OutputFieldName(int i) { return NumberedName('y', i); }
 
-inline FieldDescription MakeField(const std::string& name, FieldUsage usage, const FieldSpec& spec) {
+inline FieldDescription MakeField(const std::string& name, FieldUsage usage, const FieldSpec& field_spec) {
   FieldDescription f;
   f.Name = name;
   f.Usage = usage;
-  f.Gap = spec.gap;
-  if (spec.states > 0) {
+  f.Gap = field_spec.gap;
+  if (field_spec.states > 0) {
     f.IsDiscrete = 1;
-    f.Predecessor = spec.ordered ? 1 : 0;
-    f.NumOfDiscreteStates = spec.states;
+    f.Predecessor = field_spec.ordered ? 1 : 0;
+    f.NumOfDiscreteStates = field_spec.states;
     f.MinValue = 1.0f;
-    f.MaxValue = static_cast<float>(spec.states);
+    f.MaxValue = static_cast<float>(field_spec.states);
     f.States.assign(kMaxStates, StateRange{});
-    for (int k = 0; k < spec.states && k < kMaxStates; ++k) {
+    for (int k = 0; k < field_spec.states && k < kMaxStates; ++k) {
       f.States[k].From = f.States[k].To = static_cast<float>(k + 1);
     }
   } else {
-    f.MinValue = spec.min_value;
-    f.MaxValue = spec.max_value;
+    f.MinValue = field_spec.min_value;
+    f.MaxValue = field_spec.max_value;
   }
   return f;
 }

@@ -41,14 +41,14 @@ inline IrisSubset LoadIrisSubset(const std::string& csv_path) {
     subset.rows.push_back({v[0], v[1], v[2], v[3], double(cls + 1)});
   }
   for (int c = 0; c < 4; ++c) {
-    FieldSpec spec;
-    spec.min_value = 1e30f;
-    spec.max_value = -1e30f;
+    FieldSpec field_spec;
+    field_spec.min_value = 1e30f;
+    field_spec.max_value = -1e30f;
     for (const auto& row : subset.rows) {
-      spec.min_value = std::min(spec.min_value, float(*row[c]));
-      spec.max_value = std::max(spec.max_value, float(*row[c]));
+      field_spec.min_value = std::min(field_spec.min_value, float(*row[c]));
+      field_spec.max_value = std::max(field_spec.max_value, float(*row[c]));
     }
-    subset.shape.inputs.push_back(spec);
+    subset.shape.inputs.push_back(field_spec);
   }
   FieldSpec cls;
   cls.states = 3;
