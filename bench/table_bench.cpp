@@ -30,7 +30,9 @@ const fs::path& BenchTable() {
     fs::path p = fs::temp_directory_path() / "velmar_table_bench.dbf";
     std::vector<velmar::ColumnDef> columns;
     for (int c = 0; c < kColumns; ++c) {
-      columns.push_back({"X" + std::to_string(c), velmar::FieldKind::kFloat, 'N', 10, 3, 0});
+      std::string name = "X";
+      name += std::to_string(c);  // appending avoids a false -Wrestrict in GCC 12
+      columns.push_back({name, velmar::FieldKind::kFloat, 'N', 10, 3, 0});
     }
     std::unique_ptr<Table> table;
     if (!velmar::CreateDbfTable(p, {velmar::TableFamily::kDbase, 0}, columns, 1252, table).ok()) {
