@@ -48,20 +48,28 @@ bool BinarizeOneWeight(NeuralNet& net, EngineContext& context) {
   float best = kUnsetValue;
   int32_t chosen = -1;
   float chosen_value = 0;
-  const int32_t count = std::min<int32_t>(net.NumOfParameters, net.Parameters.size());
+  const int32_t count = std::min<int32_t>(
+      {net.NumOfParameters, static_cast<int32_t>(net.Parameters.size()),
+       static_cast<int32_t>(net.LowerBounds.size()), static_cast<int32_t>(net.UpperBounds.size())});
   for (int32_t p = 0; p < count; ++p) {
     if (!IsCandidate(net.ParamFlags[p])) continue;
     const double w = net.Parameters[p];
     const float s = net.ParamSignificance[p];
+    // A level outside the parameter's bounds (the sign constraints of a
+    // monotone net) would be clamped away by the next line search, leaving a
+    // "binarized" weight that sits on no level.
+    const auto allowed = [&](float value) {
+      return value >= net.LowerBounds[p] && value <= net.UpperBounds[p];
+    };
     for (float level : levels) {
       const float to_plus = MoveCost(w - level, s);
-      if (to_plus < best) {
+      if (to_plus < best && allowed(level)) {
         best = to_plus;
         chosen = p;
         chosen_value = level;
       }
       const float to_minus = MoveCost(w + level, s);
-      if (to_minus < best) {
+      if (to_minus < best && allowed(-level)) {
         best = to_minus;
         chosen = p;
         chosen_value = -level;

@@ -16,7 +16,8 @@ std::span<const float> BinaryLevels(int set);
 
 // Moves the candidate weight or bias whose move to a level of the project's
 // set costs least (|move| * ParamSignificance, first strictly smaller wins) to
-// that level and marks it binarized. False when no candidate is left.
+// that level and marks it binarized. Only levels within the parameter's
+// bounds are tried. False when no candidate is left.
 bool BinarizeOneWeight(NeuralNet& net, EngineContext& context);
 
 // Makes trainable again every binarized parameter whose modulus is not a

@@ -83,6 +83,58 @@ TEST_F(BinarizationTest, AmongZeroCostCandidatesTheFirstInParameterOrderWins) {
   EXPECT_EQ(net_->ParamFlags[7], kBiasFlags);
 }
 
+TEST_F(BinarizationTest, CostsThatDifferOnlyBeyondSinglePrecisionTieAndTheFirstWins) {
+  // |0.25 - 1| * 1.3333334f is a little above 1 in double but 1 in float32,
+  // the same as |0 - 1| * 1 of the later parameter.
+  options_.BinaryWeightSet = 0;
+  net_->Parameters[1] = 0.25f;
+  net_->ParamSignificance[1] = 4.0f / 3.0f;
+  net_->Parameters[2] = 0.0f;
+  net_->ParamSignificance[2] = 1.0f;
+  ASSERT_TRUE(BinarizeOneWeight(*net_, context_));
+  EXPECT_EQ(net_->ParamFlags[1], kBinarizedSynapseFlags);
+  EXPECT_EQ(net_->Parameters[1], 1.0f);
+  EXPECT_EQ(net_->ParamFlags[2], kSynapseFlags);
+}
+
+TEST_F(BinarizationTest, NeverMovesAWeightToALevelItsBoundsForbid) {
+  // A monotone net's inhibiting weights are held at or below 0; a level of
+  // the wrong sign would be clamped to 0 by the next line search.
+  struct Case {
+    const char* what;
+    float value;
+    float significance;
+    float lower, upper;
+    float expected;
+  };
+  const Case cases[] = {
+      {"inhibiting weight at 0: -1, although +1 is tried first", 0.0f, 0.01f, -1, 0, -1.0f},
+      {"inhibiting weight without gradient", -0.2f, 0.0f, -1, 0, -1.0f},
+      {"exciting weight at 0 keeps +1", 0.0f, 0.01f, 0, 1, 1.0f},
+      {"free weight at 0 keeps +1", 0.0f, 0.01f, -1, 1, 1.0f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    options_.BinaryWeightSet = 0;
+    net_->Parameters[8] = c.value;
+    net_->ParamSignificance[8] = c.significance;
+    net_->LowerBounds[8] = c.lower;
+    net_->UpperBounds[8] = c.upper;
+    ASSERT_TRUE(BinarizeOneWeight(*net_, context_));
+    EXPECT_EQ(net_->ParamFlags[8], kBinarizedSynapseFlags);
+    EXPECT_EQ(net_->Parameters[8], c.expected);
+  }
+  // A weight no level fits is no candidate at all.
+  SetUp();
+  for (int32_t p = 0; p < net_->NumOfParameters; ++p) {
+    net_->LowerBounds[p] = 0.1f;
+    net_->UpperBounds[p] = 0.2f;
+  }
+  options_.BinaryWeightSet = 1;
+  EXPECT_FALSE(BinarizeOneWeight(*net_, context_));
+}
+
 TEST_F(BinarizationTest, SkipsCharacteristicsRemovedAndBinarizedAndEndsWithoutCandidates) {
   // Characteristics cost nothing here but are never candidates.
   net_->ParamSignificance[4] = 0;
