@@ -93,7 +93,8 @@ void RetireInput(NeuralNet& net, EngineContext& context) {
 void RetireInputSignal(NeuralNet& net, EngineContext& context, int input) {
   int32_t first = 0;
   for (FieldDescription& field : net.Desc.Fields) {
-    if (field.Usage == FieldUsage::Output) continue;
+    // Output and non-numeric fields put no input signals out.
+    if (field.Usage == FieldUsage::Output || field.Usage == FieldUsage::NotNumeric) continue;
     const int32_t width = field.IsDiscrete != 0 ? field.NumOfDiscreteStates : 1;
     if (width > 0 && input < first + width) {
       if (input < first || field.Usage != FieldUsage::Input) return;

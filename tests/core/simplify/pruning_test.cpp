@@ -177,6 +177,24 @@ TEST_F(RemoveDeadElementsTest, RetiresStatesThenFieldsAndCountsEachOnce) {
   EXPECT_EQ(net->NumOfPrunedNeurons, 0);  // the biases keep both neurons alive
 }
 
+TEST_F(RemoveDeadElementsTest, FieldsWithoutSignalsAreSkippedWhenFindingTheRetiredField) {
+  // Signals belong to input and retired fields only, as the coding lays
+  // them out; a field that is not numeric and an output before the inputs
+  // have none.
+  auto net = EvenNet(SimpleShape(2, {2}, 1));
+  FieldDescription text_field = net->Desc.Fields[0];
+  text_field.Name = "NOTE";
+  text_field.Usage = FieldUsage::NotNumeric;
+  FieldDescription output = net->Desc.Fields[2];
+  net->Desc.Fields.insert(net->Desc.Fields.begin(), {text_field, output});
+  for (int j = 0; j < 2; ++j) RemoveSynapse(*net, 0, j, 1);
+  RemoveDeadElements(*net, context_, tally_);
+  EXPECT_EQ(net->Desc.Fields[0].Usage, FieldUsage::NotNumeric);
+  EXPECT_EQ(net->Desc.Fields[2].Usage, FieldUsage::Input);
+  EXPECT_EQ(net->Desc.Fields[3].Usage, FieldUsage::NotUsed);
+  EXPECT_EQ(net->NumOfPrunedInputs, 1);
+}
+
 TEST_F(RemoveDeadElementsTest, StatesBeyondTheSixteenthAreNeverRetiredOnTheirOwn) {
   NetShape shape;
   FieldSpec many;
