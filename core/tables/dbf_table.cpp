@@ -28,7 +28,9 @@ namespace {
 namespace fs = std::filesystem;
 
 // How each stored type letter becomes a column. Text is decoded with the
-// code page the language-driver byte names.
+// code page the language-driver byte names. AsFloat gives the value of the
+// numeric ones as a float (booleans 1 and 0) and 0 for null and for every
+// other type.
 //
 // | letter | where              | FieldKind      | category | Value            | stored as                        |
 // |--------|--------------------|----------------|----------|------------------|----------------------------------|
@@ -46,7 +48,7 @@ namespace fs = std::filesystem;
 // | I      | dBase 7            | kInteger       | integer  | int64            | int32 big-endian, top bit flipped|
 // | +      | dBase 7            | kAutoIncrement | -        | int64            | as dBase 7 I                     |
 // | O      | dBase 7            | kFloat         | float    | double           | sortable big-endian double       |
-// | @      | dBase 7            | kTimestamp     | -        | Timestamp        | sortable double, ms from day 0   |
+// | @      | dBase 7            | kTimestamp     | -        | Timestamp        | sortable double, ms from Julian 0|
 // | B      | VFP                | kFloat         | float    | double           | double little-endian             |
 // | Y      | VFP                | kCurrency      | currency | double           | int64 / 10000, little-endian     |
 // | T      | VFP                | kTimestamp     | -        | Timestamp        | Julian day + ms, int32 each      |

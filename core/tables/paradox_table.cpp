@@ -249,7 +249,8 @@ class ParadoxTable final : public Table {
         uint64_t raw = LoadBe64(p);
         return raw ? static_cast<float>(std::bit_cast<double>(DecodeDoubleBits(raw))) : 0.0f;
       }
-      case kLogical: return p[0] == 0x81 ? 1.0f : 0.0f;
+      // As GetValue reads it: 0x80 is false, any other stored byte true.
+      case kLogical: return p[0] != 0 && p[0] != 0x80 ? 1.0f : 0.0f;
       default: return 0;
     }
   }

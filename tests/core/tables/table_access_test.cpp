@@ -1,0 +1,250 @@
+// What the rest of the system relies on from every table: numeric categories,
+// the float conversion, and the save operations the table editor is built on.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/base/file_util.h"
+#include "core/tables/dbf_table.h"
+#include "core/tables/paradox_table.h"
+#include "core/tables/table_convert.h"
+#include "core/tables/table_factory.h"
+#include "tests/support/json_value.h"
+
+namespace velmar {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::JsonValue;
+
+fs::path TempDir(const std::string& name) {
+  fs::path dir = fs::path(testing::TempDir()) / ("access_" + name);
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+fs::path Shared() { return fs::path(VELMAR_SHARED_FIXTURES); }
+
+ColumnDef Col(const std::string& name, char type, int length = 0, int decimals = 0,
+              FieldKind kind = FieldKind::kText) {
+  ColumnDef d;
+  d.name = name;
+  d.native_type = type;
+  d.length = length;
+  d.decimals = decimals;
+  d.kind = kind;
+  return d;
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<uint8_t> Bytes_(const fs::path& path) {
+  std::vector<uint8_t> bytes;
+  EXPECT_TRUE(ReadFileBytes(path, bytes).ok()) << path;
+  return bytes;
+}
+
+// A Visual FoxPro table built byte by byte: one record, one column per
+// (name, type, length, decimals, stored bytes).
+struct VfpColumn {
+  const char* name;
+  char type;
+  int length;
+  int decimals;
+  std::vector<uint8_t> stored;
+};
+
+void WriteVfpTable(const fs::path& path, const std::vector<VfpColumn>& columns) {
+  const int header_size = 32 + 32 * static_cast<int>(columns.size()) + 1 + 263;
+  int record_size = 1;
+  for (const auto& c : columns) record_size += c.length;
+  std::vector<uint8_t> file(static_cast<size_t>(header_size), 0);
+  file[0] = 0x30;
+  file[4] = 1;
+  file[8] = static_cast<uint8_t>(header_size);
+  file[9] = static_cast<uint8_t>(header_size >> 8);
+  file[10] = static_cast<uint8_t>(record_size);
+  file[11] = static_cast<uint8_t>(record_size >> 8);
+  file[29] = 0x03;
+  int offset = 1;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    uint8_t* d = file.data() + 32 + 32 * i;
+    std::memcpy(d, columns[i].name, std::strlen(columns[i].name));
+    d[11] = static_cast<uint8_t>(columns[i].type);
+    d[12] = static_cast<uint8_t>(offset);
+    d[16] = static_cast<uint8_t>(columns[i].length);
+    d[17] = static_cast<uint8_t>(columns[i].decimals);
+    offset += columns[i].length;
+  }
+  file[32 + 32 * columns.size()] = 0x0D;
+  file.push_back(' ');
+  for (const auto& c : columns) file.insert(file.end(), c.stored.begin(), c.stored.end());
+  file.push_back(0x1A);
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+}
+
+template <typename T>
+std::vector<uint8_t> LittleEndian(T value) {
+  std::vector<uint8_t> out(sizeof value);
+  std::memcpy(out.data(), &value, sizeof value);
+  return out;
+}
+
+// --- Numeric categories and the float conversion ---
+
+// Every numeric column of every shared fixture: AsFloat is the float of the
+// value the independent readers found, 0 for a null, and nulls are nulls.
+TEST(NumericAccessTest, AsFloatOfEveryFixtureColumnFollowsTheReferenceDump) {
+  std::vector<fs::path> dumps;
+  std::error_code ec;
+  for (const fs::path& dir : {Shared() / "paradox", Shared() / "paradox" / "areas", Shared() / "dbf",
+                              Shared() / "datasets"}) {
+    for (const auto& e : fs::directory_iterator(dir, ec)) {
+      const std::string name = e.path().filename().string();
+      if (name.ends_with(".expected.json") && name != "expected.json") dumps.push_back(e.path());
+    }
+  }
+  if (dumps.empty()) GTEST_SKIP() << "shared fixtures not found at " << Shared();
+  int numeric_columns = 0;
+  for (const fs::path& dump_path : dumps) {
+    SCOPED_TRACE(dump_path.filename().string());
+    JsonValue dump;
+    ASSERT_TRUE(JsonValue::Parse(ReadText(dump_path), dump));
+    if (dump["expect"].is_string() || !dump.has("records")) continue;
+    std::unique_ptr<Table> table;
+    Status s = OpenTable(dump_path.parent_path() / dump["file"].as_string(), table);
+    ASSERT_TRUE(s.ok()) << s.message();
+    const JsonValue& columns = dump["columns"];
+    const JsonValue& records = dump["records"];
+    ASSERT_EQ(table->ColumnCount(), static_cast<int>(columns.size()));
+    ASSERT_EQ(table->RecordCount(), static_cast<int>(records.size()));
+    for (int c = 0; c < table->ColumnCount(); ++c) {
+      const std::string category = columns[c]["category"].as_string();
+      ASSERT_EQ(CategoryName(CategoryOf(table->Column(c).kind)), category) << c;
+      if (category == "non-numeric") continue;
+      ++numeric_columns;
+      int r = 0;
+      int failures = 0;
+      for (table->First(); !table->Eof() && failures < 5; table->Next(), ++r) {
+        const JsonValue& want = records[r][c];
+        float expected = 0;
+        if (want.is_bool()) expected = want.as_bool() ? 1.0f : 0.0f;
+        if (want.is_number()) expected = static_cast<float>(want.as_double());
+        const bool ok = table->IsNull(c) == want.is_null() && table->AsFloat(c) == expected;
+        if (!ok) ++failures;
+        EXPECT_TRUE(ok) << "column " << columns[c]["name"].as_string() << " record " << r
+                        << ": AsFloat " << table->AsFloat(c) << ", want " << want.ToString();
+      }
+    }
+  }
+  EXPECT_GT(numeric_columns, 60);
+}
+
+// The type mapping of both formats, column by column: the kind a stored
+// type becomes, its category, and what AsFloat makes of a sample value.
+TEST(NumericAccessTest, EveryStoredTypeHasItsCategoryAndConversion) {
+  const fs::path dir = TempDir("types");
+  struct Case {
+    ColumnDef def;
+    Value value;
+    const char* category;
+    float as_float;
+  };
+  const std::vector<Case> paradox = {
+      {Col("Alpha", 'A', 8), std::string("12"), "non-numeric", 0},
+      {Col("Short", 'S'), int64_t{-32767}, "numeric-smallint", -32767},
+      {Col("Long", 'I'), int64_t{2147483647}, "numeric-integer", 2147483648.0f},
+      {Col("Number", 'N'), 0.1, "numeric-float", 0.1f},
+      {Col("Money", '$'), 1234.56, "numeric-currency", 1234.56f},
+      {Col("Flag", 'L'), true, "numeric-boolean", 1},
+      {Col("Off", 'L'), false, "numeric-boolean", 0},
+      {Col("Day", 'D'), Date{2020, 1, 2}, "non-numeric", 0},
+      {Col("Clock", 'T'), TimeOfDay{5000}, "non-numeric", 0},
+      {Col("Stamp", '@'), Timestamp{Date{2020, 1, 2}, 5000}, "non-numeric", 0},
+      {Col("Counter", '+'), int64_t{5}, "non-numeric", 0},
+      {Col("Exact", '#', 17, 2), 2.5, "non-numeric", 0},
+      {Col("Memo", 'M', 11), std::string("9"), "non-numeric", 0},
+      {Col("Raw", 'Y', 2), Bytes{1, 2}, "non-numeric", 0},
+  };
+  std::vector<ColumnDef> defs;
+  for (const auto& c : paradox) defs.push_back(c.def);
+  std::unique_ptr<Table> table;
+  ASSERT_TRUE(CreateParadoxTable(dir / "types.db", {TableFamily::kParadox, 7}, defs, 1252, table)
+                  .ok());
+  ASSERT_TRUE(table->Append().ok());
+  for (size_t c = 0; c < paradox.size(); ++c) {
+    ASSERT_TRUE(table->SetValue(static_cast<int>(c), paradox[c].value).ok()) << c;
+  }
+  ASSERT_TRUE(table->Save().ok());
+  ASSERT_TRUE(OpenTable(dir / "types.db", table).ok());
+  for (size_t c = 0; c < paradox.size(); ++c) {
+    const int col = static_cast<int>(c);
+    EXPECT_EQ(CategoryName(CategoryOf(table->Column(col).kind)), std::string(paradox[c].category))
+        << defs[c].name;
+    EXPECT_EQ(table->AsFloat(col), paradox[c].as_float) << defs[c].name;
+  }
+
+  WriteVfpTable(dir / "vfp.dbf",
+                {{"TEXT", 'C', 3, 0, {'4', '2', ' '}},
+                 {"NUMBER", 'N', 6, 2, {' ', '-', '1', '.', '2', '5'}},
+                 {"FLOAT", 'F', 4, 0, {' ', ' ', '1', '7'}},
+                 {"INT", 'I', 4, 0, LittleEndian<int32_t>(-7)},
+                 {"DOUBLE", 'B', 8, 3, LittleEndian<double>(0.1)},
+                 {"MONEY", 'Y', 8, 4, LittleEndian<int64_t>(12345678)},
+                 {"FLAG", 'L', 1, 0, {'Y'}},
+                 {"DAY", 'D', 8, 0, {'2', '0', '2', '0', '0', '1', '0', '2'}},
+                 {"STAMP", 'T', 8, 0, LittleEndian<int64_t>(2458851)}});
+  const struct {
+    const char* category;
+    float as_float;
+  } kVfp[] = {{"non-numeric", 0},        {"numeric-float", -1.25f},  {"numeric-float", 17},
+              {"numeric-integer", -7},   {"numeric-float", 0.1f},    {"numeric-currency", 1234.5678f},
+              {"numeric-boolean", 1},    {"non-numeric", 0},         {"non-numeric", 0}};
+  Status s = OpenTable(dir / "vfp.dbf", table);
+  ASSERT_TRUE(s.ok()) << s.message();
+  ASSERT_EQ(table->ColumnCount(), 9);
+  for (int c = 0; c < 9; ++c) {
+    EXPECT_EQ(CategoryName(CategoryOf(table->Column(c).kind)), std::string(kVfp[c].category))
+        << table->Column(c).name;
+    EXPECT_EQ(table->AsFloat(c), kVfp[c].as_float) << table->Column(c).name;
+  }
+}
+
+// A logical byte other than the two the format writes is read one way by
+// GetValue and AsFloat alike.
+TEST(NumericAccessTest, ParadoxLogicalAsFloatAgreesWithItsValue) {
+  const fs::path dir = TempDir("logical");
+  std::unique_ptr<Table> table;
+  ASSERT_TRUE(CreateParadoxTable(dir / "l.db", {TableFamily::kParadox, 7}, {Col("Flag", 'L')},
+                                 1252, table)
+                  .ok());
+  ASSERT_TRUE(table->Append().ok());
+  ASSERT_TRUE(table->SetValue(0, true).ok());
+  ASSERT_TRUE(table->Save().ok());
+  std::vector<uint8_t> bytes = Bytes_(dir / "l.db");
+  const size_t header = bytes[2] | bytes[3] << 8;
+  for (uint8_t stored : {uint8_t{0x80}, uint8_t{0x81}, uint8_t{0x01}, uint8_t{0xFF}}) {
+    bytes[header + 6] = stored;
+    ASSERT_TRUE(WriteFileAtomically(dir / "l.db", bytes).ok());
+    ASSERT_TRUE(OpenTable(dir / "l.db", table).ok());
+    const Value v = table->GetValue(0);
+    ASSERT_TRUE(std::holds_alternative<bool>(v)) << int{stored};
+    EXPECT_EQ(table->AsFloat(0), std::get<bool>(v) ? 1.0f : 0.0f) << int{stored};
+  }
+}
+
+}  // namespace
+}  // namespace velmar
