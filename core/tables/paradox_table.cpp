@@ -120,6 +120,33 @@ bool IsCompanionExtension(const std::string& ext) {
          ((hex(ext[2]) && hex(ext[3])) || (ext[2] == 'g' && hex(ext[3])));
 }
 
+// Primary (.PX) and secondary (.Xnn/.Ynn, .XGn/.YGn) index files.
+bool IsIndexExtension(const std::string& ext) {
+  return ext != ".mb" && ext != ".val" && ext != ".tv" && ext != ".fam" &&
+         IsCompanionExtension(ext);
+}
+
+// Removes the index files of the table at `path` (its name in any case).
+// They index the file as it was before the table was written unkeyed; left
+// in place, other programs would take them for the table's own and refuse
+// it as out of date. Best effort: the table itself is already saved.
+void RemoveStaleIndexes(const fs::path& path) {
+  std::error_code ec;
+  fs::path dir = path.parent_path();
+  if (dir.empty()) dir = ".";
+  const std::string stem = AsciiLower(path.stem().string());
+  std::vector<fs::path> stale;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    const fs::path& p = it->path();
+    std::error_code type_ec;
+    if (AsciiLower(p.stem().string()) == stem &&
+        IsIndexExtension(AsciiLower(p.extension().string())) && it->is_regular_file(type_ec)) {
+      stale.push_back(p);
+    }
+  }
+  for (const fs::path& p : stale) fs::remove(p, ec);
+}
+
 // Fixed sizes in the record; 0 for the types whose size the header gives.
 int FixedSize(uint8_t code) {
   switch (code) {
@@ -976,6 +1003,7 @@ Status ParadoxTable::WriteAs(const fs::path& path, int level) {
   fs::path blob_path = path == Path() && !blob_path_.empty() ? blob_path_ : ParadoxBlobPath(path);
   if (has_blobs) files.emplace_back(blob_path, std::move(mb));
   VELMAR_RETURN_IF_ERROR(WriteFilesAtomically(files));
+  RemoveStaleIndexes(path);
   if (level == 3 && code_page_ != 437) {
     // The records were written transcoded; keep memory in step with the file.
     std::unique_ptr<Table> reopened;

@@ -14,7 +14,9 @@ namespace velmar {
 // Opens a Paradox table (.db) of file version 3.0 to 7.x with its blob file
 // (.mb) when there is one. Encrypted and malformed files are refused with a
 // message ready to show the user. A missing blob file is no reason to
-// refuse: the blobs it would hold read as null.
+// refuse: the blobs it would hold read as null. Tables are saved unkeyed
+// and without indexes: a save removes the index files (.PX, .Xnn/.Ynn,
+// .XGn/.YGn) of the name it wrote, which would no longer match the file.
 Status OpenParadoxTable(const std::filesystem::path& path, std::unique_ptr<Table>& out);
 
 // Makes an empty Paradox table of `format.level` (3, 4, 5 or 7) in memory,

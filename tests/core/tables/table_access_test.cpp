@@ -246,5 +246,55 @@ TEST(NumericAccessTest, ParadoxLogicalAsFloatAgreesWithItsValue) {
   }
 }
 
+// --- Saving ---
+
+// The indexes beside a Paradox table describe the file as it was; a save
+// writes the table unkeyed and without indexes, so the ones of the name it
+// wrote go, and nothing else does.
+TEST(TableSaveTest, ParadoxSaveRemovesTheStaleIndexesOfTheTableItWrote) {
+  const fs::path src = Shared() / "paradox";
+  if (!fs::exists(src / "CUSTOMER.DB")) GTEST_SKIP() << "shared Paradox fixtures not found";
+  const fs::path dir = TempDir("stale_indexes");
+  for (const char* name : {"CUSTOMER.DB", "CUSTOMER.MB", "CUSTOMER.PX", "CUSTOMER.X06",
+                           "CUSTOMER.Y06"}) {
+    fs::copy_file(src / name, dir / name);
+  }
+  for (const char* name : {"CUSTOMER.VAL", "customer.xg0", "CUSTOMER.YG1", "CUSTOMER2.PX",
+                           "CUSTOMER.X6", "CUSTOMER.XLS", "NEW.PX", "NEW.Y02", "NEW3.PX"}) {
+    std::ofstream(dir / name) << "x";
+  }
+  std::unique_ptr<Table> table;
+  ASSERT_TRUE(OpenTable(dir / "CUSTOMER.DB", table).ok());
+  const std::vector<uint8_t> before = Bytes_(dir / "CUSTOMER.DB");
+
+  // A refused save removes nothing.
+  EXPECT_FALSE(table->SaveAs(dir / "NEW3.DB", {TableFamily::kParadox, 3}).ok());
+  EXPECT_TRUE(fs::exists(dir / "NEW3.PX"));
+
+  // Save As: the new name's leftovers go; the old table keeps its files.
+  ASSERT_TRUE(table->SaveAs(dir / "NEW.DB", {TableFamily::kParadox, 7}).ok());
+  EXPECT_FALSE(fs::exists(dir / "NEW.PX"));
+  EXPECT_FALSE(fs::exists(dir / "NEW.Y02"));
+  EXPECT_EQ(Bytes_(dir / "CUSTOMER.DB"), before);
+  for (const char* name : {"CUSTOMER.PX", "CUSTOMER.X06", "CUSTOMER.Y06", "customer.xg0"}) {
+    EXPECT_TRUE(fs::exists(dir / name)) << name;
+  }
+
+  ASSERT_TRUE(OpenTable(dir / "CUSTOMER.DB", table).ok());
+  const int records = table->RecordCount();
+  ASSERT_TRUE(table->Save().ok());
+  for (const char* name : {"CUSTOMER.PX", "CUSTOMER.X06", "CUSTOMER.Y06", "customer.xg0",
+                           "CUSTOMER.YG1"}) {
+    EXPECT_FALSE(fs::exists(dir / name)) << name;
+  }
+  for (const char* name : {"CUSTOMER.MB", "CUSTOMER.VAL", "CUSTOMER2.PX", "CUSTOMER.X6",
+                           "CUSTOMER.XLS", "NEW.DB", "NEW3.PX"}) {
+    EXPECT_TRUE(fs::exists(dir / name)) << name;
+  }
+  std::unique_ptr<Table> back;
+  ASSERT_TRUE(OpenTable(dir / "CUSTOMER.DB", back).ok());
+  EXPECT_EQ(back->RecordCount(), records);
+}
+
 }  // namespace
 }  // namespace velmar
