@@ -101,6 +101,82 @@ TEST_F(PruningStepTest, UniformStepThinsTheWidestNeuronDownToN) {
   EXPECT_FALSE(UniformStep(*net_, tally_));
 }
 
+// 2 inputs, hidden (2, 2), 1 output: layer 0 weights 0..3 (j * 2 + k), [c, b]
+// 4..7; layer 1 weights 8..11, [c, b] 12..15; output weights 16, 17, bias 18.
+// Every indicator is 1 unless a case says otherwise; 1.5 * 0.33333334f and
+// 3 * 0.33333334f are just above 0.5 and 1 in double but equal to them in
+// single precision, where indicators are compared.
+TEST(PruningStepOrderTest, TakesTheSmallestIndicatorFirstInLayerTargetSourceOrder) {
+  using Step = bool (*)(NeuralNet&, StepTally&);
+  struct Setting {
+    int32_t param;
+    float value;
+    float significance;
+  };
+  struct Case {
+    const char* what;
+    Step step;
+    std::vector<Setting> settings;
+    std::vector<float> neuron_significance;  // empty: all 1
+    std::vector<int32_t> expected_removed;
+  };
+  const float third = 1.0f / 3.0f;
+  const Case cases[] = {
+      {"synapse: the first layer before the second", &PruneSynapseStep,
+       {{9, 1, 0.5f}, {3, 1, 0.5f}}, {}, {3}},
+      {"synapse: target before source", &PruneSynapseStep, {{2, 1, 0.5f}, {1, 1, 0.5f}}, {}, {1}},
+      {"synapse: outputs and biases are no candidates", &PruneSynapseStep,
+       {{16, 1, 0}, {5, 1, 0}, {11, 1, 0.5f}}, {}, {11}},
+      {"synapse: equal in single precision", &PruneSynapseStep,
+       {{0, third, 3}, {1, 1, 1}}, {}, {0}},
+      {"bias: hidden layers in order", &PruneBiasStep, {{15, 1, 0.5f}, {13, 1, 0.5f}}, {}, {13}},
+      {"bias: the output bias is no candidate", &PruneBiasStep, {{18, 1, 0}, {7, 1, 0.5f}}, {},
+       {7}},
+      {"bias: equal in single precision", &PruneBiasStep, {{7, third, 1.5f}, {13, 1, 0.5f}}, {},
+       {7}},
+      {"neuron: a zero indicator is skipped", &PruneNeuronStep, {}, {0, 0.3f, 0.3f, 0.2f}, {17}},
+      {"neuron: first layer's neuron cut from the second layer", &PruneNeuronStep, {},
+       {0.5f, 0.3f, 0.3f, 0.4f}, {9, 11}},
+      {"uniform: equal widths, weaker neuron", &UniformStep,
+       {{0, 1, 2}, {1, 1, 2}, {2, 1, 2}, {3, 1, 0.5f}, {8, 1, 0.7f}}, {}, {3}},
+      {"uniform: weakest equal in single precision, first neuron", &UniformStep,
+       {{0, 1, 2}, {1, third, 3}, {2, 1, 2}, {3, 1, 1}, {8, 1, 2}, {9, 1, 2}, {10, 1, 2},
+        {11, 1, 2}},
+       {}, {1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto net = EvenNet(SimpleShape(2, {2, 2}, 1));
+    net->NumOfSymptoms = 1;
+    for (const Setting& setting : c.settings) {
+      net->Parameters[setting.param] = setting.value;
+      net->ParamSignificance[setting.param] = setting.significance;
+    }
+    if (!c.neuron_significance.empty()) net->NeuronSignificance = c.neuron_significance;
+    const std::vector<int32_t> before = net->ParamFlags;
+    StepTally tally;
+    ASSERT_TRUE(c.step(*net, tally));
+    std::vector<int32_t> removed;
+    for (int32_t p = 0; p < net->NumOfParameters; ++p) {
+      if (net->ParamFlags[p] != before[p]) removed.push_back(p);
+    }
+    EXPECT_EQ(removed, c.expected_removed);
+  }
+}
+
+TEST(PruningStepOrderTest, UniformPrefersTheWidestNeuronOverAWeakerSynapse) {
+  auto net = EvenNet(SimpleShape(2, {2, 2}, 1));
+  net->NumOfSymptoms = 1;
+  RemoveSynapse(*net, 1, 0, 0);                 // layer-1 neuron 0 keeps one synapse
+  net->ParamSignificance[9] = 0.01f;            // its weakest by far
+  net->ParamSignificance[11] = 0.5f;            // layer-1 neuron 1: two synapses
+  net->ParamSignificance[0] = 0.6f;
+  StepTally tally;
+  ASSERT_TRUE(UniformStep(*net, tally));
+  EXPECT_EQ(net->ParamFlags[11], kRemovedSynapseFlags);
+  EXPECT_EQ(net->ParamFlags[9], kSynapseFlags);
+}
+
 class RemoveDeadElementsTest : public testing::Test {
  protected:
   RemoveDeadElementsTest() { context_.options = &options_; }
