@@ -54,12 +54,15 @@ class LineSearchTest : public testing::Test {
     });
   }
 
-  // Replies with `values` in turn (the last one repeated).
+  // Replies with `values` in turn (the last one repeated). Each evaluation
+  // also leaves its own figures: ErrorSum = the reply, NumOfSolved = its number.
   float SearchWithReplies(float f0, std::vector<float> values) {
     size_t next = 0;
     return Search(f0, [&](double) {
       const float v = values[std::min(next, values.size() - 1)];
       ++next;
+      net_->ErrorSum = v;
+      net_->NumOfSolved = static_cast<int32_t>(next);
       return v;
     });
   }
@@ -119,6 +122,69 @@ TEST_F(LineSearchTest, BracketsAndRefinesByParabolas) {
     EXPECT_EQ(view_.Label(TrainingLabel::kStep), t.step_label);
     EXPECT_EQ(net_->NumOfTrainingCycles, 1);
     EXPECT_EQ(view_.Label(TrainingLabel::kNumOfTrainingCycles), "1");
+    // The figures of the last evaluation stay, not those of the accepted step.
+    EXPECT_EQ(net_->ErrorSum, 100.0f);
+    EXPECT_EQ(net_->NumOfSolved, 5);
+    EXPECT_EQ(view_.Label(TrainingLabel::kNumOfExamples), "5 из 4");
+  }
+}
+
+TEST_F(LineSearchTest, ContractsUntilAStepImprovesThenRefines) {
+  const double first = 1e-5f;
+  const double third = static_cast<float>(1e-5f / 3.0f);
+  const double ninth = static_cast<float>(static_cast<float>(third) / 3.0f);
+  struct Case {
+    std::vector<float> replies;
+    std::vector<double> steps;
+    float best;
+    const char* step_label;
+  };
+  const Case cases[] = {
+      // f(1e-5) = 12 > f0, f(1e-5/3) = 9: the vertex 3.667e-6 is worse and
+      // replaces C; the second parabola runs through 0, 1e-5/3 and the vertex.
+      {{12, 9, 100}, {first, third, 3.6666665e-6, 1.6686791e-6}, 9.0f, "3.333333E-6"},
+      // Two contractions; the vertex 1.389e-6 improves, the old B becomes A.
+      {{12, 11, 9, 8, 100}, {first, third, ninth, 1.3888889e-6, 2.0277778e-6}, 8.0f,
+       "1.388889E-6"},
+  };
+  for (const Case& t : cases) {
+    SCOPED_TRACE(testing::Message() << "best " << t.best);
+    SetUp();
+    view_ = RecordingTrainingView();
+    steps_.clear();
+    EXPECT_EQ(SearchWithReplies(10.0f, t.replies), t.best);
+    ASSERT_EQ(steps_.size(), t.steps.size());
+    for (size_t i = 0; i < steps_.size(); ++i) {
+      EXPECT_NEAR(steps_[i], t.steps[i], 1e-12) << "trial " << i;
+    }
+    EXPECT_EQ(view_.Label(TrainingLabel::kStep), t.step_label);
+    EXPECT_EQ(net_->NumOfTrainingCycles, 1);
+    EXPECT_EQ(net_->ErrorSum, 100.0f);
+  }
+}
+
+TEST_F(LineSearchTest, NoDecreaseRestoresTheParametersAndCountsNoCycle) {
+  struct Case {
+    const char* what;
+    std::function<float(double)> error;
+    const char* step_label;
+  };
+  const Case cases[] = {
+      {"every step worse", [](double t) { return static_cast<float>(10.0 + t); }, "Zero step"},
+      {"level everywhere", [](double) { return 10.0f; }, "Infinite step"},
+  };
+  for (const Case& t : cases) {
+    SCOPED_TRACE(t.what);
+    SetUp();
+    view_ = RecordingTrainingView();
+    net_->Parameters[kProbe] = 0.25f;
+    net_->NumOfTrainingCycles = 7;
+    EXPECT_EQ(Search(10.0f, t.error), 10.0f);
+    EXPECT_EQ(net_->Parameters[kProbe], 0.25f);
+    EXPECT_EQ(net_->Step, 0.0f);
+    EXPECT_EQ(net_->NumOfTrainingCycles, 7);
+    EXPECT_EQ(view_.Label(TrainingLabel::kStep), t.step_label);
+    EXPECT_EQ(view_.Label(TrainingLabel::kNumOfTrainingCycles), "");
   }
 }
 
