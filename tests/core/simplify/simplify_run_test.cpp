@@ -21,9 +21,30 @@ namespace {
 using testing_support::CountFlags;
 using testing_support::UnsolvedExamples;
 
+// What a step and its undo may touch, besides the indicators and the
+// training figures.
+struct NetState {
+  std::vector<float> parameters, lower, upper;
+  std::vector<int32_t> flags;
+  DataDescription desc;
+  std::vector<int32_t> counters;
+
+  static NetState Of(const NeuralNet& net) {
+    return {net.Parameters,
+            net.LowerBounds,
+            net.UpperBounds,
+            net.ParamFlags,
+            net.Desc,
+            {net.NumOfPrunedInputs, net.NumOfPrunedSynapses, net.NumOfBinSynapses,
+             net.NumOfPrunedNeurons, net.RunPrunedInputs, net.RunPrunedSynapses,
+             net.RunBinSynapses, net.RunPrunedNeurons}};
+  }
+  bool operator==(const NetState&) const = default;
+};
+
 // A progress view that checks, each time the counters are shown (at the
 // start of every iteration, so after every accepted step), that the net
-// still solves its whole taskbook.
+// still solves its whole taskbook, and keeps the state it saw last.
 class CheckingView : public testing_support::RecordingTrainingView {
  public:
   void SetLabel(TrainingLabel label, const std::string& text) override {
@@ -32,10 +53,12 @@ class CheckingView : public testing_support::RecordingTrainingView {
       ++checks;
       if (UnsolvedExamples(*net) != 0) ++failed_checks;
     }
+    if (label == TrainingLabel::kNumOfBinSynapses && net != nullptr) last_shown = NetState::Of(*net);
   }
   NeuralNet* net = nullptr;
   int checks = 0;
   int failed_checks = 0;
+  NetState last_shown;
 };
 
 class IrisNetTest : public testing::Test {
@@ -80,6 +103,9 @@ TEST_P(SimplifyRunTest, EveryAcceptedStepStillSolvesTheTaskbook) {
   EXPECT_GE(view_.checks, 2) << "no step was accepted";
   EXPECT_EQ(view_.failed_checks, 0);
   EXPECT_EQ(UnsolvedExamples(*net_), 0);
+  // The last iteration made no step or had its step undone: the net is as
+  // the counters last showed it, bounds, fields and counters included.
+  EXPECT_TRUE(NetState::Of(*net_) == view_.last_shown);
 
   // Every per-parameter array stays in step with the flags and the counters.
   for (int32_t p = 0; p < net_->NumOfParameters; ++p) {
@@ -161,6 +187,22 @@ TEST_F(SimplifyStopTest, BinarizedWeightsSurviveALaterRunUnlessTheSetChanges) {
   Simplify(*net_, kPruneUniform, context_);
   EXPECT_EQ(net_->NumOfBinSynapses, on_one);
   EXPECT_EQ(CountFlags(*net_, {kBinarizedSynapseFlags, kBinarizedBiasFlags}), on_one);
+}
+
+TEST_F(SimplifyStopTest, RemovingBinarizedWeightsTakesThemOffTheTotalButNotBelowZeroInTheRun) {
+  options_.BinaryWeightSet = 1;
+  Simplify(*net_, kBinarizeWeights, context_);
+  const int binarized = net_->NumOfBinSynapses;
+  ASSERT_GT(binarized, 0);
+
+  Simplify(*net_, kPruneSynapses, context_);
+  const int still_binarized = CountFlags(*net_, {kBinarizedSynapseFlags, kBinarizedBiasFlags});
+  ASSERT_LT(still_binarized, binarized) << "the run removed no binarized weight";
+  EXPECT_EQ(net_->NumOfBinSynapses, still_binarized);
+  EXPECT_EQ(net_->RunBinSynapses, 0);
+  const std::string of = std::to_string(net_->InitialSynapses - net_->NumOfPrunedSynapses);
+  EXPECT_EQ(view_.Label(TrainingLabel::kNumOfBinSynapses),
+            "0 (" + std::to_string(still_binarized) + " из " + of + ")");
 }
 
 }  // namespace
