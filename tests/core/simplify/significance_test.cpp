@@ -168,6 +168,56 @@ TEST_F(SignificanceTest, SumNormAddsAndMaxNormKeepsTheLargestValueOfThePass) {
   }
 }
 
+// Presses the stop button when a line search shows its error for the
+// `stop_after`-th time, as a click during that search would.
+class StoppingView : public testing_support::RecordingTrainingView {
+ public:
+  void SetLabel(TrainingLabel label, const std::string& text) override {
+    RecordingTrainingView::SetLabel(label, text);
+    if (label == TrainingLabel::kError && ++searches == stop_after && net != nullptr) {
+      net->StopFlag = 1;
+    }
+  }
+  NeuralNet* net = nullptr;
+  int stop_after = 0;
+  int searches = 0;
+};
+
+TEST_F(SignificanceTest, MakesAtMostFivePassesAndStopsEarlyOnStopOrNoChange) {
+  struct Case {
+    const char* what;
+    bool zero_error;    // every example already has least-squares error 0
+    uint8_t stop_flag;  // as the computation finds it
+    int stop_after;     // the stop is seen during this line search (0: never)
+    size_t passes;
+  };
+  const Case cases[] = {
+      {"in a run: five passes", false, 0, 0, 5},
+      {"outside a run the flag is set: one pass", false, 1, 0, 1},
+      {"a stop during the third line search", false, 0, 3, 3},
+      {"an error that the search cannot change: one pass", true, 0, 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto net = RandomNet(3, {3}, 1, 41);
+    if (c.zero_error) {
+      for (int32_t p = 0; p < net->NumOfParameters; ++p) {
+        if ((net->ParamFlags[p] & pfCharacteristic) == 0) net->Parameters[p] = 0;
+      }
+      net->Book = testing_support::MakeTaskBook(net->Desc, {{0.3f, -0.7f, 0.1f}, {1, 1, 1}},
+                                                {{0.0f}, {0.0f}});
+    }
+    net->StopFlag = c.stop_flag;
+    StoppingView view;
+    view.net = net.get();
+    view.stop_after = c.stop_after;
+    context_.view = &view;
+    ASSERT_TRUE(ComputeSignificance(*net, context_));
+    EXPECT_EQ(view.searches, static_cast<int>(c.passes));
+    EXPECT_EQ(view.history[TrainingLabel::kNumOfExamples].size(), 0u);
+  }
+}
+
 TEST_F(SignificanceTest, WithoutATrainingSetNothingIsTouched) {
   auto net = MakeNet(SimpleShape(2, {2}, 1), 5);
   auto table = testing_support::MemoryTable::FromNumbers(
