@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/data/data_description.h"
+#include "core/simplify/counters.h"
 
 namespace velmar {
 namespace {
@@ -94,7 +95,7 @@ void RecheckBinarized(NeuralNet& net, EngineContext& context) {
     const float modulus = std::fabs(net.Parameters[p]);
     if (std::find(levels.begin(), levels.end(), modulus) != levels.end()) continue;
     net.ParamFlags[p] = (net.ParamFlags[p] & pfBias) != 0 ? kBiasFlags : kSynapseFlags;
-    --net.NumOfBinSynapses;
+    AddToCount(net.NumOfBinSynapses, -1);
   }
 }
 

@@ -9,6 +9,7 @@
 #include "core/data/data_description.h"
 #include "core/engine/training_driver.h"
 #include "core/simplify/binarization.h"
+#include "core/simplify/counters.h"
 #include "core/simplify/significance.h"
 
 namespace velmar {
@@ -65,26 +66,26 @@ void CountAcceptedStep(NeuralNet& net, int32_t mode, const StepTally& tally) {
   switch (mode) {
     case kPruneInputs:
     case kPruneNeurons:
-      net.NumOfPrunedSynapses += tally.removed_synapses;
-      net.RunPrunedSynapses += tally.removed_synapses;
+      AddToCount(net.NumOfPrunedSynapses, tally.removed_synapses);
+      AddToCount(net.RunPrunedSynapses, tally.removed_synapses);
       break;
     case kPruneSynapses:
     case kPruneUniform:
     case kPruneBiases:
-      ++net.NumOfPrunedSynapses;
-      ++net.RunPrunedSynapses;
+      AddToCount(net.NumOfPrunedSynapses, 1);
+      AddToCount(net.RunPrunedSynapses, 1);
       break;
     case kBinarizeWeights:
-      ++net.NumOfBinSynapses;
-      ++net.RunBinSynapses;
+      AddToCount(net.NumOfBinSynapses, 1);
+      AddToCount(net.RunBinSynapses, 1);
       break;
     default: break;
   }
 }
 
 void RetireInput(NeuralNet& net, EngineContext& context) {
-  ++net.NumOfPrunedInputs;
-  ++net.RunPrunedInputs;
+  AddToCount(net.NumOfPrunedInputs, 1);
+  AddToCount(net.RunPrunedInputs, 1);
   RebuildAndTrain(net, context);
 }
 
@@ -161,7 +162,7 @@ void Simplify(NeuralNet& net, int32_t mode, EngineContext& context) {
       if (net.RunBinSynapses > 0) {
         net.RunBinSynapses = std::max(0, net.RunBinSynapses - tally.removed_binarized);
       }
-      net.NumOfBinSynapses -= tally.removed_binarized;
+      AddToCount(net.NumOfBinSynapses, -int64_t{tally.removed_binarized});
     }
   }
   net.StopFlag = 1;
@@ -303,11 +304,11 @@ void RemoveDeadElements(NeuralNet& net, EngineContext& context, StepTally& tally
         // The neuron puts out a constant 0.
         removed = RemoveOutgoingSynapses(net, l, j, tally);
       }
-      net.NumOfPrunedSynapses += removed;
-      net.RunPrunedSynapses += removed;
+      AddToCount(net.NumOfPrunedSynapses, removed);
+      AddToCount(net.RunPrunedSynapses, removed);
       if (removed > 0) {
-        ++net.NumOfPrunedNeurons;
-        ++net.RunPrunedNeurons;
+        AddToCount(net.NumOfPrunedNeurons, 1);
+        AddToCount(net.RunPrunedNeurons, 1);
       }
     }
   }
@@ -330,7 +331,7 @@ std::array<CounterLabel, 4> CounterLabels(const NeuralNet& net) {
        FormatCounter(net.RunPrunedSynapses, net.NumOfPrunedSynapses, net.InitialSynapses)},
       {TrainingLabel::kNumOfBinSynapses, "Бинаризовано синапсов:",
        FormatCounter(net.RunBinSynapses, net.NumOfBinSynapses,
-                     net.InitialSynapses - net.NumOfPrunedSynapses)},
+                     SaturatedCount(int64_t{net.InitialSynapses} - net.NumOfPrunedSynapses))},
   }};
 }
 

@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "core/engine/training_driver.h"
+#include "core/simplify/binarization.h"
 #include "core/simplify/significance.h"
 #include "tests/support/memory_table.h"
 #include "tests/support/net_builders.h"
@@ -330,6 +332,36 @@ TEST(PruningCountersTest, ShowsRunTotalAndOfFigures) {
   EXPECT_EQ(view.Label(TrainingLabel::kNumOfPrunedInputs), "1 (1 из 4)");
   EXPECT_EQ(view.Label(TrainingLabel::kNumOfPrunedNeurons), "0 (0 из 5)");
   EXPECT_EQ(FormatCounter(-1, 12, 0), "-1 (12 из 0)");
+}
+
+TEST(PruningCountersTest, TotalsFromADamagedProjectStopAtTheEndsOfTheirRange) {
+  constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+  constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+  ProjectOptions options;
+  options.BinaryWeightSet = 0;
+  EngineContext context{&options, nullptr, nullptr, nullptr};
+  auto net = EvenNet(SimpleShape(2, {2}, 1));
+  net->NumOfPrunedSynapses = kMin;
+  net->NumOfBinSynapses = kMin;
+  net->Parameters[0] = 0.5f;
+  net->ParamFlags[0] = kBinarizedSynapseFlags;  // off set 0: released
+  RecheckBinarized(*net, context);
+  EXPECT_EQ(net->NumOfBinSynapses, kMin);
+  EXPECT_EQ(CounterLabels(*net)[3].text,
+            "0 (" + std::to_string(kMin) + " из " + std::to_string(kMax) + ")");
+
+  net->NumOfPrunedSynapses = kMax;
+  net->NumOfPrunedNeurons = kMax;
+  net->NumOfPrunedInputs = kMax;
+  for (int j = 0; j < 2; ++j) RemoveSynapse(*net, 1, 0, j);  // output cut off: all dead
+  StepTally tally;
+  RemoveDeadElements(*net, context, tally);
+  EXPECT_EQ(net->NumOfPrunedSynapses, kMax);
+  EXPECT_EQ(net->NumOfPrunedNeurons, kMax);
+  EXPECT_EQ(net->NumOfPrunedInputs, kMax);
+  EXPECT_EQ(net->RunPrunedSynapses, 6);
+  EXPECT_EQ(CounterLabels(*net)[3].text,
+            "0 (" + std::to_string(kMin) + " из " + std::to_string(9 - kMax) + ")");
 }
 
 TEST(UniformDialogTest, AcceptsIntegersFromOneToHundredOnly) {
