@@ -1550,30 +1550,14 @@ Status CreateDbfHeader(const TableFormat& format, const std::vector<ColumnDef>& 
                        int code_page, std::vector<uint8_t>& header, int& used_code_page);
 
 Status DbfTable::ConvertInto(const fs::path& path, const TableFormat& format) {
-  std::vector<ColumnDef> columns;
-  std::vector<int> source;
-  for (int c = 0; c < ColumnCount(); ++c) {
-    if (fields_[c].codec == Codec::kNullFlags) continue;
-    columns.push_back(fields_[c].def);
-    source.push_back(c);
-  }
-  std::unique_ptr<Table> created;
-  VELMAR_RETURN_IF_ERROR(CreateDbfTable(path, format, columns, code_page_, created));
-  auto& target = static_cast<DbfTable&>(*created);
+  // The shared conversion picks each column's type from what it holds (a
+  // double keeps its digits, a datetime becomes text); it leaves the cursor
+  // where it was.
   const Mark mark = MarkPosition();
-  for (int r = 0; r < record_count_; ++r) {
-    MoveTo(r);
-    VELMAR_RETURN_IF_ERROR(target.Append());
-    for (size_t c = 0; c < source.size(); ++c) {
-      Status s = target.SetValue(static_cast<int>(c), GetValue(source[c]));
-      if (!s.ok()) {
-        ReturnToMark(mark);
-        return Status::Invalid("Запись " + std::to_string(r + 1) + ": " + s.message());
-      }
-    }
-  }
-  ReturnToMark(mark);
-  VELMAR_RETURN_IF_ERROR(target.Save());
+  std::unique_ptr<Table> created;
+  VELMAR_RETURN_IF_ERROR(ConvertTable(*this, path, format, created));
+  // CreateTable makes DBF tables of this class for the DBF formats.
+  auto& target = static_cast<DbfTable&>(*created);
   // The table becomes the converted one; views keep their listener.
   DbfTable& moved = target;
   format_ = moved.format_;

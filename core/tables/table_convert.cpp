@@ -8,6 +8,7 @@
 
 #include "core/base/code_page.h"
 #include "core/base/format_real.h"
+#include "core/tables/paradox_format.h"
 #include "core/tables/table_factory.h"
 
 namespace velmar {
@@ -129,7 +130,9 @@ struct NumberWidth {
   int int_digits = 1;
   int decimals = 0;
   bool negative = false;
+  bool any = false;  // a value was seen
   void Add(double v) {
+    any = true;
     char buf[64];
     auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::fixed);
     std::string_view text(buf, res.ptr - buf);
@@ -142,8 +145,10 @@ struct NumberWidth {
   }
 };
 
+// `dbf_source`: the column comes from a dBase or FoxPro table, so an N or F
+// type is already a decimal layout.
 Status DbfColumn(const ColumnDef& c, const TableFormat& format, const NumberWidth& width,
-                 ColumnDef& out) {
+                 bool dbf_source, ColumnDef& out) {
   const int max_width = format.family == TableFamily::kDbase ? 19 : 20;
   auto number = [&](int ints, int decimals) {
     ints = std::max(ints, 1);
@@ -167,9 +172,10 @@ Status DbfColumn(const ColumnDef& c, const TableFormat& format, const NumberWidt
     case FieldKind::kBoolean: out = Def(c, 'L', 1); return Status::Ok();
     case FieldKind::kFloat:
     case FieldKind::kCurrency:
-    case FieldKind::kBcd:
-      if ((c.native_type == 'N' || c.native_type == 'F') && c.length > 0 && c.length <= max_width &&
-          c.kind == FieldKind::kFloat && (c.length >= 3 || c.decimals == 0)) {
+    case FieldKind::kBcd: {
+      if (dbf_source && (c.native_type == 'N' || c.native_type == 'F') && c.length > 0 &&
+          c.length <= max_width && c.kind == FieldKind::kFloat &&
+          (c.length >= 3 || c.decimals == 0)) {
         // Already a decimal field: keep its layout when it holds the values.
         int ints = c.length - (c.decimals ? c.decimals + 1 : 0) - (width.negative ? 1 : 0);
         if (ints >= width.int_digits && c.decimals >= width.decimals) {
@@ -177,12 +183,44 @@ Status DbfColumn(const ColumnDef& c, const TableFormat& format, const NumberWidt
           return Status::Ok();
         }
       }
-      return number(width.int_digits, width.decimals);
+      // Currency counts in ten-thousandths and BCD has its own decimals.
+      const int own = c.kind == FieldKind::kCurrency ? 4
+                      : c.kind == FieldKind::kBcd    ? std::clamp(c.decimals, 0, 15)
+                                                     : 0;
+      if (!width.any) {
+        // No values to measure: room for ordinary ones.
+        out = Def(c, 'N', max_width, c.kind == FieldKind::kFloat ? 6 : own);
+        return Status::Ok();
+      }
+      return number(width.int_digits, std::max(width.decimals, own));
+    }
     case FieldKind::kDate: out = Def(c, 'D', 8); return Status::Ok();
     case FieldKind::kTime: out = Def(c, 'C', 12); return Status::Ok();
     case FieldKind::kTimestamp: out = Def(c, 'C', 23); return Status::Ok();
     case FieldKind::kMemo: out = Def(c, 'M', 10); return Status::Ok();
+    case FieldKind::kOle:
+    case FieldKind::kBinary:
+    case FieldKind::kGraphic:
+      // FoxPro keeps the blobs of another DBF table as they are; a Paradox
+      // blob has a layout of its own and stays refused.
+      if (!dbf_source || format.family != TableFamily::kFoxPro) return Status::Unsupported("");
+      out = Def(c, c.kind == FieldKind::kGraphic ? 'P' : 'G', 10);
+      return Status::Ok();
     default: return Status::Unsupported("");
+  }
+}
+
+FieldKind TargetKind(char type, const TableFormat& format) {
+  if (IsParadox(format)) return paradox::KindOfType(paradox::TypeCodeOf(type));
+  switch (type) {
+    case 'C': return FieldKind::kText;
+    case 'N': return FieldKind::kFloat;
+    case 'L': return FieldKind::kBoolean;
+    case 'D': return FieldKind::kDate;
+    case 'M': return FieldKind::kMemo;
+    case 'G': return FieldKind::kOle;
+    case 'P': return FieldKind::kGraphic;
+    default: return FieldKind::kOther;
   }
 }
 
@@ -215,14 +253,16 @@ Status MapColumns(const Table& source, const TableFormat& format, std::vector<Co
       walker.ReturnToMark(mark);
     }
   }
+  const bool dbf_source = source.Format().family != TableFamily::kParadox;
   for (int c = 0; c < source.ColumnCount(); ++c) {
     const ColumnDef& def = source.Column(c);
     if (def.kind == FieldKind::kNullFlags) continue;
     ColumnDef out;
     Status s = IsParadox(format) ? ParadoxColumn(def, format.level, out)
-                                 : DbfColumn(def, format, widths[c], out);
+                                 : DbfColumn(def, format, widths[c], dbf_source, out);
     if (!s.ok()) return s.message().empty() ? Refuse(def, format) : s;
-    out.kind = def.kind;
+    // The kind of the type chosen: a time kept as text is text to the target.
+    out.kind = TargetKind(out.native_type, format);
     columns.push_back(out);
     from.push_back(c);
   }

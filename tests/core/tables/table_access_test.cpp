@@ -110,8 +110,8 @@ std::vector<uint8_t> LittleEndian(T value) {
 TEST(NumericAccessTest, AsFloatOfEveryFixtureColumnFollowsTheReferenceDump) {
   std::vector<fs::path> dumps;
   std::error_code ec;
-  for (const fs::path& dir : {Shared() / "paradox", Shared() / "paradox" / "areas", Shared() / "dbf",
-                              Shared() / "datasets"}) {
+  for (const fs::path& dir : {Shared() / "paradox", Shared() / "paradox" / "areas",
+                              Shared() / "dbf", Shared() / "datasets"}) {
     for (const auto& e : fs::directory_iterator(dir, ec)) {
       const std::string name = e.path().filename().string();
       if (name.ends_with(".expected.json") && name != "expected.json") dumps.push_back(e.path());
@@ -182,8 +182,8 @@ TEST(NumericAccessTest, EveryStoredTypeHasItsCategoryAndConversion) {
   std::vector<ColumnDef> defs;
   for (const auto& c : paradox) defs.push_back(c.def);
   std::unique_ptr<Table> table;
-  ASSERT_TRUE(CreateParadoxTable(dir / "types.db", {TableFamily::kParadox, 7}, defs, 1252, table)
-                  .ok());
+  ASSERT_TRUE(
+      CreateParadoxTable(dir / "types.db", {TableFamily::kParadox, 7}, defs, 1252, table).ok());
   ASSERT_TRUE(table->Append().ok());
   for (size_t c = 0; c < paradox.size(); ++c) {
     ASSERT_TRUE(table->SetValue(static_cast<int>(c), paradox[c].value).ok()) << c;
@@ -197,22 +197,21 @@ TEST(NumericAccessTest, EveryStoredTypeHasItsCategoryAndConversion) {
     EXPECT_EQ(table->AsFloat(col), paradox[c].as_float) << defs[c].name;
   }
 
-  WriteVfpTable(dir / "vfp.dbf",
-                {{"TEXT", 'C', 3, 0, {'4', '2', ' '}},
-                 {"NUMBER", 'N', 6, 2, {' ', '-', '1', '.', '2', '5'}},
-                 {"FLOAT", 'F', 4, 0, {' ', ' ', '1', '7'}},
-                 {"INT", 'I', 4, 0, LittleEndian<int32_t>(-7)},
-                 {"DOUBLE", 'B', 8, 3, LittleEndian<double>(0.1)},
-                 {"MONEY", 'Y', 8, 4, LittleEndian<int64_t>(12345678)},
-                 {"FLAG", 'L', 1, 0, {'Y'}},
-                 {"DAY", 'D', 8, 0, {'2', '0', '2', '0', '0', '1', '0', '2'}},
-                 {"STAMP", 'T', 8, 0, LittleEndian<int64_t>(2458851)}});
+  WriteVfpTable(dir / "vfp.dbf", {{"TEXT", 'C', 3, 0, {'4', '2', ' '}},
+                                  {"NUMBER", 'N', 6, 2, {' ', '-', '1', '.', '2', '5'}},
+                                  {"FLOAT", 'F', 4, 0, {' ', ' ', '1', '7'}},
+                                  {"INT", 'I', 4, 0, LittleEndian<int32_t>(-7)},
+                                  {"DOUBLE", 'B', 8, 3, LittleEndian<double>(0.1)},
+                                  {"MONEY", 'Y', 8, 4, LittleEndian<int64_t>(12345678)},
+                                  {"FLAG", 'L', 1, 0, {'Y'}},
+                                  {"DAY", 'D', 8, 0, {'2', '0', '2', '0', '0', '1', '0', '2'}},
+                                  {"STAMP", 'T', 8, 0, LittleEndian<int64_t>(2458851)}});
   const struct {
     const char* category;
     float as_float;
-  } kVfp[] = {{"non-numeric", 0},        {"numeric-float", -1.25f},  {"numeric-float", 17},
-              {"numeric-integer", -7},   {"numeric-float", 0.1f},    {"numeric-currency", 1234.5678f},
-              {"numeric-boolean", 1},    {"non-numeric", 0},         {"non-numeric", 0}};
+  } kVfp[] = {{"non-numeric", 0},      {"numeric-float", -1.25f}, {"numeric-float", 17},
+              {"numeric-integer", -7}, {"numeric-float", 0.1f},   {"numeric-currency", 1234.5678f},
+              {"numeric-boolean", 1},  {"non-numeric", 0},        {"non-numeric", 0}};
   Status s = OpenTable(dir / "vfp.dbf", table);
   ASSERT_TRUE(s.ok()) << s.message();
   ASSERT_EQ(table->ColumnCount(), 9);
@@ -228,9 +227,9 @@ TEST(NumericAccessTest, EveryStoredTypeHasItsCategoryAndConversion) {
 TEST(NumericAccessTest, ParadoxLogicalAsFloatAgreesWithItsValue) {
   const fs::path dir = TempDir("logical");
   std::unique_ptr<Table> table;
-  ASSERT_TRUE(CreateParadoxTable(dir / "l.db", {TableFamily::kParadox, 7}, {Col("Flag", 'L')},
-                                 1252, table)
-                  .ok());
+  ASSERT_TRUE(
+      CreateParadoxTable(dir / "l.db", {TableFamily::kParadox, 7}, {Col("Flag", 'L')}, 1252, table)
+          .ok());
   ASSERT_TRUE(table->Append().ok());
   ASSERT_TRUE(table->SetValue(0, true).ok());
   ASSERT_TRUE(table->Save().ok());
@@ -255,8 +254,8 @@ TEST(TableSaveTest, ParadoxSaveRemovesTheStaleIndexesOfTheTableItWrote) {
   const fs::path src = Shared() / "paradox";
   if (!fs::exists(src / "CUSTOMER.DB")) GTEST_SKIP() << "shared Paradox fixtures not found";
   const fs::path dir = TempDir("stale_indexes");
-  for (const char* name : {"CUSTOMER.DB", "CUSTOMER.MB", "CUSTOMER.PX", "CUSTOMER.X06",
-                           "CUSTOMER.Y06"}) {
+  for (const char* name :
+       {"CUSTOMER.DB", "CUSTOMER.MB", "CUSTOMER.PX", "CUSTOMER.X06", "CUSTOMER.Y06"}) {
     fs::copy_file(src / name, dir / name);
   }
   for (const char* name : {"CUSTOMER.VAL", "customer.xg0", "CUSTOMER.YG1", "CUSTOMER2.PX",
@@ -283,8 +282,8 @@ TEST(TableSaveTest, ParadoxSaveRemovesTheStaleIndexesOfTheTableItWrote) {
   ASSERT_TRUE(OpenTable(dir / "CUSTOMER.DB", table).ok());
   const int records = table->RecordCount();
   ASSERT_TRUE(table->Save().ok());
-  for (const char* name : {"CUSTOMER.PX", "CUSTOMER.X06", "CUSTOMER.Y06", "customer.xg0",
-                           "CUSTOMER.YG1"}) {
+  for (const char* name :
+       {"CUSTOMER.PX", "CUSTOMER.X06", "CUSTOMER.Y06", "customer.xg0", "CUSTOMER.YG1"}) {
     EXPECT_FALSE(fs::exists(dir / name)) << name;
   }
   for (const char* name : {"CUSTOMER.MB", "CUSTOMER.VAL", "CUSTOMER2.PX", "CUSTOMER.X6",
@@ -293,6 +292,129 @@ TEST(TableSaveTest, ParadoxSaveRemovesTheStaleIndexesOfTheTableItWrote) {
   }
   std::unique_ptr<Table> back;
   ASSERT_TRUE(OpenTable(dir / "CUSTOMER.DB", back).ok());
+  EXPECT_EQ(back->RecordCount(), records);
+}
+
+// --- Conversion between the families ---
+
+double Number(const Value& v) {
+  if (auto* i = std::get_if<int64_t>(&v)) return static_cast<double>(*i);
+  if (auto* d = std::get_if<double>(&v)) return *d;
+  return -999;
+}
+
+// Times and timestamps have no dBase or FoxPro 2 type: they travel as text.
+TEST(TableConvertTest, ParadoxTimesReachDbaseAndFoxProAsText) {
+  const fs::path dir = TempDir("times");
+  std::unique_ptr<Table> source;
+  ASSERT_TRUE(CreateParadoxTable(dir / "t.db", {TableFamily::kParadox, 7},
+                                 {Col("Clock", 'T'), Col("Stamp", '@'), Col("Money", '$'),
+                                  Col("Exact", '#', 17, 3)},
+                                 1252, source)
+                  .ok());
+  ASSERT_TRUE(source->Append().ok());
+  ASSERT_TRUE(source->SetValue(0, TimeOfDay{3723004}).ok());
+  ASSERT_TRUE(source->SetValue(1, Timestamp{Date{2001, 2, 3}, 45296000}).ok());
+  ASSERT_TRUE(source->SetValue(2, -1234.5).ok());
+  ASSERT_TRUE(source->SetValue(3, 98765.432).ok());
+  for (int index : {5, 6}) {
+    TableFormat format;
+    ASSERT_TRUE(FormatFromIndex(index, format));
+    const fs::path target = dir / ("t" + std::to_string(index) + ".dbf");
+    std::unique_ptr<Table> out;
+    Status s = ConvertTable(*source, target, format, out);
+    ASSERT_TRUE(s.ok()) << index << ": " << s.message();
+    std::unique_ptr<Table> back;
+    ASSERT_TRUE(OpenTable(target, back).ok());
+    back->First();
+    EXPECT_EQ(back->GetValue(0), Value(std::string("01:02:03.004")));
+    EXPECT_EQ(back->GetValue(1), Value(std::string("2001-02-03T12:34:56")));
+    EXPECT_EQ(Number(back->GetValue(2)), -1234.5);
+    EXPECT_EQ(Number(back->GetValue(3)), 98765.432);
+  }
+}
+
+// An empty table gives every numeric column room for ordinary values, not
+// the width of the values it happens not to have.
+TEST(TableConvertTest, EmptyTableKeepsUsableNumericColumns) {
+  const fs::path dir = TempDir("empty_numbers");
+  std::unique_ptr<Table> source;
+  ASSERT_TRUE(CreateParadoxTable(dir / "e.db", {TableFamily::kParadox, 7},
+                                 {Col("Number", 'N'), Col("Money", '$'), Col("Exact", '#', 17, 2),
+                                  Col("Long", 'I')},
+                                 1252, source)
+                  .ok());
+  const Value values[] = {-12345.678, 1234567.25, 99999.5, int64_t{-2000000000}};
+  for (int index : {5, 6}) {
+    TableFormat format;
+    ASSERT_TRUE(FormatFromIndex(index, format));
+    const fs::path target = dir / ("e" + std::to_string(index) + ".dbf");
+    std::unique_ptr<Table> out;
+    Status s = ConvertTable(*source, target, format, out);
+    ASSERT_TRUE(s.ok()) << s.message();
+    EXPECT_EQ(out->RecordCount(), 0);
+    ASSERT_EQ(out->ColumnCount(), 4);
+    ASSERT_TRUE(out->Append().ok());
+    for (int c = 0; c < 4; ++c) {
+      EXPECT_EQ(CategoryOf(out->Column(c).kind), NumericCategory::kFloat) << c;
+      s = out->SetValue(c, values[c]);
+      ASSERT_TRUE(s.ok()) << index << " " << out->Column(c).name << ": " << s.message();
+      EXPECT_EQ(Number(out->GetValue(c)), Number(values[c])) << c;
+    }
+  }
+}
+
+// Saving a DBF table in the other DBF family keeps what its columns hold:
+// Visual FoxPro doubles and datetimes included.
+TEST(TableConvertTest, DbfSaveAsOtherFamilyKeepsDoublesAndDatetimes) {
+  const fs::path dir = TempDir("vfp_convert");
+  WriteVfpTable(dir / "vfp.dbf", {{"TINY", 'B', 8, 0, LittleEndian<double>(1.5e-7)},
+                                  {"BIG", 'B', 8, 2, LittleEndian<double>(-123456789012.25)},
+                                  {"WHEN", 'T', 8, 0, [] {
+                                     std::vector<uint8_t> b = LittleEndian<int32_t>(2451944);
+                                     std::vector<uint8_t> ms = LittleEndian<int32_t>(45296000);
+                                     b.insert(b.end(), ms.begin(), ms.end());
+                                     return b;
+                                   }()}});
+  std::unique_ptr<Table> table;
+  ASSERT_TRUE(OpenTable(dir / "vfp.dbf", table).ok());
+  Status s = table->SaveAs(dir / "plain.dbf", {TableFamily::kDbase, 0});
+  ASSERT_TRUE(s.ok()) << s.message();
+  EXPECT_EQ(table->Path(), dir / "plain.dbf");
+  EXPECT_EQ(table->Format(), (TableFormat{TableFamily::kDbase, 0}));
+  std::unique_ptr<Table> back;
+  ASSERT_TRUE(OpenTable(dir / "plain.dbf", back).ok());
+  back->First();
+  EXPECT_EQ(Number(back->GetValue(0)), 1.5e-7);
+  EXPECT_EQ(Number(back->GetValue(1)), -123456789012.25);
+  EXPECT_EQ(back->GetValue(2), Value(std::string("2001-02-03T12:34:56")));
+
+  // A dBase table's binary memo moves to FoxPro as it is.
+  WriteVfpTable(dir / "pic.dbf",
+                {{"PIC", 'G', 10, 0, {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', '1'}}});
+  std::vector<uint8_t> bytes = Bytes_(dir / "pic.dbf");
+  bytes[0] = 0x83;
+  ASSERT_TRUE(WriteFileAtomically(dir / "pic.dbf", bytes).ok());
+  std::vector<uint8_t> memo(512, 0);
+  memo[0] = 2;
+  for (uint8_t b : {1, 2, 3, 0x1A, 0x1A}) memo.push_back(b);
+  memo.resize(1024, 0);
+  ASSERT_TRUE(WriteFileAtomically(dir / "pic.dbt", memo).ok());
+  ASSERT_TRUE(OpenTable(dir / "pic.dbf", table).ok());
+  ASSERT_EQ(table->GetValue(0), Value(Bytes{1, 2, 3}));
+  s = table->SaveAs(dir / "fox.dbf", {TableFamily::kFoxPro, 25});
+  ASSERT_TRUE(s.ok()) << s.message();
+  ASSERT_TRUE(OpenTable(dir / "fox.dbf", back).ok());
+  back->First();
+  EXPECT_EQ(back->GetValue(0), Value(Bytes{1, 2, 3}));
+
+  const fs::path calls = Shared() / "dbf" / "calls.dbf";
+  if (!fs::exists(calls)) GTEST_SKIP() << "shared DBF fixtures not found";
+  ASSERT_TRUE(OpenTable(calls, table).ok());
+  const int records = table->RecordCount();
+  s = table->SaveAs(dir / "calls.dbf", {TableFamily::kDbase, 0});
+  ASSERT_TRUE(s.ok()) << s.message();
+  ASSERT_TRUE(OpenTable(dir / "calls.dbf", back).ok());
   EXPECT_EQ(back->RecordCount(), records);
 }
 
