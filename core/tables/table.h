@@ -158,7 +158,10 @@ class Table {
   // companion files.
   virtual Status Save();
   // Writes the table to `path` in `format` (converting when it differs) and
-  // makes `path` the table's file.
+  // makes `path` the table's file. Only within one family (Paradox, or
+  // dBase and FoxPro): for the other family a converted copy is written and
+  // this table stays bound to its own file; SaveTableAs (table_convert.h)
+  // continues with the copy.
   virtual Status SaveAs(const std::filesystem::path& path, const TableFormat& format);
   bool Modified() const { return modified_; }
 

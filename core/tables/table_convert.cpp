@@ -402,6 +402,30 @@ int FormatIndex(const fs::path& file, int level) {
   return 1;
 }
 
+Status SaveTableAs(std::unique_ptr<Table>& table, const fs::path& caption, int format_index,
+                   fs::path& saved_as) {
+  TableFormat format;
+  if (!table || !FormatFromIndex(format_index, format)) {
+    return Status::Invalid("Неверный формат таблицы: " + std::to_string(format_index));
+  }
+  const int position = table->Position();
+  const bool keep = caption.extension().string() == table->Path().extension().string() &&
+                    table->Format().level == format.level;
+  if (keep) {
+    VELMAR_RETURN_IF_ERROR(table->SaveAs(caption, table->Format()));
+    table->MoveTo(position);
+    saved_as = caption;
+    return Status::Ok();
+  }
+  const fs::path target = ConvertedCaption(caption.string(), format);
+  std::unique_ptr<Table> converted;
+  VELMAR_RETURN_IF_ERROR(ConvertTable(*table, target, format, converted));
+  converted->MoveTo(position);
+  table = std::move(converted);
+  saved_as = target;
+  return Status::Ok();
+}
+
 std::string ConvertedCaption(const std::string& caption, const TableFormat& format) {
   // Only the file name is cut: a period in a folder name must not move the
   // table to another place.

@@ -35,6 +35,20 @@ int FormatIndex(const std::filesystem::path& file, int level);
 // otherwise.
 std::string ConvertedCaption(const std::string& caption, const TableFormat& format);
 
+// The table editor's Save As. `caption` is the name the user chose and
+// `format_index` the format (1 to 6). The table keeps its format when the
+// extension of `caption` equals that of its file (compared exactly) and
+// its level is the level of the chosen format: it is then written to
+// `caption`. Otherwise it is converted to the chosen format and written to
+// ConvertedCaption(caption, format). Either way `table` becomes the saved
+// table, bound to the name returned in `saved_as`, unmodified, with its
+// cursor at the same position; the file it came from stays as it was last
+// saved. A converted table is a new object: views must listen to it anew.
+// On failure `table` and every file are left as they were. A plain Save is
+// Table::Save, which keeps format and name.
+Status SaveTableAs(std::unique_ptr<Table>& table, const std::filesystem::path& caption,
+                   int format_index, std::filesystem::path& saved_as);
+
 // A value as plain text: dates "YYYY-MM-DD", times "HH:MM:SS[.mmm]",
 // timestamps "YYYY-MM-DDTHH:MM:SS[.mmm]", numbers through FormatReal, bytes
 // in hexadecimal, null as "".

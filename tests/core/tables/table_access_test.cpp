@@ -418,5 +418,112 @@ TEST(TableConvertTest, DbfSaveAsOtherFamilyKeepsDoublesAndDatetimes) {
   EXPECT_EQ(back->RecordCount(), records);
 }
 
+// --- The editor's Save As ---
+
+// Three saved records, then edits in memory only: the first record deleted,
+// the second changed, one appended.
+std::unique_ptr<Table> EditedTable(const fs::path& path, bool paradox) {
+  std::unique_ptr<Table> table;
+  const std::vector<ColumnDef> columns =
+      paradox ? std::vector<ColumnDef>{Col("Name", 'A', 10), Col("Value", 'N')}
+              : std::vector<ColumnDef>{Col("NAME", 'C', 10, 0, FieldKind::kText),
+                                       Col("VALUE", 'N', 8, 2, FieldKind::kFloat)};
+  Status s = paradox ? CreateParadoxTable(path, {TableFamily::kParadox, 7}, columns, 1252, table)
+                     : CreateDbfTable(path, {TableFamily::kDbase, 0}, columns, 1252, table);
+  EXPECT_TRUE(s.ok()) << s.message();
+  for (int r = 0; r < 3; ++r) {
+    EXPECT_TRUE(table->Append().ok());
+    EXPECT_TRUE(table->SetValue(0, "row" + std::to_string(r)).ok());
+    EXPECT_TRUE(table->SetValue(1, r + 0.5).ok());
+  }
+  EXPECT_TRUE(table->Save().ok());
+  table->First();
+  EXPECT_TRUE(table->Delete().ok());
+  EXPECT_TRUE(table->SetValue(1, 42.25).ok());
+  EXPECT_TRUE(table->Append().ok());
+  EXPECT_TRUE(table->SetValue(0, std::string("new")).ok());
+  table->MoveTo(1);
+  return table;
+}
+
+TEST(SaveTableAsTest, KeepsOrConvertsAndLeavesTheOldFileAsLastSaved) {
+  const struct {
+    bool paradox;
+    const char* caption;
+    int index;
+    const char* saved;
+    TableFormat format;
+  } kCases[] = {
+      // Same extension and level: written under the chosen name as it is.
+      {true, "copy.db", 4, "copy.db", {TableFamily::kParadox, 7}},
+      {false, "copy.dbf", 5, "copy.dbf", {TableFamily::kDbase, 0}},
+      // Another level or family: converted, the name cut at its first period.
+      {true, "copy.db", 2, "copy.db", {TableFamily::kParadox, 4}},
+      {true, "copy.db", 5, "copy.dbf", {TableFamily::kDbase, 0}},
+      {true, "copy.old.db", 6, "copy.dbf", {TableFamily::kFoxPro, 25}},
+      {false, "copy.dbf", 6, "copy.dbf", {TableFamily::kFoxPro, 25}},
+      {false, "copy.dbf", 1, "copy.db", {TableFamily::kParadox, 3}},
+      {false, "copy.dbf", 4, "copy.db", {TableFamily::kParadox, 7}},
+      // The extensions are compared exactly.
+      {true, "copy.DB", 4, "copy.db", {TableFamily::kParadox, 7}},
+  };
+  int n = 0;
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.caption) + " as " + std::to_string(c.index) +
+                 (c.paradox ? " from Paradox" : " from dBase"));
+    const fs::path dir = TempDir("save_as_" + std::to_string(n++));
+    const fs::path source = dir / (c.paradox ? "src.db" : "src.dbf");
+    std::unique_ptr<Table> table = EditedTable(source, c.paradox);
+    const std::vector<uint8_t> last_saved = Bytes_(source);
+    fs::path saved_as;
+    Status s = SaveTableAs(table, dir / c.caption, c.index, saved_as);
+    ASSERT_TRUE(s.ok()) << s.message();
+    EXPECT_EQ(saved_as, dir / c.saved);
+    EXPECT_EQ(table->Path(), dir / c.saved);
+    EXPECT_EQ(table->Format(), c.format);
+    EXPECT_FALSE(table->Modified());
+    EXPECT_EQ(table->Position(), 1);
+    EXPECT_EQ(Bytes_(source), last_saved);
+
+    std::unique_ptr<Table> back;
+    ASSERT_TRUE(OpenTable(dir / c.saved, back).ok());
+    // FoxPro marks a table without memos as dBase does: it reads back as dBase.
+    if (c.format.family != TableFamily::kFoxPro) {
+      EXPECT_EQ(back->Format(), c.format);
+    }
+    ASSERT_EQ(back->RecordCount(), 3);
+    const char* names[] = {"row1", "row2", "new"};
+    const double values[] = {42.25, 2.5, -1};
+    int r = 0;
+    for (back->First(); !back->Eof(); back->Next(), ++r) {
+      EXPECT_EQ(ValueText(back->GetValue(0)), names[r]) << r;
+      if (values[r] < 0) {
+        EXPECT_TRUE(back->IsNull(1)) << r;
+      } else {
+        EXPECT_EQ(back->AsFloat(1), static_cast<float>(values[r])) << r;
+      }
+    }
+  }
+}
+
+TEST(SaveTableAsTest, RefusalsChangeNothing) {
+  const fs::path dir = TempDir("save_as_refused");
+  std::unique_ptr<Table> table = EditedTable(dir / "src.db", true);
+  Table* const before = table.get();
+  fs::path saved_as = "untouched";
+  EXPECT_TRUE(SaveTableAs(table, dir / "x.db", 7, saved_as).IsInvalid());
+  // Text cp437 cannot hold is refused before anything is written.
+  ASSERT_TRUE(table->SetValue(0, std::string("Дом")).ok() == false);
+  table->MoveTo(0);
+  ASSERT_TRUE(table->SetValue(0, std::string("€5")).ok());
+  table->MoveTo(1);
+  EXPECT_FALSE(SaveTableAs(table, dir / "x.db", 1, saved_as).ok());
+  EXPECT_EQ(table.get(), before);
+  EXPECT_EQ(saved_as, "untouched");
+  EXPECT_TRUE(table->Modified());
+  EXPECT_EQ(table->Path(), dir / "src.db");
+  EXPECT_FALSE(fs::exists(dir / "x.db"));
+}
+
 }  // namespace
 }  // namespace velmar
