@@ -443,6 +443,7 @@ class DbfTable final : public Table {
  private:
   Status ParseHeader(const uint8_t* file, size_t file_size);
   Status LoadMemo(const fs::path& path);
+  Status CheckMemoReferences() const;
   const uint8_t* Record() const {
     return data_.data() + static_cast<size_t>(Position()) * record_size_;
   }
@@ -703,8 +704,34 @@ Status DbfTable::Load(const fs::path& path) {
   file.clear();
   file.shrink_to_fit();
 
-  if (has_memo_fields_) VELMAR_RETURN_IF_ERROR(LoadMemo(path));
+  if (has_memo_fields_) {
+    VELMAR_RETURN_IF_ERROR(LoadMemo(path));
+    VELMAR_RETURN_IF_ERROR(CheckMemoReferences());
+  }
   First();
+  return Status::Ok();
+}
+
+// Memos of a sound file do not overlap, so together they fit in the memo
+// file. Records that all point at one large memo would multiply it in every
+// listing of the table; such a file is refused. The walk stops as soon as the
+// sum passes the file size, so it costs at most twice the file.
+Status DbfTable::CheckMemoReferences() const {
+  if (memo_.empty()) return Status::Ok();
+  uint64_t referenced = 0;
+  for (int r = 0; r < record_count_; ++r) {
+    const uint8_t* rec = data_.data() + static_cast<size_t>(r) * record_size_;
+    for (const Field& f : fields_) {
+      if (f.codec != Codec::kMemo || Bit(rec, f.null_bit)) continue;
+      const auto bytes = StoredMemo(MemoRef(rec + f.offset, f));
+      if (!bytes) continue;
+      referenced += bytes->size();
+      if (referenced > memo_.size()) {
+        return Status::Corrupt("файл примечаний " + memo_path_.filename().string() +
+                               " повреждён: записи ссылаются на одни и те же блоки");
+      }
+    }
+  }
   return Status::Ok();
 }
 
@@ -1252,17 +1279,17 @@ Status DbfTable::Encode(const Field& f, const Value& value, std::string& bytes) 
       if (f.binary) {
         if (auto* b = std::get_if<Bytes>(&value)) {
           bytes.assign(b->begin(), b->end());
-          return Status::Ok();
-        }
-        if (auto* s = std::get_if<std::string>(&value)) {
+        } else if (auto* s = std::get_if<std::string>(&value)) {
           bytes = *s;
-          return Status::Ok();
+        } else {
+          return refuse("значение не является двоичными данными");
         }
-        return refuse("значение не является двоичными данными");
+      } else {
+        std::string text;
+        if (!ValueToText(value, text)) return refuse("значение не является текстом");
+        VELMAR_RETURN_IF_ERROR(text_bytes(text, bytes));
       }
-      std::string text;
-      if (!ValueToText(value, text)) return refuse("значение не является текстом");
-      VELMAR_RETURN_IF_ERROR(text_bytes(text, bytes));
+      // dBase III ends a memo at the first 0x1A.
       if (memo_style_ == MemoStyle::kDbase3 && bytes.find('\x1a') != std::string::npos) {
         return refuse("знак 0x1A не может храниться в примечании dBase III");
       }

@@ -241,6 +241,7 @@ Status MapColumns(const Table& source, const TableFormat& format, std::vector<Co
     if (any) {
       // Walk a copy of the cursor's position: the caller's place is kept.
       auto& walker = const_cast<Table&>(source);
+      walker.SuspendViews();
       const Table::Mark mark = walker.MarkPosition();
       for (walker.First(); !walker.Eof(); walker.Next()) {
         for (int c = 0; c < source.ColumnCount(); ++c) {
@@ -251,6 +252,7 @@ Status MapColumns(const Table& source, const TableFormat& format, std::vector<Co
         }
       }
       walker.ReturnToMark(mark);
+      walker.ResumeViews();
     }
   }
   const bool dbf_source = source.Format().family != TableFamily::kParadox;

@@ -402,6 +402,9 @@ TEST(TableConvertTest, DbfSaveAsOtherFamilyKeepsDoublesAndDatetimes) {
   ASSERT_TRUE(WriteFileAtomically(dir / "pic.dbt", memo).ok());
   ASSERT_TRUE(OpenTable(dir / "pic.dbf", table).ok());
   ASSERT_EQ(table->GetValue(0), Value(Bytes{1, 2, 3}));
+  // dBase III ends a memo at 0x1A: a blob holding one would come back cut.
+  EXPECT_TRUE(table->SetValue(0, Bytes{1, 0x1A, 2}).IsInvalid());
+  EXPECT_EQ(table->GetValue(0), Value(Bytes{1, 2, 3}));
   s = table->SaveAs(dir / "fox.dbf", {TableFamily::kFoxPro, 25});
   ASSERT_TRUE(s.ok()) << s.message();
   ASSERT_TRUE(OpenTable(dir / "fox.dbf", back).ok());
@@ -444,6 +447,19 @@ std::unique_ptr<Table> EditedTable(const fs::path& path, bool paradox) {
   EXPECT_TRUE(table->SetValue(0, std::string("new")).ok());
   table->MoveTo(1);
   return table;
+}
+
+// Measuring the columns for a DBF target walks the records: the views of
+// the table are suspended meanwhile, and the cursor comes back.
+TEST(TableConvertTest, WalksSuspendTheViews) {
+  const fs::path dir = TempDir("views");
+  std::unique_ptr<Table> source = EditedTable(dir / "v.db", true);
+  std::vector<bool> calls;
+  source->SetViewListener([&calls](bool suspended) { calls.push_back(suspended); });
+  std::vector<ColumnDef> columns;
+  ASSERT_TRUE(ConvertedColumns(*source, {TableFamily::kDbase, 0}, columns).ok());
+  EXPECT_EQ(calls, (std::vector<bool>{true, false}));
+  EXPECT_EQ(source->Position(), 1);
 }
 
 TEST(SaveTableAsTest, KeepsOrConvertsAndLeavesTheOldFileAsLastSaved) {
