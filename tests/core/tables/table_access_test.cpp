@@ -522,6 +522,46 @@ TEST(SaveTableAsTest, KeepsOrConvertsAndLeavesTheOldFileAsLastSaved) {
   }
 }
 
+// The memo file of the old table is part of its last saved state too.
+TEST(SaveTableAsTest, TheOldMemoFileStaysAsLastSaved) {
+  const struct {
+    bool paradox;
+    const char* table;
+    const char* memo;
+    int index;
+    const char* copy_memo;
+  } kCases[] = {{true, "m.db", "m.mb", 4, "copy.mb"}, {false, "m.dbf", "m.dbt", 5, "copy.dbt"}};
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.table);
+    const fs::path dir = TempDir(std::string("memo_") + (c.paradox ? "px" : "dbf"));
+    std::unique_ptr<Table> table;
+    const ColumnDef memo =
+        c.paradox ? Col("Notes", 'M', 11) : Col("NOTES", 'M', 10, 0, FieldKind::kMemo);
+    Status s =
+        c.paradox
+            ? CreateParadoxTable(dir / c.table, {TableFamily::kParadox, 7}, {memo}, 1252, table)
+            : CreateDbfTable(dir / c.table, {TableFamily::kDbase, 0}, {memo}, 1252, table);
+    ASSERT_TRUE(s.ok()) << s.message();
+    ASSERT_TRUE(table->Append().ok());
+    ASSERT_TRUE(table->SetValue(0, std::string(700, 'a')).ok());
+    ASSERT_TRUE(table->Save().ok());
+    const std::vector<uint8_t> saved_table = Bytes_(dir / c.table);
+    const std::vector<uint8_t> saved_memo = Bytes_(dir / c.memo);
+    ASSERT_TRUE(table->SetValue(0, std::string(900, 'b')).ok());
+    fs::path saved_as;
+    ASSERT_TRUE(
+        SaveTableAs(table, dir / (c.paradox ? "copy.db" : "copy.dbf"), c.index, saved_as).ok());
+    EXPECT_EQ(Bytes_(dir / c.table), saved_table);
+    EXPECT_EQ(Bytes_(dir / c.memo), saved_memo);
+    EXPECT_TRUE(fs::exists(dir / c.copy_memo));
+    std::unique_ptr<Table> back;
+    ASSERT_TRUE(OpenTable(saved_as, back).ok());
+    EXPECT_EQ(back->GetValue(0), Value(std::string(900, 'b')));
+    ASSERT_TRUE(OpenTable(dir / c.table, back).ok());
+    EXPECT_EQ(back->GetValue(0), Value(std::string(700, 'a')));
+  }
+}
+
 TEST(SaveTableAsTest, RefusalsChangeNothing) {
   const fs::path dir = TempDir("save_as_refused");
   std::unique_ptr<Table> table = EditedTable(dir / "src.db", true);
