@@ -1,6 +1,7 @@
 #include "core/data/error_terms.h"
 
 #include <cmath>
+#include <limits>
 #include <memory>
 
 namespace velmar {
@@ -121,6 +122,16 @@ float WinnerClass(const float* y, const float* t, float* g, int n, float w, floa
 float EvaluateTerm(const OutputEstimate& term, const float* y, const float* t, float* g, float w) {
   const int n = term.Width;
   if (n <= 0) return 0;
+  // An undefined output (the net overflowed) must never pass for a solved
+  // example, which the comparisons below would let it do; it gives no
+  // direction either.
+  for (int i = 0; i < n; ++i) {
+    if (!std::isnan(y[i])) continue;
+    if (g) {
+      for (int k = 0; k < n; ++k) g[k] = 0;
+    }
+    return std::numeric_limits<float>::quiet_NaN();
+  }
   switch (term.Kind) {
     case EstimateKind::LeastSquaresEstimate: return LeastSquares(y, t, g, n, w);
     case EstimateKind::ToleranceEstimate: return Tolerance(y, t, g, n, w, term.Parameter);

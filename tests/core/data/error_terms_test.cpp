@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -79,6 +81,27 @@ TEST(ErrorTermTest, DescentDirectionIsMinusHalfTheDerivative) {
       const float slope = (Evaluate(plus, unused) - Evaluate(minus, unused)) / (2 * h);
       EXPECT_NEAR(-0.5f * slope, g[i], 2e-3f) << c.what << " output " << i;
     }
+  }
+}
+
+TEST(ErrorTermTest, UndefinedOutputsNeverCountAsSolved) {
+  // A network that overflows gives NaN outputs; an error of exactly 0 would
+  // report such an example as solved.
+  using K = EstimateKind;
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const TermCase cases[] = {
+      {"tolerance", K::ToleranceEstimate, 0.1f, 1.0f, {nan}, {0.0f}, 0, {}},
+      {"ordered", K::OrderedClassEstimate, 0.1f, 1.0f, {0.5f, nan}, {1, -1}, 0, {}},
+      {"winner, other output undefined", K::WinnerClassEstimate, 0.2f, 1.0f, {0.9f, nan, -0.9f},
+       {1, -1, -1}, 0, {}},
+      {"winner, target undefined", K::WinnerClassEstimate, 0.2f, 1.0f, {nan, 0.1f, -0.9f},
+       {1, -1, -1}, 0, {}},
+  };
+  for (const TermCase& c : cases) {
+    std::vector<float> g;
+    const float error = Evaluate(c, g);
+    EXPECT_TRUE(std::isnan(error)) << c.what << ": " << error;
+    for (size_t i = 0; i < g.size(); ++i) EXPECT_EQ(g[i], 0.0f) << c.what << " g" << i;
   }
 }
 
