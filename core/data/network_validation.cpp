@@ -84,8 +84,14 @@ std::optional<ValidationError> ParseGap(std::string_view text, const FieldDescri
                                         char decimal_separator, float& value) {
   const bool discrete = field.IsDiscrete != 0;
   const float limit = discrete ? 1.0f : field.MaxValue - field.MinValue;
+  // The user reads the limit in the refusal below, rounded to 7 digits; that
+  // shown value must itself be accepted even when it lies a rounding above.
+  float shown_limit = limit;
+  if (std::optional<float> shown = ParseRealText(FormatReal(limit, '.'), '.')) {
+    shown_limit = std::max(limit, *shown);
+  }
   std::optional<float> parsed = ParseRealText(text, decimal_separator);
-  if (parsed && *parsed >= 0.0f && *parsed <= limit) {
+  if (parsed && *parsed >= 0.0f && *parsed <= shown_limit) {
     value = *parsed;
     return std::nullopt;
   }

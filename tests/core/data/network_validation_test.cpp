@@ -64,6 +64,10 @@ TEST(NetworkValidationTest, GapLimitsDependOnTheType) {
   continuous.MaxValue = 4.5f;
   FieldDescription discrete = continuous;
   discrete.IsDiscrete = 1;
+  // The range 0.7 - 0.1 is a little under 0.6 in float32, yet is shown as 0.6.
+  FieldDescription inexact;
+  inexact.MinValue = 0.1f;
+  inexact.MaxValue = 0.7f;
   struct Case {
     const FieldDescription* field;
     const char* text;
@@ -73,14 +77,17 @@ TEST(NetworkValidationTest, GapLimitsDependOnTheType) {
                         {&continuous, "2.6", false}, {&continuous, "-0.1", false},
                         {&continuous, "x", false},   {&discrete, "1", true},
                         {&discrete, "0.3", true},    {&discrete, "1.5", false},
-                        {&discrete, "-1", false}};
+                        {&discrete, "-1", false},    {&inexact, "0.6", true},
+                        {&inexact, "0.6000001", false}};
   for (const Case& c : cases) {
     float gap = 0.2f;
     const auto error = ParseGap(c.text, *c.field, '.', gap);
     EXPECT_EQ(!error, c.accepted) << c.text;
     if (c.accepted) continue;
     EXPECT_EQ(gap, 0.2f);
-    if (c.field == &discrete) {
+    if (c.field == &inexact) {
+      EXPECT_NE(error->text.find("до 0.6 (мин"), std::string::npos) << error->text;
+    } else if (c.field == &discrete) {
       EXPECT_EQ(error->caption, "Неверное значение уровня надежности");
       EXPECT_EQ(error->text,
                 "Для этого поля уровень надежности должен лежать в диапазоне от 0 (мин. "
