@@ -44,6 +44,13 @@ class ByteWriter {
 
   // A counted string in Windows-1251 with its terminating zero.
   Status Text(const std::string& utf8, const char* what) {
+    // A character the code page cannot hold would come back as "?", and a
+    // field so renamed no longer matches its table column.
+    if (!CanEncode(utf8, kCodePageWindowsCyrillic)) {
+      return Status::Invalid(std::string(what) +
+                             " содержит символы, которые нельзя сохранить в файле проекта: " +
+                             utf8);
+    }
     const std::string bytes = Utf8ToCp1251(utf8);
     if (bytes.find('\0') != std::string::npos) {
       return Status::Invalid(std::string(what) + " содержит нулевой символ");
@@ -348,8 +355,7 @@ Status ParseProject(std::span<const uint8_t> bytes, Project& project) {
   for (int32_t v : header) {
     if (v < 0) return Status::Corrupt("отрицательное значение в заголовке файла проекта");
   }
-  if (net_count > kMaxNetworks || method > 3 || norm > 1 || bin_set > 3 || extend > 1 ||
-      counter == std::numeric_limits<int32_t>::max()) {
+  if (net_count > kMaxNetworks || method > 3 || norm > 1 || bin_set > 3 || extend > 1) {
     return Status::Corrupt("недопустимое значение в заголовке файла проекта");
   }
   std::vector<std::unique_ptr<NeuralNet>> nets;

@@ -282,6 +282,37 @@ TEST_F(ProjectFileTest, FailedSaveKeepsPreviousFileAndModified) {
   EXPECT_TRUE(project.Modified());
 }
 
+TEST_F(ProjectFileTest, TextsThatCannotBeStoredAreRefused) {
+  // Names come from the user and from tables in other code pages; writing a
+  // "?" for a lost character would leave a network that no longer finds its
+  // field.
+  struct Case {
+    const char* what;
+    std::string net_name, field_name;
+  };
+  const Case cases[] = {
+      {"greek field name", "n", "\xCE\x94x"},
+      {"japanese net name", "\xE6\x97\xA5", "X"},
+      {"zero byte in a field name", "n", std::string("a\0b", 3)},
+      {"field name of 260 bytes", "n", std::string(260, 'f')},
+  };
+  for (const Case& c : cases) {
+    Project project;
+    FillProject(project);
+    std::vector<uint8_t> good;
+    ASSERT_TRUE(SerializeProject(project, good).ok()) << c.what;
+    project.Net(1).Desc.Name = c.net_name;
+    project.Net(1).Desc.Fields[1].Name = c.field_name;
+    std::vector<uint8_t> bytes;
+    EXPECT_FALSE(SerializeProject(project, bytes).ok()) << c.what;
+  }
+  Project fits;
+  FillProject(fits);
+  fits.Net(1).Desc.Fields[1].Name = std::string(259, 'f');
+  std::vector<uint8_t> bytes;
+  EXPECT_TRUE(SerializeProject(fits, bytes).ok());
+}
+
 TEST_F(ProjectFileTest, CorruptFilesAreRejectedAndLeaveNothing) {
   Project project;
   FillProject(project);
