@@ -1,6 +1,7 @@
 #include "core/project/project.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 #include "core/data/network_validation.h"
@@ -18,6 +19,10 @@ DataDescription Project::CloneNetworkDescription(int index) const {
 Status Project::AddNetwork(DataDescription desc) {
   if (!CanAddNetwork()) return Status::Invalid(kNetworkLimitText);
   if (!CanConfirmDescription(desc)) return Status::Invalid(kNoInputOrOutputText);
+  // The counter names the next network and is stored as an int32.
+  if (net_name_counter_ == std::numeric_limits<int32_t>::max()) {
+    return Status::Invalid("Счетчик имен нейронных сетей проекта исчерпан");
+  }
   CompactDescription(desc);
   auto net = std::make_unique<NeuralNet>();
   CreateNet(*net, std::move(desc));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -125,6 +126,28 @@ TEST_F(ProjectTest, NamesFollowTheCounterNotTheCount) {
   ASSERT_TRUE(project.DeleteNetwork(0).ok());
   EXPECT_EQ(project.NewNetworkDescription(field_template_).Name, "Network4");
   EXPECT_EQ(project.CloneNetworkDescription(0).Name, "Network4");
+}
+
+TEST_F(ProjectTest, NameCounterStopsAtItsLimitAndStaysLoadable) {
+  constexpr int32_t kLast = std::numeric_limits<int32_t>::max();
+  Project project;
+  project.SetNetNameCounter(kLast - 1);
+  ASSERT_TRUE(project.AddNetwork(FiveInputsOneOutput(project)).ok());
+  EXPECT_EQ(project.Net(0).Desc.Name, "Network2147483647");
+  EXPECT_EQ(project.NetNameCounter(), kLast);
+
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(SerializeProject(project, bytes).ok());
+  Project loaded;
+  ASSERT_TRUE(ParseProject(bytes, loaded).ok()) << "a project we saved must open again";
+  EXPECT_EQ(loaded.NetNameCounter(), kLast);
+
+  loaded.SetModified(false);
+  EXPECT_FALSE(loaded.AddNetwork(FiveInputsOneOutput(loaded)).ok());
+  EXPECT_FALSE(loaded.AddNetwork(loaded.CloneNetworkDescription(0)).ok());
+  EXPECT_EQ(loaded.NetCount(), 1);
+  EXPECT_EQ(loaded.NetNameCounter(), kLast);
+  EXPECT_FALSE(loaded.Modified());
 }
 
 TEST_F(ProjectTest, CloneStartsFromFreshParameters) {
