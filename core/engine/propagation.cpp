@@ -8,7 +8,9 @@ namespace velmar {
 namespace {
 
 // Every sum runs in double over float32 data. A product of two float32 values
-// is exact in double, so only the additions round, in a fixed order.
+// is exact in double, so only the additions round, in a fixed order. What goes
+// into a sum over examples is each example's own value as stored (float32),
+// so a pass gives the float32 rounding of exactly that sum.
 
 constexpr int kLanes = 8;
 
@@ -31,15 +33,17 @@ inline void AddBack(double* back, double g, const float* w, int n) {
 }
 
 // dir[s] += g·x[s] and back[s] += g·w[s] in one sweep over the neuron's row.
-inline void AddRowAndBack(double* dir, double* back, double g, const float* w, const double* x,
+// The product g·x[s] is taken in float32: it is the example's gradient entry.
+inline void AddRowAndBack(double* dir, double* back, float g, const float* w, const float* x,
                           int n) {
+  const double wide = g;
   for (int s = 0; s < n; ++s) {
     dir[s] += g * x[s];
-    back[s] += g * static_cast<double>(w[s]);
+    back[s] += wide * static_cast<double>(w[s]);
   }
 }
 
-inline void AddRow(double* dir, double g, const double* x, int n) {
+inline void AddRow(double* dir, float g, const float* x, int n) {
   for (int s = 0; s < n; ++s) dir[s] += g * x[s];
 }
 
@@ -124,15 +128,9 @@ void ForwardPass(NeuralNet& net, PassScratch& scratch) {
   }
 }
 
-// Rebuilds the double sources from the float signals of the last forward pass.
-void LoadSources(const NeuralNet& net, PassScratch& scratch) {
-  double* sources = scratch.sources.data();
-  for (int s = 0; s < net.Desc.NumOfInputs; ++s) sources[s] = net.CurInputs[s];
-  for (int l = 0; l < LayerCount(net); ++l) {
-    const float* outputs = net.Signals.data() + net.OutputStart(l);
-    double* next = sources + SourceOffset(net, l + 1);
-    for (int j = 0; j < Neurons(net, l); ++j) next[j] = outputs[j];
-  }
+// Layer l's source vector as the forward pass left it.
+inline const float* FloatSources(const NeuralNet& net, int l) {
+  return l == 0 ? net.CurInputs : net.Signals.data() + net.OutputStart(l - 1);
 }
 
 // The backward pass in two flavours: kAccumulate adds the example's gradient
@@ -150,14 +148,14 @@ void BackwardPass(NeuralNet& net, PassScratch& scratch, bool to_inputs) {
   // Gradient entry of parameter i.
   auto put = [&](int i, double value) {
     if constexpr (kAccumulate) {
-      direction[i] += value;
+      direction[i] += static_cast<float>(value);
     } else {
       gradient[i] = static_cast<float>(value);
     }
   };
   // The weights of neuron j of a layer whose rows start at `w0` with fan-in k;
   // sends g back through them when `send` is set.
-  auto weights = [&](int w0, int j, int k, double g, const double* x, bool send) {
+  auto weights = [&](int w0, int j, int k, float g, const float* x, bool send) {
     const float* w = params + w0 + size_t(j) * k;
     if constexpr (kAccumulate) {
       double* d = direction + w0 + size_t(j) * k;
@@ -168,7 +166,7 @@ void BackwardPass(NeuralNet& net, PassScratch& scratch, bool to_inputs) {
       }
     } else {
       float* e = gradient + w0 + size_t(j) * k;
-      for (int s = 0; s < k; ++s) e[s] = static_cast<float>(g * x[s]);
+      for (int s = 0; s < k; ++s) e[s] = g * x[s];
       if (send) AddBack(back, g, w, k);
     }
   };
@@ -178,7 +176,7 @@ void BackwardPass(NeuralNet& net, PassScratch& scratch, bool to_inputs) {
     const int l = layers;
     const int k = Sources(net, l);
     const int n = Neurons(net, l);
-    const double* x = scratch.sources.data() + SourceOffset(net, l);
+    const float* x = FloatSources(net, l);
     std::fill(back, back + k, 0.0);
     for (int j = 0; j < n; ++j) {
       const float delta = net.OutputErrors[j];
@@ -194,7 +192,7 @@ void BackwardPass(NeuralNet& net, PassScratch& scratch, bool to_inputs) {
     const int k = Sources(net, l);
     const int m = Neurons(net, l);
     const int n0 = net.NeuronStart(l);
-    const double* x = scratch.sources.data() + SourceOffset(net, l);
+    const float* x = FloatSources(net, l);
     const float* u = back_signals + net.OutputStart(l);
     float* sums = back_signals + net.SumStart(l);
     const bool send = l > 0 || to_inputs;
@@ -215,8 +213,9 @@ void BackwardPass(NeuralNet& net, PassScratch& scratch, bool to_inputs) {
   }
 }
 
-// Adds (sum of moduli) or keeps the larger (maximum modulus) of `value`.
-inline void Take(double& slot, double value, bool maximum) {
+// Adds (sum of moduli) or keeps the larger (maximum modulus) of `value`,
+// a single-precision value.
+inline void Take(double& slot, float value, bool maximum) {
   const double v = std::fabs(value);
   if (maximum) {
     if (v > slot) slot = v;
@@ -228,19 +227,17 @@ inline void Take(double& slot, double value, bool maximum) {
 void AccumulateSignificance(const NeuralNet& net, PassScratch& scratch, bool maximum) {
   const size_t params = scratch.direction.size();
   for (size_t i = 0; i < params; ++i) {
-    Take(scratch.param_significance[i], scratch.direction[i], maximum);
+    // The running direction as it would stand stored.
+    Take(scratch.param_significance[i], static_cast<float>(scratch.direction[i]), maximum);
   }
   for (int s = 0; s < net.Desc.NumOfInputs; ++s) {
-    Take(scratch.input_significance[s],
-         static_cast<double>(net.InputErrors[s]) * static_cast<double>(net.CurInputs[s]), maximum);
+    Take(scratch.input_significance[s], net.InputErrors[s] * net.CurInputs[s], maximum);
   }
   int q = 0;
   for (int l = 0; l < LayerCount(net); ++l) {
     const int o = net.OutputStart(l);
     for (int j = 0; j < Neurons(net, l); ++j, ++q) {
-      Take(scratch.neuron_significance[q],
-           static_cast<double>(net.Signals[o + j]) * static_cast<double>(net.BackSignals[o + j]),
-           maximum);
+      Take(scratch.neuron_significance[q], net.Signals[o + j] * net.BackSignals[o + j], maximum);
     }
   }
 }
@@ -288,7 +285,6 @@ void Forward(NeuralNet& net) {
 
 void Backward(NeuralNet& net) {
   g_scratch.Fit(net);
-  LoadSources(net, g_scratch);
   BackwardPass<false>(net, g_scratch, true);
 }
 

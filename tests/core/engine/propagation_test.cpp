@@ -235,6 +235,79 @@ TEST_F(PropagationTest, SolvedTrainingExampleAddsNothing) {
   EXPECT_EQ(net->NumOfSolved, solved + 1);
 }
 
+// Each stored figure of a pass is the float32 rounding of a double sum of
+// every example's own float32 values: ExampleGradient for Direction, the
+// running Direction (as stored) and the single-precision products for the
+// significance indicators. The oracle walks the rows through the public
+// Forward and Backward, one example at a time.
+TEST_F(PropagationTest, PassFiguresAreRoundedSumsOfEachExamplesValues) {
+  int seed = 0;
+  for (const GradientCase& test : GradientCases()) {
+    SCOPED_TRACE(test.name);
+    auto net = MakeNet(test.shape, 300 + seed);
+    RandomizeParameters(*net, 301 + seed, 0.8f);
+    net->Book = RandomTaskBook(net->Desc, 25, 302 + seed);
+    ++seed;
+    const TaskBook& book = *net->Book;
+    const size_t params = static_cast<size_t>(net->NumOfParameters);
+    std::vector<double> direction(params, 0), param_sig(params, 0);
+    std::vector<double> input_sig(net->Desc.NumOfInputs, 0);
+    std::vector<double> neuron_sig(net->NumOfHiddenNeurons, 0);
+    double total = 0, error_sum = 0;
+    int32_t solved = 0;
+    for (uint32_t r = 0; r < book.Count(); ++r) {
+      net->CurInputs = book.RowInputs(r);
+      net->CurTargets = book.RowTargets(r);
+      net->CurWeights = book.RowWeights(r);
+      Forward(*net);
+      const float v = EvaluateErrorList(net->AcceptanceList, net->Outputs.data(), net->CurTargets,
+                                        net->CurWeights, nullptr);
+      if (v == 0.0f) {
+        ++solved;
+      } else {
+        error_sum += v;
+      }
+      const float e = EvaluateErrorList(net->TrainingList, net->Outputs.data(), net->CurTargets,
+                                        net->CurWeights, net->OutputErrors.data());
+      if (e == 0.0f) continue;
+      total += e;
+      Backward(*net);
+      for (size_t i = 0; i < params; ++i) {
+        direction[i] += net->ExampleGradient[i];
+        param_sig[i] += std::fabs(static_cast<float>(direction[i]));
+      }
+      for (size_t s = 0; s < input_sig.size(); ++s) {
+        input_sig[s] += std::fabs(net->InputErrors[s] * net->CurInputs[s]);
+      }
+      size_t q = 0;
+      for (int l = 0; l < net->NumOfLayers(); ++l) {
+        for (int j = 0; j < net->Desc.NumOfNeurons[l]; ++j, ++q) {
+          const int o = net->OutputStart(l) + j;
+          neuron_sig[q] += std::fabs(net->Signals[o] * net->BackSignals[o]);
+        }
+      }
+    }
+    ASSERT_GT(total, 0.0);
+
+    options_.SensitivityNorm = 0;
+    net->SensMode = 1;
+    ClearSignificance(*net);
+    EXPECT_EQ(EvaluateGradient(*net, context_), static_cast<float>(total));
+    EXPECT_EQ(net->ErrorSum, static_cast<float>(error_sum));
+    EXPECT_EQ(net->NumOfSolved, solved);
+    for (size_t i = 0; i < params; ++i) {
+      ASSERT_EQ(net->Direction[i], static_cast<float>(direction[i])) << "parameter " << i;
+      ASSERT_EQ(net->ParamSignificance[i], static_cast<float>(param_sig[i])) << "parameter " << i;
+    }
+    for (size_t s = 0; s < input_sig.size(); ++s) {
+      ASSERT_EQ(net->InputSignificance[s], static_cast<float>(input_sig[s])) << "input " << s;
+    }
+    for (size_t q = 0; q < neuron_sig.size(); ++q) {
+      ASSERT_EQ(net->NeuronSignificance[q], static_cast<float>(neuron_sig[q])) << "neuron " << q;
+    }
+  }
+}
+
 TEST_F(PropagationTest, SignificanceFollowsTheNorm) {
   auto net = MakeNet(SimpleShape(3, {4, 2}, 1, 0.01f), 21);
   RandomizeParameters(*net, 22, 0.7f);
