@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <limits>
 #include <memory>
@@ -263,6 +264,118 @@ TEST_F(MethodsTest, ParTanAccelerationKeepsTheDescentStep) {
     ++checked;
   }
   EXPECT_GT(checked, 2);
+}
+
+// What a method had in hand at one pass over the taskbook.
+struct PassRecord {
+  std::vector<float> direction;
+  std::vector<float> parameters;
+  float step;
+  size_t searches;  // searches finished before this pass
+};
+
+double TrainableDot(const NeuralNet& net, const std::vector<double>& u,
+                    const std::vector<double>& v) {
+  double sum = 0;
+  for (int32_t i = 0; i < net.NumOfParameters; ++i) {
+    if ((net.ParamFlags[i] & pfTrainable) != 0) sum += u[i] * v[i];
+  }
+  return sum;
+}
+
+// Every search of the conjugate methods goes along the direction built from
+// this pass's gradient g, the previous one and the previous search
+// direction D, with inner products over trainable parameters only; a search
+// along g itself from the step 1e-5 is a restart.
+TEST_F(MethodsTest, ConjugateDirectionsFollowTheirFormulas) {
+  for (int method : {2, 3}) {
+    SCOPED_TRACE(kMethodNames[method]);
+    auto net = MakeNet(SimpleShape(3, {4}, 1, 0.001f), 6);
+    net->Book = RandomTaskBook(net->Desc, 30, 7);
+    // Not trainable, yet with a gradient entry that must not count.
+    net->ParamFlags[1] = kBinarizedSynapseFlags;
+    Prepare(*net, method);
+    std::vector<PassRecord> passes;
+    host_.on_pending_input = [&] {
+      passes.push_back({net->Direction, net->Parameters, net->Step,
+                        view_.history[TrainingLabel::kError].size()});
+      if (passes.size() >= 400) net->StopFlag = 1;
+    };
+    RunMethod(*net, context_);
+
+    // A gradient pass opens the run or follows the end of a search.
+    std::vector<size_t> gradient_passes;
+    for (size_t i = 0; i < passes.size(); ++i) {
+      if (i == 0 || passes[i].searches > passes[i - 1].searches) gradient_passes.push_back(i);
+    }
+    auto wide = [](const std::vector<float>& v) { return std::vector<double>(v.begin(), v.end()); };
+    int checked = 0;
+    for (size_t k = 1; k < gradient_passes.size(); ++k) {
+      const size_t now = gradient_passes[k];
+      const size_t before = gradient_passes[k - 1];
+      if (now + 1 >= passes.size()) break;  // the last pass: no search followed
+      const std::vector<double> g = wide(passes[now].direction);
+      const std::vector<double> gp = wide(passes[before].direction);
+      const std::vector<double> d = wide(passes[before + 1].direction);
+      const std::vector<float>& searched = passes[now + 1].direction;
+      if (searched == passes[now].direction) {
+        EXPECT_EQ(passes[now].step, 1e-5f) << "a restart at pass " << now;
+        continue;
+      }
+      std::vector<double> y(g.size());
+      for (size_t i = 0; i < g.size(); ++i) y[i] = g[i] - gp[i];
+      std::vector<double> expected(g.size());
+      if (method == 2) {
+        const double beta = -TrainableDot(*net, y, g) / TrainableDot(*net, y, d);
+        for (size_t i = 0; i < g.size(); ++i) expected[i] = g[i] + beta * d[i];
+      } else {
+        const double t = passes[now].step;
+        const double a = TrainableDot(*net, y, d), b = TrainableDot(*net, d, g);
+        const double c = TrainableDot(*net, y, g), dd = TrainableDot(*net, y, y);
+        const double ky = -b / a;
+        const double kd = ((dd / a + t) * b - c) / a;
+        for (size_t i = 0; i < g.size(); ++i) expected[i] = g[i] + ky * y[i] + kd * d[i];
+      }
+      double scale = 0;
+      for (double e : expected) scale = std::max(scale, std::fabs(e));
+      for (size_t i = 0; i < g.size(); ++i) {
+        ASSERT_NEAR(searched[i], expected[i], 1e-4 * scale) << "pass " << now << ", parameter " << i;
+      }
+      ++checked;
+    }
+    EXPECT_GT(checked, 10);
+  }
+}
+
+// Each acceleration search runs along Y − P from P, where Y is the point the
+// descent search just reached (the first trial, at Step 1.0) and P the
+// previous descent point, or the start for the first acceleration.
+TEST_F(MethodsTest, ParTanAcceleratesFromThePreviousDescentPoint) {
+  auto net = MakeNet(SimpleShape(3, {4}, 1, 0.001f), 6);
+  net->Book = RandomTaskBook(net->Desc, 30, 7);
+  const std::vector<float> start = net->Parameters;
+  Prepare(*net, 1);
+  std::vector<PassRecord> passes;
+  host_.on_pending_input = [&] {
+    passes.push_back({net->Direction, net->Parameters, net->Step,
+                      view_.history[TrainingLabel::kError].size()});
+    if (passes.size() >= 300) net->StopFlag = 1;
+  };
+  RunMethod(*net, context_);
+
+  std::vector<float> base = start;
+  int checked = 0;
+  for (size_t i = 1; i < passes.size(); ++i) {
+    if (passes[i].step != 1.0f || passes[i - 1].step == 1.0f) continue;
+    const std::vector<float>& y = passes[i].parameters;
+    for (int p = 0; p < net->NumOfParameters; ++p) {
+      ASSERT_NEAR(passes[i].direction[p], y[p] - base[p], 1e-6f)
+          << "acceleration at pass " << i << ", parameter " << p;
+    }
+    base = y;
+    ++checked;
+  }
+  EXPECT_GT(checked, 5);
 }
 
 // A row whose input is undefined makes every error NaN; the methods must
