@@ -1,6 +1,7 @@
 #include "core/engine/line_search.h"
 
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "core/base/format_real.h"
@@ -131,7 +132,8 @@ float LineSearch(NeuralNet& net, float f0, EngineContext& context,
     }
     const char separator = Separator(context);
     ShowLabel(context, TrainingLabel::kStep, FormatReal(result, separator));
-    ++net.NumOfTrainingCycles;
+    // The count is read from project files; a stored maximum stays there.
+    if (net.NumOfTrainingCycles < std::numeric_limits<int32_t>::max()) ++net.NumOfTrainingCycles;
     ShowLabel(context, TrainingLabel::kNumOfTrainingCycles,
               std::to_string(net.NumOfTrainingCycles));
   }

@@ -233,6 +233,22 @@ TEST_F(LineSearchTest, ShowsAverageErrorAndSolvedCount) {
   }
 }
 
+// The counter comes from the project file; a stored maximum stays there.
+TEST_F(LineSearchTest, CycleCounterStopsAtItsLargestValue) {
+  const int32_t starts[] = {0, 41, std::numeric_limits<int32_t>::max() - 1,
+                            std::numeric_limits<int32_t>::max()};
+  const int32_t after[] = {1, 42, std::numeric_limits<int32_t>::max(),
+                           std::numeric_limits<int32_t>::max()};
+  for (size_t i = 0; i < std::size(starts); ++i) {
+    SCOPED_TRACE(starts[i]);
+    SetUp();
+    net_->NumOfTrainingCycles = starts[i];
+    SearchWithReplies(10.0f, {8.0f, 9.0f, 100.0f});
+    EXPECT_EQ(net_->NumOfTrainingCycles, after[i]);
+    EXPECT_EQ(view_.Label(TrainingLabel::kNumOfTrainingCycles), std::to_string(after[i]));
+  }
+}
+
 TEST_F(LineSearchTest, AscentDirectionFindsZeroStepAndRestoresEverything) {
   auto net = MakeNet(SimpleShape(3, {4}, 2, 0.01f), 8);
   RandomizeParameters(*net, 9, 0.5f);
