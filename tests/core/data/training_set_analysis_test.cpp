@@ -94,6 +94,26 @@ TEST(TrainingSetAnalysisTest, ConflictsSkipsAndRememberedPair) {
   }
 }
 
+// Dx is a float32 sum rounded after every term: 1, then two squares of 0.6
+// of the float step at 1, each rounding the sum up a step, give 1 + 2 steps;
+// a sum kept wider and rounded once would give 1 + 1 step.
+TEST(TrainingSetAnalysisTest, DistanceSumIsRoundedToFloatAfterEveryTerm) {
+  const double step = std::ldexp(1.0, -23);
+  const float small = static_cast<float>(std::sqrt(0.6 * step));
+  const TaskBook book = MakeBook({{1, {1, small, small}, {1}}, {2, {0, 0, 0}, {0}}});
+  const float expected_dx = 1.0f + 2 * static_cast<float>(step);
+  const float expected_l = static_cast<float>(1.0 / std::sqrt(static_cast<double>(expected_dx)));
+  for (PairKernel kernel :
+       {PairKernel::kPlain, PairKernel::kSse2, PairKernel::kAvx2, PairKernel::kAvx512}) {
+    if (!PairKernelAvailable(kernel)) continue;
+    SCOPED_TRACE(static_cast<int>(kernel));
+    const TrainingSetAnalysis result = AnalysePairs(book, kernel);
+    EXPECT_EQ(result.pair_dx, expected_dx);
+    EXPECT_EQ(result.lipschitz, expected_l);
+  }
+  EXPECT_EQ(AnalysePairsPlainly(book).pair_dx, expected_dx);
+}
+
 TEST(TrainingSetAnalysisTest, ReportTexts) {
   // Two records differing in one state of an unordered discrete input: two
   // signals change by 2, so Dx = 8.
@@ -135,6 +155,8 @@ TEST(TrainingSetAnalysisTest, ShowsOneMessageUnderTheBusyCursor) {
   EXPECT_EQ(host.messages[0].caption, "Анализ обучающего множества");
   EXPECT_EQ(host.messages[0].text, TrainingSetReport(AnalysePairsPlainly(book), '.'));
   EXPECT_EQ(host.cursors, (std::vector<CursorShape>{CursorShape::kBusy, CursorShape::kArrow}));
+  // The walk ends on the last row, as returning to each row a leaves it.
+  EXPECT_EQ(book.Position(), 3);
 }
 
 constexpr PairKernel kKernels[] = {PairKernel::kAuto, PairKernel::kPlain, PairKernel::kSse2,

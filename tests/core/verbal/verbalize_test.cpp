@@ -158,6 +158,85 @@ TEST(VerbalizeTest, MonotoneHeadingsSplitTheLevel) {
   }
 }
 
+// Every level names its syndromes by its own number and sums over the
+// syndromes of the level below, not over the inputs; a neuron left without a
+// syndrome leaves an empty name in the next level's sum.
+TEST(VerbalizeTest, DeeperLevelsSumTheSyndromesBelow) {
+  NetShape shape = testing_support::SimpleShape(2, {3, 2}, 1);
+  shape.characteristic = 0.5f;
+  auto net = ZeroNet(shape, {"P", "Q", "Y"});
+  net->Desc.Characteristic[1] = 0.25f;
+  SetWeight(*net, 0, 0, 1, 1);  // level 1: neurons 1 and 3 described
+  SetWeight(*net, 0, 2, 0, -1);
+  SetBias(*net, 0, 2, 0.125f);
+  // Level 2, neuron 1: from Синдром1_1, from the undescribed neuron, from Синдром1_2.
+  SetWeight(*net, 1, 0, 0, 1);
+  SetWeight(*net, 1, 0, 1, 4);
+  SetWeight(*net, 1, 0, 2, -1);
+  SetWeight(*net, 1, 1, 2, 3);  // level 2, neuron 2
+  SetWeight(*net, 2, 0, 1, -0.5f);
+
+  const std::vector<std::string> lines = VerbalizeNet(*net, '.');
+  auto begin = std::find(lines.begin(), lines.end(), "Функциональные преобразователи:");
+  auto end = std::find(begin, lines.end(), "Постобработка конечных синдромов:");
+  ASSERT_NE(end, lines.end());
+  const std::vector<std::string> expected = {
+      "Функциональные преобразователи:",
+      "\tСигмоида1(A)=A/(0.5+|A|)",
+      "\tСигмоида2(A)=A/(0.25+|A|)",
+      "",
+      "Синдромы 1-го уровня:",
+      "\tСиндром1_1=Сигмоида1( Q )",
+      "\tСиндром1_2=Сигмоида1( -P+0.125 )",
+      "",
+      "Синдромы 2-го уровня:",
+      "\tСиндром2_1=Сигмоида2( Синдром1_1+4*-Синдром1_2 )",
+      "\tСиндром2_2=Сигмоида2( 3*Синдром1_2 )",
+      "",
+      "Конечные синдромы:",
+      "\tY=-0.5*Синдром2_2",
+      "",
+  };
+  EXPECT_EQ(std::vector<std::string>(begin, end), expected);
+}
+
+// A net whose counts disagree with its vectors (as a damaged record might
+// leave it) still gives a text, without reading past any vector.
+TEST(VerbalizeTest, InconsistentNetGivesATextWithoutStrayReads) {
+  NetShape shape;
+  shape.inputs = {FieldSpec{3, true}, FieldSpec{}};
+  shape.hidden = {2, 2};
+  shape.outputs = {FieldSpec{2, false}, FieldSpec{}};
+  struct Damage {
+    const char* name;
+    void (*apply)(NeuralNet&);
+  };
+  const Damage damages[] = {
+      {"no parameters", [](NeuralNet& n) { n.Parameters.clear(); }},
+      {"no layer map", [](NeuralNet& n) { n.LayerMap.clear(); }},
+      {"short layer map", [](NeuralNet& n) { n.LayerMap.resize(5); }},
+      {"no input names", [](NeuralNet& n) { n.InputNames.clear(); }},
+      {"too many layers", [](NeuralNet& n) { n.Desc.NumOfLayers = 40; }},
+      {"negative layers", [](NeuralNet& n) { n.Desc.NumOfLayers = -3; }},
+      {"more neurons than built", [](NeuralNet& n) { n.Desc.NumOfNeurons[1] = 90; }},
+      {"negative neurons", [](NeuralNet& n) { n.Desc.NumOfNeurons[0] = -7; }},
+      {"more inputs than built", [](NeuralNet& n) { n.Desc.NumOfInputs = 500; }},
+      {"more outputs than built", [](NeuralNet& n) { n.Desc.NumOfOutputs = 500; }},
+      {"states without ranges", [](NeuralNet& n) { n.Desc.Fields[0].States.resize(1); }},
+      {"negative state count", [](NeuralNet& n) { n.Desc.Fields[2].NumOfDiscreteStates = -4; }},
+      {"layer map past the vector", [](NeuralNet& n) { n.LayerMap[8] = 1 << 30; }},
+  };
+  for (const Damage& damage : damages) {
+    SCOPED_TRACE(damage.name);
+    auto net = ZeroNet(shape, {});
+    std::fill(net->Parameters.begin(), net->Parameters.end(), 0.5f);
+    damage.apply(*net);
+    const std::vector<std::string> lines = VerbalizeNet(*net, '.');
+    EXPECT_EQ(lines.front(), "Поля базы данных (исходные симптомы):");
+    EXPECT_EQ(lines.back().rfind("\t", 0), 0u);
+  }
+}
+
 TEST(VerbalizeTest, InputCodingLines) {
   NetShape shape;
   FieldSpec unordered{3, false};
