@@ -339,7 +339,8 @@ TEST_F(MethodsTest, ConjugateDirectionsFollowTheirFormulas) {
       double scale = 0;
       for (double e : expected) scale = std::max(scale, std::fabs(e));
       for (size_t i = 0; i < g.size(); ++i) {
-        ASSERT_NEAR(searched[i], expected[i], 1e-4 * scale) << "pass " << now << ", parameter " << i;
+        ASSERT_NEAR(searched[i], expected[i], 1e-4 * scale)
+            << "pass " << now << ", parameter " << i;
       }
       ++checked;
     }

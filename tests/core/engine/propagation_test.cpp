@@ -328,8 +328,9 @@ TEST_F(PropagationTest, SignificanceFollowsTheNorm) {
     }
   }
   // The running direction after the first and after both examples.
-  net->Book = MakeTaskBook(net->Desc, {std::vector<float>(book->RowInputs(0), book->RowInputs(0) + 3)},
-                           {std::vector<float>(book->RowTargets(0), book->RowTargets(0) + 1)});
+  net->Book =
+      MakeTaskBook(net->Desc, {std::vector<float>(book->RowInputs(0), book->RowInputs(0) + 3)},
+                   {std::vector<float>(book->RowTargets(0), book->RowTargets(0) + 1)});
   EvaluateGradient(*net, context_);
   const std::vector<float> after_first = net->Direction;
   net->Book = std::move(book);
