@@ -24,6 +24,9 @@ Status Project::AddNetwork(DataDescription desc) {
     return Status::Invalid("Счетчик имен нейронных сетей проекта исчерпан");
   }
   CompactDescription(desc);
+  // The dialog keeps the counts in range, but a clone carries over whatever a
+  // stored description holds beyond its layers.
+  VELMAR_RETURN_IF_ERROR(ValidateNetShape(desc));
   auto net = std::make_unique<NeuralNet>();
   CreateNet(*net, std::move(desc));
   networks_.push_back(std::move(net));

@@ -59,8 +59,9 @@ class Project {
   // Confirms a description edited in create mode: compacts it to its input and
   // output fields, creates the network with fresh random parameters, appends
   // and selects it, counts it and marks the project modified. Refused (nothing
-  // changes) at the network limit, when the name counter is exhausted, or when
-  // the description has no input or no output field.
+  // changes) at the network limit, when the name counter is exhausted, when
+  // the description has no input or no output field, or when it gives no
+  // network that can be laid out (ValidateNetShape).
   Status AddNetwork(DataDescription desc);
 
   // Removes network `index`; the line above it is selected, or the new first

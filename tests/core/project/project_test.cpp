@@ -84,6 +84,31 @@ TEST_F(ProjectTest, RefusalsChangeNothing) {
   EXPECT_EQ(project.NetNameCounter(), 0);
   EXPECT_FALSE(project.Modified());
 
+  // Shapes no network can be laid out in (a clone of a damaged project may
+  // bring them into the dialog): refused before anything is built.
+  struct Bad {
+    const char* what;
+    void (*spoil)(DataDescription&);
+  };
+  const Bad bad[] = {
+      {"empty layer", [](DataDescription& d) { d.NumOfLayers = 4, d.NumOfNeurons[3] = 0; }},
+      {"negative layer", [](DataDescription& d) { d.NumOfNeurons[0] = -3; }},
+      {"101 neurons", [](DataDescription& d) { d.NumOfNeurons[2] = 101; }},
+      {"no layers", [](DataDescription& d) { d.NumOfLayers = 0; }},
+      {"11 layers", [](DataDescription& d) { d.NumOfLayers = 11; }},
+      {"inputs miscounted", [](DataDescription& d) { d.NumOfInputs += 1; }},
+      {"discrete output without states",
+       [](DataDescription& d) { d.Fields[10].IsDiscrete = 1, d.Fields[10].NumOfDiscreteStates = 0; }},
+  };
+  for (const Bad& b : bad) {
+    DataDescription desc = FiveInputsOneOutput(project);
+    b.spoil(desc);
+    EXPECT_FALSE(project.AddNetwork(desc).ok()) << b.what;
+    EXPECT_EQ(project.NetCount(), 0) << b.what;
+    EXPECT_EQ(project.NetNameCounter(), 0) << b.what;
+    EXPECT_FALSE(project.Modified()) << b.what;
+  }
+
   for (int i = 0; i < kMaxNetworks; ++i) {
     ASSERT_TRUE(project.AddNetwork(FiveInputsOneOutput(project)).ok()) << i;
   }
