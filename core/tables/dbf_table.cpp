@@ -1200,7 +1200,8 @@ Status DbfTable::Delete() {
     it = memo_edits_.erase(it);
   }
   --record_count_;
-  MoveTo(pos);
+  // The next record becomes current, or the new last one.
+  MoveTo(pos < record_count_ ? pos : record_count_ - 1);
   SetModified(true);
   return Status::Ok();
 }

@@ -313,7 +313,8 @@ class ParadoxTable final : public Table {
     const auto begin = records_.begin() + static_cast<ptrdiff_t>(Position()) * record_size_;
     records_.erase(begin, begin + record_size_);
     --record_count_;
-    MoveTo(Position());
+    // The next record becomes current, or the new last one.
+    MoveTo(Position() < record_count_ ? Position() : record_count_ - 1);
     SetModified(true);
     return Status::Ok();
   }

@@ -145,7 +145,8 @@ class Table {
   virtual Status Append();
   // Adds a blank record before the current one and makes it current.
   virtual Status Insert();
-  // Removes the current record; the cursor stays at the same position.
+  // Removes the current record; the next one becomes current, or the new
+  // last one when the last was removed.
   virtual Status Delete();
   // Ends the edit of the current record.
   virtual Status Post();

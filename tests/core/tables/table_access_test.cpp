@@ -451,6 +451,28 @@ std::unique_ptr<Table> EditedTable(const fs::path& path, bool paradox) {
 
 // Measuring the columns for a DBF target walks the records: the views of
 // the table are suspended meanwhile, and the cursor comes back.
+// Deleting keeps a current record while there is one: the next, or the
+// new last when the last went. Nothing is deleted past the end.
+TEST(TableEditTest, DeleteLeavesTheCursorOnARecord) {
+  for (bool paradox : {true, false}) {
+    SCOPED_TRACE(paradox ? "Paradox" : "dBase");
+    const fs::path dir = TempDir(paradox ? "delete_px" : "delete_dbf");
+    std::unique_ptr<Table> table = EditedTable(dir / (paradox ? "d.db" : "d.dbf"), paradox);
+    ASSERT_EQ(table->RecordCount(), 3);  // row1, row2, new
+    table->MoveTo(0);
+    ASSERT_TRUE(table->Delete().ok());
+    EXPECT_EQ(ValueText(table->GetValue(0)), "row2");
+    table->MoveTo(1);
+    ASSERT_TRUE(table->Delete().ok());
+    ASSERT_FALSE(table->Eof());
+    EXPECT_EQ(ValueText(table->GetValue(0)), "row2");
+    ASSERT_TRUE(table->Delete().ok());
+    EXPECT_TRUE(table->Eof());
+    EXPECT_EQ(table->RecordCount(), 0);
+    EXPECT_FALSE(table->Delete().ok());
+  }
+}
+
 TEST(TableConvertTest, WalksSuspendTheViews) {
   const fs::path dir = TempDir("views");
   std::unique_ptr<Table> source = EditedTable(dir / "v.db", true);
