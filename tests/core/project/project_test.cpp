@@ -98,7 +98,10 @@ TEST_F(ProjectTest, RefusalsChangeNothing) {
       {"11 layers", [](DataDescription& d) { d.NumOfLayers = 11; }},
       {"inputs miscounted", [](DataDescription& d) { d.NumOfInputs += 1; }},
       {"discrete output without states",
-       [](DataDescription& d) { d.Fields[10].IsDiscrete = 1, d.Fields[10].NumOfDiscreteStates = 0; }},
+       [](DataDescription& d) {
+         d.Fields[10].IsDiscrete = 1;
+         d.Fields[10].NumOfDiscreteStates = 0;
+       }},
   };
   for (const Bad& b : bad) {
     DataDescription desc = FiveInputsOneOutput(project);
