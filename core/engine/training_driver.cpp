@@ -2,11 +2,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/base/format_real.h"
 #include "core/data/task_book.h"
 #include "core/engine/methods.h"
 #include "core/engine/perturb.h"
+#include "core/engine/propagation.h"
 
 namespace velmar {
 namespace {
@@ -28,6 +30,36 @@ struct CompleteContext {
 };
 
 uint32_t BookRows(const NeuralNet& net) { return net.Book ? net.Book->Count() : 0; }
+
+// Passes the host through and notes the parameters of every pass over the
+// taskbook (each pass ends by letting input through), so the driver knows
+// whether ErrorSum and NumOfSolved describe the parameters the net ends with.
+// A line search keeps the figures of the last point it tried, not of the step
+// it settles on, and a method may end on them as if every example were solved.
+class PassWatch final : public Host {
+ public:
+  PassWatch(Host& host, const NeuralNet& net) : host_(host), net_(net) {}
+
+  void ShowMessage(const Message& message) override { host_.ShowMessage(message); }
+  Answer AskYesNoCancel(const Message& question) override {
+    return host_.AskYesNoCancel(question);
+  }
+  void SetCursor(CursorShape shape) override { host_.SetCursor(shape); }
+  void ProcessPendingInput() override {
+    evaluated_ = net_.Parameters;
+    seen_ = true;
+    host_.ProcessPendingInput();
+  }
+  char DecimalSeparator() const override { return host_.DecimalSeparator(); }
+
+  bool FiguresAreCurrent() const { return seen_ && evaluated_ == net_.Parameters; }
+
+ private:
+  Host& host_;
+  const NeuralNet& net_;
+  std::vector<float> evaluated_;
+  bool seen_ = false;
+};
 
 }  // namespace
 
@@ -71,11 +103,20 @@ void TrainNetwork(NeuralNet& net, EngineContext& context, TrainingReport& report
   }
   report.trained = true;
 
+  PassWatch watch(*ctx.host, net);
+  EngineContext run = ctx;
+  run.host = &watch;
   net.Step = kInitialStep;
   for (;;) {
     net.Stuck = 0;
-    RunMethod(net, ctx);
+    RunMethod(net, run);
     ++report.runs;
+    const bool last_run =
+        net.Stuck == 0 || report.perturbations >= kMaxPerturbations || net.StopFlag != 0;
+    if (last_run && !watch.FiguresAreCurrent()) EvaluateError(net, run);
+    // A run that ended neither stuck nor stopped claims every example solved;
+    // when the net as it stands does not, it is retried like a stuck one.
+    if (net.Stuck == 0 && net.StopFlag == 0 && net.ErrorSum != 0.0f) net.Stuck = 1;
     if (net.Stuck == 0 || report.perturbations >= kMaxPerturbations || net.StopFlag != 0) break;
     ++report.perturbations;
     Perturb(net, kStuckBumpLevel);

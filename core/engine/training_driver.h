@@ -13,7 +13,10 @@ namespace velmar {
 // Otherwise shows the empty-taskbook message, discards Book, returns false.
 bool PrepareTaskBook(NeuralNet& net, EngineContext& context);
 // The training driver: the method of context.options->TrainingMethod with up
-// to three perturbations of level 0.001, driving context.view.
+// to three perturbations of level 0.001, driving context.view. ErrorSum,
+// NumOfSolved and the final labels describe the parameters the net ends with;
+// a run that ends as if every example were solved when the net does not
+// solve them is retried like a stuck one, and Stuck stays set if none helps.
 void TrainNetwork(NeuralNet& net, EngineContext& context);
 
 // What one training did, for callers that report it.
