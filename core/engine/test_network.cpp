@@ -79,6 +79,10 @@ void Put(std::vector<std::string>& row, size_t column, std::string text) {
   row[column] = std::move(text);
 }
 
+// The statistics are stored in float32; their quotient is taken wider, so
+// that it is not rounded twice before it is shown.
+double MeanError(const float* stats) { return static_cast<double>(stats[2]) / stats[0]; }
+
 std::string CountText(double n, double total, char separator) {
   const double base = total == 0 ? 1 : total;
   return std::to_string(static_cast<long long>(n)) + " (" +
@@ -268,7 +272,7 @@ class GridBuilder {
       summary.Total = static_cast<long long>(counts[a].total());
       if (!summary.Discrete) {
         summary.Compared = static_cast<long long>(stats[0]);
-        if (stats[0] > 0) summary.MeanError = stats[2] / stats[0];
+        if (stats[0] > 0) summary.MeanError = MeanError(stats);
         summary.MaxError = stats[3];
       }
       grid_.Summary.push_back(std::move(summary));
@@ -307,7 +311,7 @@ class GridBuilder {
       const float* stats = stats_.data() + fields_[a].stats;
       Put(row, 4 * a + 2, "Ср.ошибка:");
       row[4 * a + 3] = stats[0] == 0 ? std::string(kNoComparedRecords)
-                                     : FormatReal(stats[2] / stats[0], separator_);
+                                     : FormatReal(MeanError(stats), separator_);
     });
     add_row([&](size_t a, std::vector<std::string>& row) {
       if (fields_[a].discrete) return;
@@ -319,9 +323,12 @@ class GridBuilder {
   }
 
   void ClassSummary() {
+    // Over every output field: a continuous one still holds its count of
+    // distinct values, and the blocks past the discrete fields' states stay empty.
     int max_states = 0;
     for (const OutputField& out : fields_) {
-      if (out.discrete) max_states = std::max(max_states, out.width);
+      const int states = out.discrete ? out.width : desc_.Fields[out.field].NumOfDiscreteStates;
+      max_states = std::max(max_states, std::clamp(states, 0, kMaxStates));
     }
     for (int s = 0; s < max_states; ++s) {
       std::vector<std::string> rows[4] = {EmptyRow(), EmptyRow(), EmptyRow(), EmptyRow()};

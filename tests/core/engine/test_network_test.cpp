@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/base/format_real.h"
 #include "core/engine/engine_context.h"
 #include "tests/support/memory_table.h"
 #include "tests/support/net_builders.h"
@@ -193,6 +194,61 @@ TEST(TestNetworkTest, MeanErrorWithoutComparedRecordsIsNotADivisionByZero) {
     for (const std::string& cell : row) {
       EXPECT_EQ(cell.find("nan"), std::string::npos);
       EXPECT_EQ(cell.find("NaN"), std::string::npos);
+    }
+  }
+}
+
+TEST(TestNetworkTest, MeanErrorIsTheWideQuotientOfTheStoredSum) {
+  // Three errors of 5.335 each: their float32 sum over three is 5.335001
+  // when divided in float32, 5.335 when divided in double.
+  NetShape shape = Shape(10.0f, 0.4f, false);
+  shape.outputs.pop_back();
+  auto net = testing_support::MakeNet(shape);
+  SetConstantOutputs(*net, {0.0f});
+  MemoryTable table =
+      MemoryTable::FromNumbers({"x1", "y1"}, {{0.0, 10.335}, {0.0, 10.335}, {0.0, 10.335}});
+  TestRun run;
+  RunTest(*net, table, run);
+  ASSERT_TRUE(run.ok);
+  ASSERT_EQ(run.grid.Rows[1], (Row{"1", "10.335", "5", "5.335", "0"}));
+  const std::vector<Row> expected_tail = {
+      {"", "", "Ср.ошибка:", "5.335", ""},
+      {"", "", "Макс.ошибка:", "5.335", ""},
+  };
+  EXPECT_EQ(std::vector<Row>(run.grid.Rows.end() - 2, run.grid.Rows.end()), expected_tail);
+  ASSERT_EQ(run.grid.Summary.size(), 1u);
+  EXPECT_EQ(FormatReal(run.grid.Summary[0].MeanError, '.'), "5.335");
+}
+
+TEST(TestNetworkTest, ClassSummaryRunsOverTheMostStatesOfAnyOutputField) {
+  // A continuous output keeps the number of distinct values it had; the class
+  // summary has a block of four rows for each state up to the largest count,
+  // filled only where a discrete field has that state.
+  struct Case {
+    int continuous_states;
+    size_t blocks;
+  };
+  const Case cases[] = {{0, 3}, {2, 3}, {5, 5}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.continuous_states);
+    auto net = testing_support::MakeNet(Shape(0.5f, 0.4f, false));
+    net->Desc.Fields[1].NumOfDiscreteStates = c.continuous_states;
+    SetConstantOutputs(*net, {0.2f, 0.9f, -0.1f, -0.8f});
+    MemoryTable table = MakeTable({{0.0, 6.5, 1.0}});
+    TestRun run;
+    RunTest(*net, table, run);
+    ASSERT_TRUE(run.ok);
+    const size_t summary_end = 1 + 1 + 1 + 6;  // header, record, empty row, six summary rows
+    ASSERT_EQ(run.grid.Rows.size(), summary_end + 4 * c.blocks);
+    for (size_t block = 0; block < c.blocks; ++block) {
+      const Row& first = run.grid.Rows[summary_end + 4 * block];
+      if (block < 3) {
+        EXPECT_EQ(first[5], "Класс" + std::to_string(block + 1) + ":");
+        continue;
+      }
+      for (size_t r = 0; r < 4; ++r) {
+        EXPECT_EQ(run.grid.Rows[summary_end + 4 * block + r], Row(9)) << block << " " << r;
+      }
     }
   }
 }
