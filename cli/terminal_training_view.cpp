@@ -95,7 +95,7 @@ void TerminalTrainingView::Refresh(bool force) {
 }
 
 void TerminalTrainingView::Finish() {
-  if (StatusLine() != last_written_) Refresh(true);
+  if (shown_ && StatusLine() != last_written_) Refresh(true);
   if (line_open_) out_ << "\n" << std::flush;
   line_open_ = false;
 }

@@ -276,6 +276,20 @@ TEST(TerminalTrainingViewTest, LogLinesCarryTheFiguresAndPruningCounters) {
             "входов 2, нейронов -, синапсов -, бинаризовано -\n");
 }
 
+TEST(TerminalTrainingViewTest, ATrainingThatNeverStartedWritesNothing) {
+  // A refused training (no usable records) never shows the window.
+  for (const bool interactive : {false, true}) {
+    SCOPED_TRACE(interactive);
+    std::ostringstream out;
+    {
+      TerminalTrainingView view(out, interactive, std::chrono::milliseconds(0));
+      view.SetCaption("Обучение Net");
+      view.Finish();
+    }
+    EXPECT_EQ(out.str(), "");
+  }
+}
+
 TEST(TerminalTrainingViewTest, TerminalLineIsRewrittenInPlaceAndThrottled) {
   std::ostringstream out;
   {
