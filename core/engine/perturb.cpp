@@ -33,6 +33,10 @@ void Perturb(NeuralNet& net, float level) {
 std::optional<float> ParseBumpLevel(std::string_view text, Host& host) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  // A typed plus sign is part of a number; from_chars alone would refuse it.
+  if (text.size() > 1 && text.front() == '+' && text[1] != '-' && text[1] != '+') {
+    text.remove_prefix(1);
+  }
   std::string normalized(text);
   const char separator = host.DecimalSeparator();
   for (char& c : normalized) {

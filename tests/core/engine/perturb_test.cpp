@@ -124,6 +124,8 @@ TEST(ParseBumpLevelTest, AcceptsLevelsFromZeroToOneOnly) {
       {"1.0000001", '.', false, 0},  {"abc", '.', false, 0},
       {"", '.', false, 0},           {"0.5x", '.', false, 0},
       {"nan", '.', false, 0},        {"0,5", '.', false, 0},
+      {"+0.5", '.', true, 0.5f},     {"+-0.5", '.', false, 0},
+      {"+", '.', false, 0},          {"++1", '.', false, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
