@@ -37,6 +37,9 @@ class NetWindowLink {
  public:
   virtual ~NetWindowLink() = default;
   virtual void CloseForNet() = 0;
+  // Shows what the network holds now (the significance window follows every
+  // computation of the indicators).
+  virtual void Repaint() {}
 };
 
 // One layered feed-forward network with everything the engine needs: one

@@ -56,6 +56,7 @@ bool ComputeSignificance(NeuralNet& net, EngineContext& context) {
   if (largest > 0) {
     for (float& v : net.InputSignificance) v /= largest;
   }
+  if (net.InpSensWindow != nullptr) net.InpSensWindow->Repaint();
   return true;
 }
 

@@ -234,5 +234,25 @@ TEST_F(SignificanceTest, WithoutATrainingSetNothingIsTouched) {
   EXPECT_EQ(host_.messages[0].caption, "Операция невозможна");
 }
 
+// Stands in for the significance window; counts what the core asks of it.
+class CountingWindow : public NetWindowLink {
+ public:
+  void CloseForNet() override { ++closes; }
+  void Repaint() override { ++repaints; }
+  int closes = 0;
+  int repaints = 0;
+};
+
+TEST_F(SignificanceTest, AnOpenSignificanceWindowFollowsEveryComputation) {
+  auto net = RandomNet(3, {2}, 1, 21);
+  CountingWindow window;
+  net->InpSensWindow = &window;
+  ASSERT_TRUE(ComputeSignificance(*net, context_));
+  ASSERT_TRUE(ComputeSignificance(*net, context_));
+  EXPECT_EQ(window.repaints, 2);
+  net.reset();  // destroying the net closes its window
+  EXPECT_EQ(window.closes, 1);
+}
+
 }  // namespace
 }  // namespace velmar
