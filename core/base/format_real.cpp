@@ -1,5 +1,6 @@
 #include "core/base/format_real.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -7,14 +8,19 @@
 namespace velmar {
 
 std::string FormatReal(double x, char decimal_separator) {
+  return FormatSignificant(x, 7, 7, decimal_separator);
+}
+
+std::string FormatSignificant(double x, int digits_wanted, int max_fixed_exponent,
+                              char decimal_separator) {
   if (std::isnan(x)) return "NaN";
   if (std::isinf(x)) return x < 0 ? "-Inf" : "Inf";
   if (x == 0) return "0";
 
-  // "%.6e" rounds to 7 significant digits correctly, carries included
-  // (9.9999999 becomes 1.000000e+01).
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.6e", std::fabs(x));
+  // "%.*e" rounds to the wanted significant digits correctly, carries
+  // included (9.9999999 becomes 1.000000e+01 at 7 digits).
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.*e", std::clamp(digits_wanted, 1, 17) - 1, std::fabs(x));
   std::string digits;
   const char* p = buffer;
   for (; *p != 'e'; ++p) {
@@ -26,7 +32,7 @@ std::string FormatReal(double x, char decimal_separator) {
 
   std::string out;
   if (x < 0) out.push_back('-');
-  if (e >= -3 && e <= 7) {
+  if (e >= -3 && e <= max_fixed_exponent) {
     if (e <= 0) {
       out += '0';
       out += decimal_separator;
