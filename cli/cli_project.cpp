@@ -75,6 +75,16 @@ int ResolveNet(CommandContext& context, const Project& project, const std::strin
   return kExitOk;
 }
 
+int LoadProjectAndNet(CommandContext& context, const std::filesystem::path& path,
+                      const Args& args, Project& project, int& index) {
+  if (int code = LoadProjectForCommand(context, path, project); code != kExitOk) return code;
+  index = 0;
+  if (args.Has("--net") || project.NetCount() != 1) {
+    return ResolveNetOption(context, project, args, index);
+  }
+  return kExitOk;
+}
+
 int ResolveNetOption(CommandContext& context, const Project& project, const Args& args,
                      int& index) {
   std::optional<std::string> net_ref = args.Get("--net");

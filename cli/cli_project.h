@@ -48,6 +48,11 @@ int ResolveNet(CommandContext& context, const Project& project, const std::strin
 int ResolveNetOption(CommandContext& context, const Project& project, const Args& args,
                      int& index);
 
+// Loads PROJECT and picks the network named by --net, which may be left out
+// when the project holds exactly one network.
+int LoadProjectAndNet(CommandContext& context, const std::filesystem::path& path,
+                      const Args& args, Project& project, int& index);
+
 // Opens a data table by path. On failure prints "Ошибка открытия файла:
 // Не удается открыть файл PATH\n\nREASON".
 int OpenTableForCommand(CommandContext& context, const std::filesystem::path& path,

@@ -38,12 +38,9 @@ int RunAnalyse(CommandContext& context) {
   if (!data) return UsageError(context, self, "--data TABLE is required");
 
   Project project;
-  if (int code = LoadProjectForCommand(context, args.positional()[0], project); code != kExitOk) {
-    return code;
-  }
   int index = 0;
-  if (args.Has("--net") || project.NetCount() != 1) {
-    if (int code = ResolveNetOption(context, project, args, index); code != kExitOk) return code;
+  if (int code = LoadProjectAndNet(context, args.positional()[0], args, project, index); code != kExitOk) {
+    return code;
   }
   std::unique_ptr<Table> table;
   if (int code = OpenTableForCommand(context, *data, table); code != kExitOk) return code;

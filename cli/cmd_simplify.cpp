@@ -95,12 +95,9 @@ int RunSimplify(CommandContext& context) {
 
   const std::filesystem::path project_path = args.positional()[0];
   Project project;
-  if (int code = LoadProjectForCommand(context, project_path, project); code != kExitOk) {
-    return code;
-  }
   int index = 0;
-  if (args.Has("--net") || project.NetCount() != 1) {
-    if (int code = ResolveNetOption(context, project, args, index); code != kExitOk) return code;
+  if (int code = LoadProjectAndNet(context, project_path, args, project, index); code != kExitOk) {
+    return code;
   }
   NeuralNet& net = project.Net(index);
   if (symptoms && !ParseNumOfSymptoms(*symptoms)) {

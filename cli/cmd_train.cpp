@@ -82,12 +82,9 @@ int RunTrain(CommandContext& context) {
 
   const std::filesystem::path project_path = args.positional()[0];
   Project project;
-  if (int code = LoadProjectForCommand(context, project_path, project); code != kExitOk) {
-    return code;
-  }
   int index = 0;
-  if (args.Has("--net") || project.NetCount() != 1) {
-    if (int code = ResolveNetOption(context, project, args, index); code != kExitOk) return code;
+  if (int code = LoadProjectAndNet(context, project_path, args, project, index); code != kExitOk) {
+    return code;
   }
   std::unique_ptr<Table> table;
   if (int code = OpenTableForCommand(context, *data, table); code != kExitOk) return code;

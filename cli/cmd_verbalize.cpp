@@ -35,12 +35,9 @@ int RunVerbalize(CommandContext& context) {
   if (args.positional().size() != 1) return UsageError(context, self, "one PROJECT expected");
 
   Project project;
-  if (int code = LoadProjectForCommand(context, args.positional()[0], project); code != kExitOk) {
-    return code;
-  }
   int index = 0;
-  if (args.Has("--net") || project.NetCount() != 1) {
-    if (int code = ResolveNetOption(context, project, args, index); code != kExitOk) return code;
+  if (int code = LoadProjectAndNet(context, args.positional()[0], args, project, index); code != kExitOk) {
+    return code;
   }
 
   std::string text;
