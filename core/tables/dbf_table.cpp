@@ -247,18 +247,19 @@ std::optional<double> ParseNumber(const uint8_t* p, int n) {
   int64_t mantissa = 0;
   int digits = 0, fraction = 0;
   bool any = false;
+  // Counted before the digit is taken: a 19th would overflow the mantissa.
   while (i < n && p[i] >= '0' && p[i] <= '9') {
+    if (++digits > 18) goto slow;
     mantissa = mantissa * 10 + (p[i++] - '0');
     any = true;
-    if (++digits > 18) goto slow;
   }
   if (i < n && p[i] == '.') {
     ++i;
     while (i < n && p[i] >= '0' && p[i] <= '9') {
+      if (++digits > 18) goto slow;
       mantissa = mantissa * 10 + (p[i++] - '0');
       any = true;
       ++fraction;
-      if (++digits > 18) goto slow;
     }
   }
   while (i < n && p[i] == ' ') ++i;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "core/base/file_util.h"
@@ -49,6 +50,8 @@ struct RegressionCase {
 const RegressionCase kCases[] = {
     // Every record points at one memo; listing the table would multiply it.
     {"shared_memo.dbf", true},
+    // Numbers of 19 digits, before and after the point.
+    {"long_numbers.dbf", false},
 };
 
 TEST(TableFuzzRegressionTest, EachFileIsRefusedWithAMessageOrReadToTheEnd) {
@@ -66,6 +69,28 @@ TEST(TableFuzzRegressionTest, EachFileIsRefusedWithAMessageOrReadToTheEnd) {
     ASSERT_TRUE(status.ok()) << status.message();
     EXPECT_EQ(ReadEverything(*table), table->RecordCount());
   }
+}
+
+// Digits past what an int64 mantissa holds are read by the slow path, not
+// overflowed; the values come out as the stored text says.
+TEST(TableFuzzRegressionTest, NumbersLongerThanEighteenDigitsReadAsWritten) {
+  std::unique_ptr<Table> table;
+  ASSERT_TRUE(OpenTable(FuzzFixture("long_numbers.dbf"), table).ok());
+  const double want[][2] = {{9999999999999999999.0, 99999999999999999.99},
+                            {123456789012345678.0, -1.5},
+                            {-9999999999999999999.0, 999999999999999999.0}};
+  int r = 0;
+  for (table->First(); !table->Eof(); table->Next(), ++r) {
+    ASSERT_LT(r, 3);
+    for (int c = 0; c < 2; ++c) {
+      SCOPED_TRACE(testing::Message() << "record " << r << " column " << c);
+      const Value v = table->GetValue(c);
+      ASSERT_TRUE(std::holds_alternative<double>(v));
+      EXPECT_DOUBLE_EQ(std::get<double>(v), want[r][c]);
+      EXPECT_FLOAT_EQ(table->AsFloat(c), static_cast<float>(want[r][c]));
+    }
+  }
+  EXPECT_EQ(r, 3);
 }
 
 // The refusal counts what the records reference against the memo file, so a
