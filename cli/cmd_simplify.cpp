@@ -6,7 +6,6 @@
 #include "cli/args.h"
 #include "cli/cli_project.h"
 #include "cli/command.h"
-#include "cli/terminal_host.h"
 #include "cli/terminal_training_view.h"
 #include "core/engine/training_driver.h"
 #include "core/simplify/pruning.h"
@@ -49,21 +48,6 @@ const ModeName* FindMode(const std::string& text) {
     if (text == mode.name || text == std::to_string(mode.code)) return &mode;
   }
   return nullptr;
-}
-
-struct StopRequest {
-  NeuralNet* net = nullptr;
-  TerminalTrainingView* view = nullptr;
-  bool requested = false;
-};
-
-// Ctrl+C does what the progress window's button does during a run.
-void OnInterrupt(void* data) {
-  auto* stop = static_cast<StopRequest*>(data);
-  if (PressStopButton(*stop->net, *stop->view, stop->view->ButtonCaption()) ==
-      StopButtonOutcome::kStopRequested) {
-    stop->requested = true;
-  }
 }
 
 int RunSimplify(CommandContext& context);
@@ -114,22 +98,16 @@ int RunSimplify(CommandContext& context) {
   // has printed why.
   if (!PrepareTaskBook(net, engine)) return kExitRefused;
 
-  StopRequest stop{&net, &view};
-  auto* terminal = dynamic_cast<TerminalHost*>(&context.host);
-  if (terminal != nullptr) {
-    terminal->SetInterruptHandler(&OnInterrupt, &stop);
-    InstallInterruptHandler();
-  }
+  StopOnInterrupt stop(context.host, net, view);
   Simplify(net, mode->code, engine);
   view.Finish();
-  if (terminal != nullptr) terminal->SetInterruptHandler(nullptr, nullptr);
 
   context.out << "Сеть: " << net.Desc.Name << "\n";
   context.out << "Режим: " << mode->caption << "\n";
   for (const CounterLabel& counter : CounterLabels(net)) {
     context.out << counter.caption << " " << counter.text << "\n";
   }
-  if (stop.requested) context.out << "Упрощение прервано пользователем\n";
+  if (stop.requested()) context.out << "Упрощение прервано пользователем\n";
 
   project.SetModified(true);
   return SaveProjectForCommand(context, project, project_path);

@@ -1,13 +1,13 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 
 #include "cli/args.h"
 #include "cli/cli_project.h"
 #include "cli/command.h"
-#include "cli/terminal_host.h"
 #include "cli/terminal_training_view.h"
 #include "core/engine/training_driver.h"
 
@@ -41,21 +41,6 @@ bool ParseMethod(std::string text, int32_t& method) {
     }
   }
   return false;
-}
-
-struct StopRequest {
-  NeuralNet* net = nullptr;
-  TerminalTrainingView* view = nullptr;
-  bool requested = false;
-};
-
-// Ctrl+C does what the progress window's button does while training runs.
-void OnInterrupt(void* data) {
-  auto* stop = static_cast<StopRequest*>(data);
-  if (PressStopButton(*stop->net, *stop->view, stop->view->ButtonCaption()) ==
-      StopButtonOutcome::kStopRequested) {
-    stop->requested = true;
-  }
 }
 
 int RunTrain(CommandContext& context);
@@ -100,17 +85,11 @@ int RunTrain(CommandContext& context) {
   project.Select(index);
 
   TerminalTrainingView view(context.err, IsInteractiveStderr(context.err));
-  StopRequest stop{&net, &view};
-  auto* terminal = dynamic_cast<TerminalHost*>(&context.host);
-  if (terminal != nullptr) {
-    terminal->SetInterruptHandler(&OnInterrupt, &stop);
-    InstallInterruptHandler();
-  }
+  StopOnInterrupt stop(context.host, net, view);
   EngineContext engine = MakeEngineContext(project, table.get(), context.host, &view);
   TrainingReport report;
   TrainNetwork(net, engine, report);
   view.Finish();
-  if (terminal != nullptr) terminal->SetInterruptHandler(nullptr, nullptr);
   if (!report.trained) return kExitRefused;  // the host has shown why
 
   context.out << "Сеть: " << net.Desc.Name << "\n";
@@ -120,7 +99,7 @@ int RunTrain(CommandContext& context) {
   context.out << "Правильно решенных примеров: " << view.Label(TrainingLabel::kNumOfExamples)
               << "\n";
   context.out << "Возмущений: " << report.perturbations << "\n";
-  if (stop.requested) context.out << "Обучение прервано пользователем\n";
+  if (stop.requested()) context.out << "Обучение прервано пользователем\n";
 
   project.SetModified(true);
   return SaveProjectForCommand(context, project, project_path);

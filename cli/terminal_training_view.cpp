@@ -1,5 +1,8 @@
 #include "cli/terminal_training_view.h"
 
+#include "cli/terminal_host.h"
+#include "core/engine/training_driver.h"
+
 #include <unistd.h>
 
 #include <iostream>
@@ -102,6 +105,26 @@ void TerminalTrainingView::Finish() {
 
 bool IsInteractiveStderr(const std::ostream& out) {
   return &out == &std::cerr && ::isatty(STDERR_FILENO) == 1;
+}
+
+StopOnInterrupt::StopOnInterrupt(Host& host, NeuralNet& net, TerminalTrainingView& view)
+    : terminal_(dynamic_cast<TerminalHost*>(&host)), net_(net), view_(view) {
+  if (terminal_ != nullptr) {
+    terminal_->SetInterruptHandler(&StopOnInterrupt::OnInterrupt, this);
+    InstallInterruptHandler();
+  }
+}
+
+StopOnInterrupt::~StopOnInterrupt() {
+  if (terminal_ != nullptr) terminal_->SetInterruptHandler(nullptr, nullptr);
+}
+
+void StopOnInterrupt::OnInterrupt(void* data) {
+  auto* self = static_cast<StopOnInterrupt*>(data);
+  if (PressStopButton(self->net_, self->view_, self->view_.ButtonCaption()) ==
+      StopButtonOutcome::kStopRequested) {
+    self->requested_ = true;
+  }
 }
 
 }  // namespace velmar::cli

@@ -6,7 +6,9 @@
 #include <map>
 #include <string>
 
+#include "core/base/host.h"
 #include "core/base/training_view.h"
+#include "core/engine/neural_net.h"
 
 namespace velmar::cli {
 
@@ -53,6 +55,28 @@ class TerminalTrainingView : public TrainingView {
 
 // True when `out` is the process's stderr and that is a terminal.
 bool IsInteractiveStderr(const std::ostream& out);
+
+// While it lives, Ctrl+C does to `net` what the progress window's button
+// does: the run ends after the current pass or search. Only a TerminalHost
+// hears Ctrl+C; with any other host this does nothing.
+class StopOnInterrupt {
+ public:
+  StopOnInterrupt(Host& host, NeuralNet& net, TerminalTrainingView& view);
+  ~StopOnInterrupt();
+  StopOnInterrupt(const StopOnInterrupt&) = delete;
+  StopOnInterrupt& operator=(const StopOnInterrupt&) = delete;
+
+  // True once Ctrl+C has asked the run to stop.
+  bool requested() const { return requested_; }
+
+ private:
+  static void OnInterrupt(void* data);
+
+  class TerminalHost* terminal_ = nullptr;
+  NeuralNet& net_;
+  TerminalTrainingView& view_;
+  bool requested_ = false;
+};
 
 }  // namespace velmar::cli
 
