@@ -13,25 +13,13 @@
 #include "core/base/file_util.h"
 #include "core/base/random.h"
 #include "core/project/project.h"
+#include "tests/support/cli_run.h"
 #include "tests/support/recording_host.h"
 
 namespace velmar::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CliRun {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-CliRun RunCommand(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  testing_support::RecordingHost host;
-  const int code = RunCli(args, out, err, host);
-  return {code, out.str(), err.str()};
-}
 
 // A small dBase III table: numeric columns X1, X2, D (three values) and Y,
 // and a character column NAME, so that the tests need no outside files.

@@ -10,25 +10,13 @@
 #include "cli/command.h"
 #include "core/project/project.h"
 #include "core/tables/table_factory.h"
+#include "tests/support/cli_run.h"
 #include "tests/support/recording_host.h"
 
 namespace velmar::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CliRun {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-CliRun RunCommand(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  testing_support::RecordingHost host;
-  const int code = RunCli(args, out, err, host);
-  return {code, out.str(), err.str()};
-}
 
 // Every third iris record whose class the petal length tells apart, as a
 // dBase table with the class coded 1..3.

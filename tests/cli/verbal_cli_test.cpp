@@ -12,26 +12,13 @@
 #include "core/project/project.h"
 #include "core/tables/table_factory.h"
 #include "core/verbal/verbalize.h"
+#include "tests/support/cli_run.h"
 #include "tests/support/recording_host.h"
 
 namespace velmar::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CliRun {
-  int code;
-  std::string out;
-  std::string err;
-  std::vector<Message> messages;
-};
-
-CliRun RunCommand(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  testing_support::RecordingHost host;
-  const int code = RunCli(args, out, err, host);
-  return {code, out.str(), err.str(), host.messages};
-}
 
 // A dBase table of the columns X and Y with the given records.
 void WriteTable(const fs::path& path, const std::vector<std::pair<double, double>>& records) {

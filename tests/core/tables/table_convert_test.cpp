@@ -9,18 +9,14 @@
 
 #include "core/tables/paradox_table.h"
 #include "core/tables/table_factory.h"
+#include "tests/support/temp_dir.h"
 
 namespace velmar {
 namespace {
 
 namespace fs = std::filesystem;
 
-fs::path TempDir(const std::string& name) {
-  fs::path dir = fs::path(testing::TempDir()) / name;
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
+fs::path TempDir(const std::string& name) { return testing_support::FreshTempDir(name); }
 
 ColumnDef Col(const std::string& name, char type, int length = 0, int decimals = 0) {
   ColumnDef d;
