@@ -24,8 +24,8 @@ void BM_PruneInputsIris(benchmark::State& state) {
     state.SkipWithError("examples/iris.csv not found");
     return;
   }
-  testing_support::MemoryTable table = testing_support::MemoryTable::FromNumbers(
-      testing_support::FieldNames(iris.shape), iris.rows);
+  testing_support::MemoryTable table =
+      testing_support::MemoryTable::FromNumbers(testing_support::FieldNames(iris.shape), iris.rows);
   ProjectOptions options;
   SilentHost host;
   NullTrainingView view;

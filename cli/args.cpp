@@ -1,7 +1,7 @@
 #include "cli/args.h"
 
-#include <charconv>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 
 namespace velmar::cli {

@@ -23,8 +23,7 @@ int LoadProjectForCommand(CommandContext& context, const fs::path& path, Project
   return kExitOk;
 }
 
-int LoadOrCreateProjectForCommand(CommandContext& context, const fs::path& path,
-                                  Project& project) {
+int LoadOrCreateProjectForCommand(CommandContext& context, const fs::path& path, Project& project) {
   std::error_code ec;
   if (!fs::exists(path, ec) && !ec) return kExitOk;
   return LoadProjectForCommand(context, path, project);
@@ -75,8 +74,8 @@ int ResolveNet(CommandContext& context, const Project& project, const std::strin
   return kExitOk;
 }
 
-int LoadProjectAndNet(CommandContext& context, const std::filesystem::path& path,
-                      const Args& args, Project& project, int& index) {
+int LoadProjectAndNet(CommandContext& context, const std::filesystem::path& path, const Args& args,
+                      Project& project, int& index) {
   if (int code = LoadProjectForCommand(context, path, project); code != kExitOk) return code;
   index = 0;
   if (args.Has("--net") || project.NetCount() != 1) {

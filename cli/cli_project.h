@@ -45,13 +45,12 @@ int SaveProjectForCommand(CommandContext& context, Project& project,
 int ResolveNet(CommandContext& context, const Project& project, const std::string& net_ref,
                int& index);
 // Reads --net from `args` (refused when absent) and resolves it.
-int ResolveNetOption(CommandContext& context, const Project& project, const Args& args,
-                     int& index);
+int ResolveNetOption(CommandContext& context, const Project& project, const Args& args, int& index);
 
 // Loads PROJECT and picks the network named by --net, which may be left out
 // when the project holds exactly one network.
-int LoadProjectAndNet(CommandContext& context, const std::filesystem::path& path,
-                      const Args& args, Project& project, int& index);
+int LoadProjectAndNet(CommandContext& context, const std::filesystem::path& path, const Args& args,
+                      Project& project, int& index);
 
 // Opens a data table by path. On failure prints "Ошибка открытия файла:
 // Не удается открыть файл PATH\n\nREASON".

@@ -16,10 +16,14 @@ constexpr const char* kUsage =
 
 const char* MethodName(int32_t method) {
   switch (method) {
-    case 0: return "Градиентный спуск";
-    case 1: return "Модифицированный ParTan";
-    case 2: return "Сопряженные градиенты";
-    case 3: return "BFGS";
+    case 0:
+      return "Градиентный спуск";
+    case 1:
+      return "Модифицированный ParTan";
+    case 2:
+      return "Сопряженные градиенты";
+    case 3:
+      return "BFGS";
   }
   return "?";
 }
@@ -28,20 +32,28 @@ const char* NormName(int32_t norm) { return norm == 1 ? "Максимум мод
 
 const char* BinarySetName(int32_t set) {
   switch (set) {
-    case 0: return "±1";
-    case 1: return "±0.5, ±1";
-    case 2: return "±0.25, ±0.5, ±0.75, ±1";
-    case 3: return "±0.1, ±0.2, ±0.3, ±0.4, ±0.5, ±0.6, ±0.7, ±0.8, ±0.9, ±1";
+    case 0:
+      return "±1";
+    case 1:
+      return "±0.5, ±1";
+    case 2:
+      return "±0.25, ±0.5, ±0.75, ±1";
+    case 3:
+      return "±0.1, ±0.2, ±0.3, ±0.4, ±0.5, ±0.6, ±0.7, ±0.8, ±0.9, ±1";
   }
   return "?";
 }
 
 const char* UsageName(FieldUsage usage) {
   switch (usage) {
-    case FieldUsage::NotNumeric: return "не числовое";
-    case FieldUsage::NotUsed: return "не используется";
-    case FieldUsage::Input: return "входное";
-    case FieldUsage::Output: return "выходное";
+    case FieldUsage::NotNumeric:
+      return "не числовое";
+    case FieldUsage::NotUsed:
+      return "не используется";
+    case FieldUsage::Input:
+      return "входное";
+    case FieldUsage::Output:
+      return "выходное";
   }
   return "?";
 }
@@ -87,10 +99,9 @@ int RunInfo(CommandContext& context) {
   const ProjectOptions& o = project.Options();
   std::ostream& out = context.out;
   out << "Проект: " << path << "\n";
-  out << "Метод оптимизации: " << MethodName(o.TrainingMethod) << " (" << o.TrainingMethod
+  out << "Метод оптимизации: " << MethodName(o.TrainingMethod) << " (" << o.TrainingMethod << ")\n";
+  out << "Норма накопления значимости: " << NormName(o.SensitivityNorm) << " (" << o.SensitivityNorm
       << ")\n";
-  out << "Норма накопления значимости: " << NormName(o.SensitivityNorm) << " ("
-      << o.SensitivityNorm << ")\n";
   out << "Веса бинаризованных синапсов: " << BinarySetName(o.BinaryWeightSet) << " ("
       << o.BinaryWeightSet << ")\n";
   out << "Расширять задачник при контрастировании входов: "

@@ -18,8 +18,8 @@ constexpr const char* kUsage =
 
 int RunPerturb(CommandContext& context);
 
-const Command kPerturb{"perturb", "add a small random perturbation to a network's weights",
-                       kUsage, &RunPerturb};
+const Command kPerturb{"perturb", "add a small random perturbation to a network's weights", kUsage,
+                       &RunPerturb};
 const CommandRegistrar kRegistrar(kPerturb);
 
 int RunPerturb(CommandContext& context) {

@@ -61,7 +61,8 @@ int RunTest(CommandContext& context) {
 
   Project project;
   int index = 0;
-  if (int code = LoadProjectAndNet(context, args.positional()[0], args, project, index); code != kExitOk) {
+  if (int code = LoadProjectAndNet(context, args.positional()[0], args, project, index);
+      code != kExitOk) {
     return code;
   }
   std::unique_ptr<Table> table;

@@ -78,8 +78,7 @@ int RunTrain(CommandContext& context) {
   const int32_t used = project.Options().TrainingMethod;
   if (used < 0 || used > 3) {
     return Refuse(context, kOperationImpossible,
-                  "Неизвестный метод оптимизации " + std::to_string(used) +
-                      "; укажите --method");
+                  "Неизвестный метод оптимизации " + std::to_string(used) + "; укажите --method");
   }
   NeuralNet& net = project.Net(index);
   project.Select(index);

@@ -36,7 +36,8 @@ int RunVerbalize(CommandContext& context) {
 
   Project project;
   int index = 0;
-  if (int code = LoadProjectAndNet(context, args.positional()[0], args, project, index); code != kExitOk) {
+  if (int code = LoadProjectAndNet(context, args.positional()[0], args, project, index);
+      code != kExitOk) {
     return code;
   }
 

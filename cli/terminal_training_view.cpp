@@ -1,12 +1,12 @@
 #include "cli/terminal_training_view.h"
 
-#include "cli/terminal_host.h"
-#include "core/engine/training_driver.h"
-
 #include <unistd.h>
 
 #include <iostream>
 #include <ostream>
+
+#include "cli/terminal_host.h"
+#include "core/engine/training_driver.h"
 
 namespace velmar::cli {
 namespace {

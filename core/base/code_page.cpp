@@ -7,7 +7,8 @@ namespace {
 
 const char16_t* FindTable(int code_page) {
   for (int i = 0; i < internal::kCodePageTableCount; ++i) {
-    if (internal::kCodePageTables[i].code_page == code_page) return internal::kCodePageTables[i].upper;
+    if (internal::kCodePageTables[i].code_page == code_page)
+      return internal::kCodePageTables[i].upper;
   }
   return nullptr;
 }

@@ -36,7 +36,8 @@ Status ReadFileBytes(const fs::path& path, std::vector<uint8_t>& out, uint64_t m
   std::ifstream in(path, std::ios::binary);
   if (!in) return Status::IoError(Describe(path, "не удается прочитать файл"));
   out.resize(static_cast<size_t>(size));
-  if (size > 0 && !in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(size))) {
+  if (size > 0 &&
+      !in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(size))) {
     out.clear();
     return Status::IoError(Describe(path, "ошибка чтения"));
   }
@@ -83,7 +84,8 @@ Status AtomicFile::Write(std::span<const uint8_t> bytes) {
 }
 
 Status AtomicFile::Write(std::string_view text) {
-  return Write(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+  return Write(
+      std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
 Status AtomicFile::Commit() {

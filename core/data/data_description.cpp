@@ -236,8 +236,8 @@ bool CheckDataFile(const Table& table, DataDescription& desc, Host& host) {
       }
     }
     if (desc.FieldColumn[f] < 0) {
-      host.ShowMessage(Message{"В файле данных нет поля " + field.Name,
-                               "Несовместимый файл данных", OwnerKind::kProject});
+      host.ShowMessage(Message{"В файле данных нет поля " + field.Name, "Несовместимый файл данных",
+                               OwnerKind::kProject});
       return false;
     }
   }

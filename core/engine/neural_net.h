@@ -22,13 +22,13 @@ constexpr int32_t pfBias = 16;
 constexpr int32_t pfCharacteristic = 32;
 
 // Flag words in use.
-constexpr int32_t kSynapseFlags = pfTrainable | pfAdjustable;                  // 6
-constexpr int32_t kBiasFlags = pfTrainable | pfAdjustable | pfBias;            // 22
-constexpr int32_t kCharacteristicFlags = pfFixed | pfCharacteristic;           // 33
-constexpr int32_t kRemovedSynapseFlags = pfRemoved;                            // 8
-constexpr int32_t kRemovedBiasFlags = pfRemoved | pfBias;                      // 24
-constexpr int32_t kBinarizedSynapseFlags = pfFixed | pfAdjustable;             // 5
-constexpr int32_t kBinarizedBiasFlags = pfFixed | pfAdjustable | pfBias;       // 21
+constexpr int32_t kSynapseFlags = pfTrainable | pfAdjustable;             // 6
+constexpr int32_t kBiasFlags = pfTrainable | pfAdjustable | pfBias;       // 22
+constexpr int32_t kCharacteristicFlags = pfFixed | pfCharacteristic;      // 33
+constexpr int32_t kRemovedSynapseFlags = pfRemoved;                       // 8
+constexpr int32_t kRemovedBiasFlags = pfRemoved | pfBias;                 // 24
+constexpr int32_t kBinarizedSynapseFlags = pfFixed | pfAdjustable;        // 5
+constexpr int32_t kBinarizedBiasFlags = pfFixed | pfAdjustable | pfBias;  // 21
 
 // A window that belongs to a network (test, verbal description, input
 // significance). The GUI implements it; destroying the network closes it, and
@@ -84,7 +84,7 @@ struct NeuralNet {
   int32_t RunPrunedSynapses = 0;
   int32_t RunBinSynapses = 0;
   int32_t RunPrunedNeurons = 0;
-  const float* CurInputs = nullptr;   // view into the current example
+  const float* CurInputs = nullptr;  // view into the current example
   const float* CurTargets = nullptr;
   const float* CurWeights = nullptr;
   std::vector<float> Outputs;

@@ -1,9 +1,9 @@
 #include "core/engine/perturb.h"
 
 #include <charconv>
-#include <system_error>
 #include <cmath>
 #include <cstddef>
+#include <system_error>
 
 #include "core/base/format_real.h"
 #include "core/base/random.h"
@@ -49,8 +49,8 @@ std::optional<float> ParseBumpLevel(std::string_view text, Host& host) {
   const bool is_number = !normalized.empty() && ec == std::errc() && end == last;
   // Written so that a NaN fails the test as well.
   if (!is_number || !(value >= 0) || value > 1) {
-    host.ShowMessage({"Уровень возмущений должен лежать в диапазоне от 0 до 1",
-                      "Неверное значение", OwnerKind::kOther});
+    host.ShowMessage({"Уровень возмущений должен лежать в диапазоне от 0 до 1", "Неверное значение",
+                      OwnerKind::kOther});
     return std::nullopt;
   }
   return static_cast<float>(value);

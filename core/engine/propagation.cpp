@@ -23,8 +23,7 @@ inline double Dot(const float* w, const double* x, int n) {
   }
   double tail = 0;
   for (; s < n; ++s) tail += static_cast<double>(w[s]) * x[s];
-  return (((acc[0] + acc[4]) + (acc[1] + acc[5])) + ((acc[2] + acc[6]) + (acc[3] + acc[7]))) +
-         tail;
+  return (((acc[0] + acc[4]) + (acc[1] + acc[5])) + ((acc[2] + acc[6]) + (acc[3] + acc[7]))) + tail;
 }
 
 // back[s] += g·w[s]: one neuron's share of the signals sent back to its sources.

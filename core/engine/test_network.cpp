@@ -23,11 +23,11 @@ constexpr const char* kNoComparedRecords = "нет данных";
 
 // One output field of the description and where its pieces live.
 struct OutputField {
-  int field = 0;     // index into Desc.Fields
-  int column = 0;    // table column
-  int offset = 0;    // first network output
-  int width = 1;     // network outputs
-  int stats = 0;     // first entry of its statistics block
+  int field = 0;   // index into Desc.Fields
+  int column = 0;  // table column
+  int offset = 0;  // first network output
+  int width = 1;   // network outputs
+  int stats = 0;   // first entry of its statistics block
   bool discrete = false;
 };
 
@@ -183,8 +183,9 @@ class GridBuilder {
       const std::span<const float> outputs(net_.Outputs.data() + out.offset,
                                            static_cast<size_t>(out.width));
       const std::span<const float> field_targets =
-          targets.empty() ? targets : targets.subspan(static_cast<size_t>(out.offset),
-                                                      static_cast<size_t>(out.width));
+          targets.empty()
+              ? targets
+              : targets.subspan(static_cast<size_t>(out.offset), static_cast<size_t>(out.width));
       const DecodedOutput decoded = DecodeOutputs(f, outputs, field_targets, separator_);
       c1 = decoded.text;
       float* stats = stats_.data() + out.stats;
@@ -209,9 +210,8 @@ class GridBuilder {
         continue;
       }
       // The error is measured against the actual value as shown.
-      const std::optional<double> shown = row[4 * a + 1].empty()
-                                              ? std::nullopt
-                                              : ParseReal(row[4 * a + 1], separator_);
+      const std::optional<double> shown =
+          row[4 * a + 1].empty() ? std::nullopt : ParseReal(row[4 * a + 1], separator_);
       if (!shown) {
         c3.assign(1, '3');
         continue;
@@ -317,8 +317,8 @@ class GridBuilder {
       if (fields_[a].discrete) return;
       const float* stats = stats_.data() + fields_[a].stats;
       Put(row, 4 * a + 2, "Макс.ошибка:");
-      row[4 * a + 3] = stats[0] == 0 ? std::string(kNoComparedRecords)
-                                     : FormatReal(stats[3], separator_);
+      row[4 * a + 3] =
+          stats[0] == 0 ? std::string(kNoComparedRecords) : FormatReal(stats[3], separator_);
     });
   }
 

@@ -47,17 +47,17 @@ class ByteWriter {
     // A character the code page cannot hold would come back as "?", and a
     // field so renamed no longer matches its table column.
     if (!CanEncode(utf8, kCodePageWindowsCyrillic)) {
-      return Status::Invalid(std::string(what) +
-                             " содержит символы, которые нельзя сохранить в файле проекта: " +
-                             utf8);
+      return Status::Invalid(
+          std::string(what) +
+          " содержит символы, которые нельзя сохранить в файле проекта: " + utf8);
     }
     const std::string bytes = Utf8ToCp1251(utf8);
     if (bytes.find('\0') != std::string::npos) {
       return Status::Invalid(std::string(what) + " содержит нулевой символ");
     }
     if (bytes.size() > static_cast<size_t>(kMaxStoredTextBytes)) {
-      return Status::Invalid(std::string(what) + " длиннее " +
-                             std::to_string(kMaxStoredTextBytes) + " символов: " + utf8);
+      return Status::Invalid(std::string(what) + " длиннее " + std::to_string(kMaxStoredTextBytes) +
+                             " символов: " + utf8);
     }
     Int32(static_cast<int32_t>(bytes.size() + 1));
     Bytes(bytes.data(), bytes.size());
@@ -202,8 +202,8 @@ Status ReadField(ByteReader& r, FieldDescription& f) {
   int32_t usage = 0;
   uint8_t discrete = 0, predecessor = 0;
   if (!r.Int32(usage) || !r.Float(f.Gap) || !r.Float(f.MinValue) || !r.Float(f.MaxValue) ||
-      !r.Byte(discrete) || !r.Byte(predecessor) || !r.Skip(2) ||
-      !r.Int32(f.NumOfDiscreteStates) || !r.Uint32(f.StateMask) || !r.Skip(4)) {
+      !r.Byte(discrete) || !r.Byte(predecessor) || !r.Skip(2) || !r.Int32(f.NumOfDiscreteStates) ||
+      !r.Uint32(f.StateMask) || !r.Skip(4)) {
     return Truncated();
   }
   if (usage < 0 || usage > 3) return Status::Corrupt("недопустимое использование поля");

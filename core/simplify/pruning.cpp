@@ -52,13 +52,20 @@ int32_t RemoveOutgoingSynapses(NeuralNet& net, int layer, int neuron, StepTally&
 
 bool MakeStep(NeuralNet& net, int32_t mode, EngineContext& context, StepTally& tally) {
   switch (mode) {
-    case kPruneInputs: return PruneInputStep(net, tally);
-    case kPruneSynapses: return PruneSynapseStep(net, tally);
-    case kBinarizeWeights: return BinarizeOneWeight(net, context);
-    case kPruneUniform: return UniformStep(net, tally);
-    case kPruneBiases: return PruneBiasStep(net, tally);
-    case kPruneNeurons: return PruneNeuronStep(net, tally);
-    default: return false;
+    case kPruneInputs:
+      return PruneInputStep(net, tally);
+    case kPruneSynapses:
+      return PruneSynapseStep(net, tally);
+    case kBinarizeWeights:
+      return BinarizeOneWeight(net, context);
+    case kPruneUniform:
+      return UniformStep(net, tally);
+    case kPruneBiases:
+      return PruneBiasStep(net, tally);
+    case kPruneNeurons:
+      return PruneNeuronStep(net, tally);
+    default:
+      return false;
   }
 }
 
@@ -79,7 +86,8 @@ void CountAcceptedStep(NeuralNet& net, int32_t mode, const StepTally& tally) {
       AddToCount(net.NumOfBinSynapses, 1);
       AddToCount(net.RunBinSynapses, 1);
       break;
-    default: break;
+    default:
+      break;
   }
 }
 

@@ -55,10 +55,14 @@ int LevelOfVersion(int version) {
 
 int VersionOfLevel(int level) {
   switch (level) {
-    case 3: return 4;
-    case 4: return 9;
-    case 5: return 11;
-    default: return 12;
+    case 3:
+      return 4;
+    case 4:
+      return 9;
+    case 5:
+      return 11;
+    default:
+      return 12;
   }
 }
 
@@ -153,14 +157,20 @@ int FixedSize(uint8_t code) {
     case kDate:
     case kLong:
     case kTime:
-    case kAutoInc: return 4;
-    case kShort: return 2;
+    case kAutoInc:
+      return 4;
+    case kShort:
+      return 2;
     case kCurrency:
     case kNumber:
-    case kTimestamp: return 8;
-    case kLogical: return 1;
-    case kBcd: return kBcdSize;
-    default: return 0;
+    case kTimestamp:
+      return 8;
+    case kLogical:
+      return 1;
+    case kBcd:
+      return kBcdSize;
+    default:
+      return 0;
   }
 }
 
@@ -277,8 +287,10 @@ class ParadoxTable final : public Table {
         return raw ? static_cast<float>(std::bit_cast<double>(DecodeDoubleBits(raw))) : 0.0f;
       }
       // As GetValue reads it: 0x80 is false, any other stored byte true.
-      case kLogical: return p[0] != 0 && p[0] != 0x80 ? 1.0f : 0.0f;
-      default: return 0;
+      case kLogical:
+        return p[0] != 0 && p[0] != 0x80 ? 1.0f : 0.0f;
+      default:
+        return 0;
     }
   }
 
@@ -387,7 +399,8 @@ class ParadoxTable final : public Table {
         for (int r = 0; r < record_count_; ++r) {
           const uint32_t raw = LoadBe32(base + static_cast<size_t>(r) * record_size_);
           if (raw) {
-            last_autoinc_ = std::max<int64_t>(last_autoinc_, static_cast<int32_t>(raw ^ 0x80000000u));
+            last_autoinc_ =
+                std::max<int64_t>(last_autoinc_, static_cast<int32_t>(raw ^ 0x80000000u));
           }
         }
       }
@@ -400,8 +413,8 @@ class ParadoxTable final : public Table {
   Status SetBlob(int column, std::string_view bytes);
   Status CheckText(const std::string& utf8, size_t max_bytes, const ColumnDef& def,
                    std::string& encoded) const;
-  Status Build(const fs::path& path, int level, std::vector<uint8_t>& db,
-               std::vector<uint8_t>& mb, HeaderFacts& facts) const;
+  Status Build(const fs::path& path, int level, std::vector<uint8_t>& db, std::vector<uint8_t>& mb,
+               HeaderFacts& facts) const;
   Status WriteAs(const fs::path& path, int level);
 
   int level_;
@@ -435,15 +448,22 @@ Value ParadoxTable::GetValue(int column) const {
       size_t n = nul ? static_cast<const uint8_t*>(nul) - p : f.size;
       return DecodeToUtf8(std::string_view(reinterpret_cast<const char*>(p), n), code_page_);
     }
-    case kShort: return int64_t{static_cast<int16_t>(LoadBe16(p) ^ 0x8000)};
+    case kShort:
+      return int64_t{static_cast<int16_t>(LoadBe16(p) ^ 0x8000)};
     case kLong:
-    case kAutoInc: return int64_t{static_cast<int32_t>(LoadBe32(p) ^ 0x80000000u)};
+    case kAutoInc:
+      return int64_t{static_cast<int32_t>(LoadBe32(p) ^ 0x80000000u)};
     case kNumber:
-    case kCurrency: return DecodeDouble(p);
-    case kBcd: return DecodeBcd(p);
-    case kLogical: return p[0] != 0x80;
-    case kDate: return DateFromDayNumber(static_cast<int32_t>(LoadBe32(p) ^ 0x80000000u));
-    case kTime: return TimeOfDay{static_cast<int32_t>(LoadBe32(p) ^ 0x80000000u)};
+    case kCurrency:
+      return DecodeDouble(p);
+    case kBcd:
+      return DecodeBcd(p);
+    case kLogical:
+      return p[0] != 0x80;
+    case kDate:
+      return DateFromDayNumber(static_cast<int32_t>(LoadBe32(p) ^ 0x80000000u));
+    case kTime:
+      return TimeOfDay{static_cast<int32_t>(LoadBe32(p) ^ 0x80000000u)};
     case kTimestamp: {
       const double ms = DecodeDouble(p);
       // Anything outside the calendar is damage, not a moment.
@@ -452,8 +472,10 @@ Value ParadoxTable::GetValue(int column) const {
       const auto rest = static_cast<int32_t>(std::llround(ms - day * 86400000.0));
       return Timestamp{DateFromDayNumber(static_cast<int64_t>(day)), rest};
     }
-    case kBytes: return Bytes(p, p + f.size);
-    default: return {};
+    case kBytes:
+      return Bytes(p, p + f.size);
+    default:
+      return {};
   }
 }
 
@@ -606,8 +628,8 @@ Status ParadoxTable::StoreValue(int column, const Value& value) {
     case kOle:
     case kGraphic: {
       if (auto* b = std::get_if<Bytes>(&value)) {
-        return SetBlob(column, std::string_view(reinterpret_cast<const char*>(b->data()),
-                                                b->size()));
+        return SetBlob(column,
+                       std::string_view(reinterpret_cast<const char*>(b->data()), b->size()));
       }
       if (auto* s = std::get_if<std::string>(&value)) return SetBlob(column, *s);
       return refuse();
@@ -697,7 +719,8 @@ Status ParadoxTable::StoreValue(int column, const Value& value) {
       EncodeDouble(buf, static_cast<double>(DayNumber(ts.date)) * 86400000.0 + ts.milliseconds);
       break;
     }
-    default: return refuse();
+    default:
+      return refuse();
   }
   std::memcpy(MutableCell(column), buf, f.size);
   return Status::Ok();
@@ -806,10 +829,9 @@ Status ParadoxTable::Build(const fs::path& path, int level, std::vector<uint8_t>
   int64_t max_autoinc = 0;
   for (size_t c = 0; c < fields_.size(); ++c) {
     if (MinimumLevel(fields_[c].code) > level) {
-      return Status::Unsupported("Поле «" + columns_[c].name + "» типа " +
-                                 std::string(1, columns_[c].native_type) +
-                                 " нельзя записать в таблицу Paradox уровня " +
-                                 std::to_string(level));
+      return Status::Unsupported(
+          "Поле «" + columns_[c].name + "» типа " + std::string(1, columns_[c].native_type) +
+          " нельзя записать в таблицу Paradox уровня " + std::to_string(level));
     }
     has_blobs |= IsBlobType(fields_[c].code);
   }
@@ -825,8 +847,8 @@ Status ParadoxTable::Build(const fs::path& path, int level, std::vector<uint8_t>
         uint8_t* p = records.data() + static_cast<size_t>(r) * record_size_ + f.offset;
         const void* nul = std::memchr(p, 0, f.size);
         const size_t len = nul ? static_cast<const uint8_t*>(nul) - p : f.size;
-        std::string text = DecodeToUtf8(std::string_view(reinterpret_cast<char*>(p), len),
-                                        code_page_);
+        std::string text =
+            DecodeToUtf8(std::string_view(reinterpret_cast<char*>(p), len), code_page_);
         if (!CanEncode(text, code_page)) {
           return Status::Unsupported("Текст поля «" + columns_[c].name +
                                      "» нельзя записать в кодовой странице 437");
@@ -842,7 +864,8 @@ Status ParadoxTable::Build(const fs::path& path, int level, std::vector<uint8_t>
       if (fields_[c].code != kAutoInc) continue;
       const uint8_t* p = records.data() + static_cast<size_t>(r) * record_size_ + fields_[c].offset;
       if (LoadBe32(p)) {
-        max_autoinc = std::max<int64_t>(max_autoinc, static_cast<int32_t>(LoadBe32(p) ^ 0x80000000u));
+        max_autoinc =
+            std::max<int64_t>(max_autoinc, static_cast<int32_t>(LoadBe32(p) ^ 0x80000000u));
       }
     }
   }
@@ -1130,10 +1153,10 @@ Status OpenParadoxTable(const fs::path& path, std::unique_ptr<Table>& out) {
   if (facts.file_type != 0 && facts.file_type != 2) {
     return Status::Unsupported("Файл не является таблицей данных Paradox");
   }
-  bool encrypted = version <= 4 ? encryption != 0
-                                : (encryption == 0xFF00FF00u
-                                       ? file.size() >= 0x60 && Le32(h + 0x5C) != 0
-                                       : encryption != 0);
+  bool encrypted = version <= 4
+                       ? encryption != 0
+                       : (encryption == 0xFF00FF00u ? file.size() >= 0x60 && Le32(h + 0x5C) != 0
+                                                    : encryption != 0);
   if (encrypted) {
     return Status::Unsupported(
         "Таблица Paradox зашифрована (защищена паролем); зашифрованные таблицы не "
@@ -1156,8 +1179,8 @@ Status OpenParadoxTable(const fs::path& path, std::unique_ptr<Table>& out) {
     const int stated = h[base + 2 * i + 1];
     const char letter = TypeLetter(code);
     if (letter == 0) {
-      return Status::Unsupported("Неизвестный тип поля в таблице Paradox (" +
-                                 std::to_string(code) + ")");
+      return Status::Unsupported("Неизвестный тип поля в таблице Paradox (" + std::to_string(code) +
+                                 ")");
     }
     int size = FixedSize(code);
     ColumnDef def;
@@ -1218,7 +1241,8 @@ Status OpenParadoxTable(const fs::path& path, std::unique_ptr<Table>& out) {
   file.clear();
   file.shrink_to_fit();
   bool has_blobs = false;
-  for (int c = 0; c < table->ColumnCount(); ++c) has_blobs |= IsBlobType(TypeCodeOf(table->Column(c).native_type));
+  for (int c = 0; c < table->ColumnCount(); ++c)
+    has_blobs |= IsBlobType(TypeCodeOf(table->Column(c).native_type));
   if (has_blobs) {
     const fs::path blob_path = FindBlobFile(path);
     if (blob_path.empty()) {

@@ -28,13 +28,13 @@ enum class FieldKind {
   kTimestamp,
   kAutoIncrement,
   kBcd,
-  kMemo,           // text memo
+  kMemo,  // text memo
   kFormattedMemo,
-  kBinary,         // binary blob or binary memo
+  kBinary,  // binary blob or binary memo
   kOle,
   kGraphic,
-  kBytes,          // fixed-length raw bytes
-  kNullFlags,      // Visual FoxPro's hidden _NullFlags column
+  kBytes,      // fixed-length raw bytes
+  kNullFlags,  // Visual FoxPro's hidden _NullFlags column
   kOther,
 };
 
@@ -48,12 +48,12 @@ const char* CategoryName(NumericCategory category);
 const char* KindName(FieldKind kind);
 
 struct ColumnDef {
-  std::string name;       // UTF-8
+  std::string name;  // UTF-8
   FieldKind kind = FieldKind::kText;
   char native_type = 'C';  // the format's own type letter
   int length = 0;          // bytes in the record (text: characters)
   int decimals = 0;
-  uint8_t flags = 0;       // Visual FoxPro field flags (0x02 nullable, ...)
+  uint8_t flags = 0;  // Visual FoxPro field flags (0x02 nullable, ...)
 };
 
 struct Date {
@@ -171,9 +171,7 @@ class Table {
   // key and ready-made JSON text, in the order they are to be written.
   virtual std::vector<std::pair<std::string, std::string>> DumpFacts() const { return {}; }
   // Extra per-column pairs (key, JSON text) written after the common ones.
-  virtual std::vector<std::pair<std::string, std::string>> ColumnDumpFacts(int) const {
-    return {};
-  }
+  virtual std::vector<std::pair<std::string, std::string>> ColumnDumpFacts(int) const { return {}; }
   // The dump's "kind" of a non-numeric column.
   virtual std::string DumpKind(int column) const { return KindName(Column(column).kind); }
   // The JSON text of a value of the current record when the format writes it

@@ -53,16 +53,21 @@ std::string PlainText(const Value& v, char separator) {
   if (auto* s = std::get_if<std::string>(&v)) {
     std::string out;
     for (char c : *s) {
-      if (c == '\t') out += "\\t";
-      else if (c == '\n') out += "\\n";
-      else if (c == '\r') out += "\\r";
-      else out += c;
+      if (c == '\t')
+        out += "\\t";
+      else if (c == '\n')
+        out += "\\n";
+      else if (c == '\r')
+        out += "\\r";
+      else
+        out += c;
     }
     return out;
   }
   if (auto* d = std::get_if<Date>(&v)) return DateText(*d);
   if (auto* t = std::get_if<TimeOfDay>(&v)) return TimeText(t->milliseconds);
-  if (auto* t = std::get_if<Timestamp>(&v)) return DateText(t->date) + " " + TimeText(t->milliseconds);
+  if (auto* t = std::get_if<Timestamp>(&v))
+    return DateText(t->date) + " " + TimeText(t->milliseconds);
   if (auto* b = std::get_if<Bytes>(&v)) {
     std::string s(1, '<');
     s += std::to_string(b->size());
@@ -87,11 +92,21 @@ std::string JsonQuote(std::string_view utf8) {
   std::string out = "\"";
   for (unsigned char c : utf8) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char buf[8];
@@ -121,7 +136,8 @@ std::string ValueToJson(const Value& v) {
   if (auto* t = std::get_if<Timestamp>(&v)) {
     return JsonQuote(DateText(t->date) + "T" + TimeText(t->milliseconds));
   }
-  if (auto* b = std::get_if<Bytes>(&v)) return "{\"kind\":\"bytes\",\"hex\":\"" + HexText(*b) + "\"}";
+  if (auto* b = std::get_if<Bytes>(&v))
+    return "{\"kind\":\"bytes\",\"hex\":\"" + HexText(*b) + "\"}";
   return "null";
 }
 
@@ -129,8 +145,10 @@ std::string FormatName(const TableFormat& format) {
   switch (format.family) {
     case TableFamily::kParadox:
       return format.level == 7 ? "Paradox for Win32" : "Paradox " + std::to_string(format.level);
-    case TableFamily::kDbase: return "dBase";
-    case TableFamily::kFoxPro: return "FoxPro";
+    case TableFamily::kDbase:
+      return "dBase";
+    case TableFamily::kFoxPro:
+      return "FoxPro";
   }
   return "?";
 }

@@ -34,7 +34,8 @@ fs::path Shared(const std::string& name) { return fs::path(VELMAR_SHARED_FIXTURE
 TEST(TableCliTest, DumpJsonMatchesTheExpectedDump) {
   if (!fs::exists(Shared("dbase_8b.dbf"))) GTEST_SKIP() << "shared DBF fixtures not found";
   for (const char* name : {"dbase_8b", "dbase_31"}) {
-    const CliRun run = RunArgs({"table", "dump", Shared(std::string(name) + ".dbf").string(), "--json"});
+    const CliRun run =
+        RunArgs({"table", "dump", Shared(std::string(name) + ".dbf").string(), "--json"});
     ASSERT_EQ(run.code, kExitOk) << run.err;
     JsonValue got, want;
     ASSERT_TRUE(JsonValue::Parse(run.out, got));
@@ -69,13 +70,15 @@ TEST(TableCliTest, InfoDumpAndConvert) {
 
   const CliRun dump = RunArgs({"table", "dump", iris.string()});
   ASSERT_EQ(dump.code, kExitOk);
-  EXPECT_NE(dump.out.find("\n1\t5.1\t3.5\t1.4\t0.2\t0\n"), std::string::npos) << dump.out.substr(0, 600);
+  EXPECT_NE(dump.out.find("\n1\t5.1\t3.5\t1.4\t0.2\t0\n"), std::string::npos)
+      << dump.out.substr(0, 600);
 
   const fs::path dir = fs::path(::testing::TempDir()) / "table_cli";
   fs::remove_all(dir);
   fs::create_directories(dir);
   const fs::path target = dir / "iris_fox.dbf";
-  const CliRun convert = RunArgs({"table", "convert", iris.string(), target.string(), "--format", "6"});
+  const CliRun convert =
+      RunArgs({"table", "convert", iris.string(), target.string(), "--format", "6"});
   ASSERT_EQ(convert.code, kExitOk) << convert.err;
   const CliRun back = RunArgs({"table", "dump", target.string()});
   ASSERT_EQ(back.code, kExitOk);

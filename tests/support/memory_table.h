@@ -147,21 +147,32 @@ class MemoryTable : public Table {
 
   static char NativeType(FieldKind kind) {
     switch (kind) {
-      case FieldKind::kText: return 'C';
-      case FieldKind::kBoolean: return 'L';
-      case FieldKind::kDate: return 'D';
-      case FieldKind::kMemo: return 'M';
-      case FieldKind::kFloat: return 'F';
-      default: return 'N';
+      case FieldKind::kText:
+        return 'C';
+      case FieldKind::kBoolean:
+        return 'L';
+      case FieldKind::kDate:
+        return 'D';
+      case FieldKind::kMemo:
+        return 'M';
+      case FieldKind::kFloat:
+        return 'F';
+      default:
+        return 'N';
     }
   }
   static int DefaultLength(FieldKind kind) {
     switch (kind) {
-      case FieldKind::kText: return 20;
-      case FieldKind::kBoolean: return 1;
-      case FieldKind::kDate: return 8;
-      case FieldKind::kMemo: return 10;
-      default: return 20;
+      case FieldKind::kText:
+        return 20;
+      case FieldKind::kBoolean:
+        return 1;
+      case FieldKind::kDate:
+        return 8;
+      case FieldKind::kMemo:
+        return 10;
+      default:
+        return 20;
     }
   }
 
@@ -176,24 +187,36 @@ class MemoryTable : public Table {
     switch (CategoryOf(kind)) {
       case NumericCategory::kFloat:
       case NumericCategory::kCurrency:
-        if (d) out = *d;
-        else if (i) out = static_cast<double>(*i);
-        else if (b) out = *b ? 1.0 : 0.0;
-        else return Status::Invalid("значение не подходит к типу поля");
+        if (d)
+          out = *d;
+        else if (i)
+          out = static_cast<double>(*i);
+        else if (b)
+          out = *b ? 1.0 : 0.0;
+        else
+          return Status::Invalid("значение не подходит к типу поля");
         return Status::Ok();
       case NumericCategory::kSmallInt:
       case NumericCategory::kInteger:
       case NumericCategory::kWord:
-        if (i) out = *i;
-        else if (d && std::isfinite(*d)) out = static_cast<int64_t>(std::llround(*d));
-        else if (b) out = static_cast<int64_t>(*b);
-        else return Status::Invalid("значение не подходит к типу поля");
+        if (i)
+          out = *i;
+        else if (d && std::isfinite(*d))
+          out = static_cast<int64_t>(std::llround(*d));
+        else if (b)
+          out = static_cast<int64_t>(*b);
+        else
+          return Status::Invalid("значение не подходит к типу поля");
         return Status::Ok();
       case NumericCategory::kBoolean:
-        if (b) out = *b;
-        else if (i) out = *i != 0;
-        else if (d) out = *d != 0.0;
-        else return Status::Invalid("значение не подходит к типу поля");
+        if (b)
+          out = *b;
+        else if (i)
+          out = *i != 0;
+        else if (d)
+          out = *d != 0.0;
+        else
+          return Status::Invalid("значение не подходит к типу поля");
         return Status::Ok();
       case NumericCategory::kNone:
         break;

@@ -1,12 +1,11 @@
 #include "core/base/file_util.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
-
-#include <unistd.h>
 
 namespace velmar {
 namespace {

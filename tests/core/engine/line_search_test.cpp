@@ -87,8 +87,8 @@ TEST_F(LineSearchTest, BracketsAndRefinesByParabolas) {
     double t, f;
   };
   struct Case {
-    float at_c;       // the error at 9e-5, which ends the expansion
-    double vertex;    // of the parabola through 1e-5, 3e-5, 9e-5
+    float at_c;     // the error at 9e-5, which ends the expansion
+    double vertex;  // of the parabola through 1e-5, 3e-5, 9e-5
     float at_vertex;
     Point second[3];  // the points of the second parabola
     float best;
@@ -144,8 +144,7 @@ TEST_F(LineSearchTest, ContractsUntilAStepImprovesThenRefines) {
       // replaces C; the second parabola runs through 0, 1e-5/3 and the vertex.
       {{12, 9, 100}, {first, third, 3.6666665e-6, 1.6686791e-6}, 9.0f, "3.333333E-6"},
       // Two contractions; the vertex 1.389e-6 improves, the old B becomes A.
-      {{12, 11, 9, 8, 100}, {first, third, ninth, 1.3888889e-6, 2.0277778e-6}, 8.0f,
-       "1.388889E-6"},
+      {{12, 11, 9, 8, 100}, {first, third, ninth, 1.3888889e-6, 2.0277778e-6}, 8.0f, "1.388889E-6"},
   };
   for (const Case& t : cases) {
     SCOPED_TRACE(testing::Message() << "best " << t.best);

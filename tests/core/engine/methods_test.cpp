@@ -71,8 +71,7 @@ class MethodsTest : public testing::Test {
 
 std::unique_ptr<NeuralNet> XorNet(int hidden, int seed) {
   auto net = MakeNet(SimpleShape(2, {hidden}, 1, 0.2f), seed);
-  net->Book = MakeTaskBook(net->Desc, {{-1, -1}, {-1, 1}, {1, -1}, {1, 1}},
-                           {{-1}, {1}, {1}, {-1}});
+  net->Book = MakeTaskBook(net->Desc, {{-1, -1}, {-1, 1}, {1, -1}, {1, 1}}, {{-1}, {1}, {1}, {-1}});
   return net;
 }
 
@@ -99,8 +98,8 @@ TEST_F(MethodsTest, EveryMethodEndsAtOnceOnASolvedBook) {
 }
 
 TEST_F(MethodsTest, EveryMethodSolvesXorAndLeavesFixedParametersAlone) {
-  constexpr int kRemoved = 1;      // the weight from input 2 to neuron 1
-  constexpr int kBinarized = 16;   // the output weight from neuron 1
+  constexpr int kRemoved = 1;     // the weight from input 2 to neuron 1
+  constexpr int kBinarized = 16;  // the output weight from neuron 1
   for (int method = 0; method < 4; ++method) {
     // Seeds from which no method meets a local minimum; escaping those is the
     // training driver's business (perturbation).
@@ -358,8 +357,8 @@ TEST_F(MethodsTest, ParTanAcceleratesFromThePreviousDescentPoint) {
   Prepare(*net, 1);
   std::vector<PassRecord> passes;
   host_.on_pending_input = [&] {
-    passes.push_back({net->Direction, net->Parameters, net->Step,
-                      view_.history[TrainingLabel::kError].size()});
+    passes.push_back(
+        {net->Direction, net->Parameters, net->Step, view_.history[TrainingLabel::kError].size()});
     if (passes.size() >= 300) net->StopFlag = 1;
   };
   RunMethod(*net, context_);

@@ -81,9 +81,8 @@ TEST(BuildNetTest, ParameterCountsOfOtherShapes) {
     EXPECT_EQ(net.NumOfParameters, c.parameters) << c.inputs << " inputs";
     EXPECT_EQ(net.NumOfSignals, c.signals) << c.inputs << " inputs";
     const size_t p = static_cast<size_t>(c.parameters);
-    for (const auto* v : {&net.Parameters, &net.LowerBounds, &net.UpperBounds,
-                          &net.ExampleGradient, &net.Direction, &net.ParamSignificance,
-                          &net.SavedParameters}) {
+    for (const auto* v : {&net.Parameters, &net.LowerBounds, &net.UpperBounds, &net.ExampleGradient,
+                          &net.Direction, &net.ParamSignificance, &net.SavedParameters}) {
       EXPECT_EQ(v->size(), p);
     }
     EXPECT_EQ(net.ParamFlags.size(), p);
@@ -314,7 +313,8 @@ TEST(ValidateNetShapeTest, RefusesLayoutsThatCannotBeBuilt) {
       {"inputs disagree", [](DataDescription& d) { d.NumOfInputs = 5; }},
       {"outputs disagree", [](DataDescription& d) { d.NumOfOutputs = 100000; }},
       {"field count disagrees", [](DataDescription& d) { d.NumOfFields = 2; }},
-      {"no output", [](DataDescription& d) {
+      {"no output",
+       [](DataDescription& d) {
          d.Fields.back().Usage = FieldUsage::Input;
          RecountDescription(d, true);
        }},

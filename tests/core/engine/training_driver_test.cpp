@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 

@@ -17,8 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-FieldDescription Field(const std::string& name, FieldUsage usage, float min, float max,
-                       float gap) {
+FieldDescription Field(const std::string& name, FieldUsage usage, float min, float max, float gap) {
   FieldDescription f;
   f.Name = name;
   f.Usage = usage;
@@ -160,12 +159,12 @@ TEST_F(ProjectFileTest, RecordLayout) {
   // Description block of the first network.
   size_t at = 30;
   EXPECT_EQ(bytes[at], 0);
-  EXPECT_EQ(Int32At(bytes, at + 4), 2);     // NumOfLayers
-  EXPECT_EQ(Int32At(bytes, at + 16), 4);    // NumOfInputs
-  EXPECT_EQ(Int32At(bytes, at + 24), 3);    // NumOfNeurons[0]
+  EXPECT_EQ(Int32At(bytes, at + 4), 2);        // NumOfLayers
+  EXPECT_EQ(Int32At(bytes, at + 16), 4);       // NumOfInputs
+  EXPECT_EQ(Int32At(bytes, at + 24), 3);       // NumOfNeurons[0]
   EXPECT_EQ(Int32At(bytes, at + 64 + 8), -1);  // NeuronType beyond the layers
   EXPECT_EQ(std::bit_cast<float>(Int32At(bytes, at + 108)), 0.25f);
-  EXPECT_EQ(Int32At(bytes, at + 144), 3);   // NumOfFields
+  EXPECT_EQ(Int32At(bytes, at + 144), 3);  // NumOfFields
   at += 148;
   // "Сеть №1" in Windows-1251, counted with its zero.
   const std::vector<uint8_t> name = {0xD1, 0xE5, 0xF2, 0xFC, 0x20, 0xB9, 0x31, 0x00};
@@ -175,12 +174,12 @@ TEST_F(ProjectFileTest, RecordLayout) {
   // First field: name, 28-byte block, zero placeholder, 3 ranges.
   ASSERT_EQ(Int32At(bytes, at), 5);
   at += 4 + 5;
-  EXPECT_EQ(Int32At(bytes, at), 2);         // Usage Input
-  EXPECT_EQ(bytes[at + 16], 1);             // IsDiscrete
-  EXPECT_EQ(bytes[at + 17], 1);             // Predecessor
+  EXPECT_EQ(Int32At(bytes, at), 2);  // Usage Input
+  EXPECT_EQ(bytes[at + 16], 1);      // IsDiscrete
+  EXPECT_EQ(bytes[at + 17], 1);      // Predecessor
   EXPECT_EQ(Int32At(bytes, at + 20), 3);
   EXPECT_EQ(static_cast<uint32_t>(Int32At(bytes, at + 24)), 0xfffdu);
-  EXPECT_EQ(Int32At(bytes, at + 28), 0);    // placeholder
+  EXPECT_EQ(Int32At(bytes, at + 28), 0);  // placeholder
   at += 32 + 3 * 8;
   // The continuous field keeps its 5 distinct values.
   ASSERT_EQ(Int32At(bytes, at), 2);
@@ -329,17 +328,28 @@ TEST_F(ProjectFileTest, CorruptFilesAreRejectedAndLeaveNothing) {
     int32_t value;
   };
   const Case cases[] = {
-      {"negative net count", 6, -1},        {"101 networks", 6, 101},
-      {"more networks than stored", 6, 3},  {"negative counter", 10, -5},
-      {"method 4", 14, 4},                  {"negative method", 14, -1},
-      {"norm 2", 18, 2},                    {"binary set 4", 22, 4},
-      {"extend 2", 26, 2},                  {"0 layers", net + 4, 0},
-      {"11 layers", net + 4, 11},           {"0 neurons", net + 24, 0},
-      {"101 neurons", net + 28, 101},       {"inputs mismatch", net + 16, 5},
-      {"outputs mismatch", net + 20, 2},    {"negative fields", net + 144, -1},
-      {"huge field count", net + 144, 1 << 30}, {"text length 0", name, 0},
-      {"text length 261", name, 261},       {"negative text length", name, -8},
-      {"usage 4", field_block, 4},          {"21 states", field_block + 20, 21},
+      {"negative net count", 6, -1},
+      {"101 networks", 6, 101},
+      {"more networks than stored", 6, 3},
+      {"negative counter", 10, -5},
+      {"method 4", 14, 4},
+      {"negative method", 14, -1},
+      {"norm 2", 18, 2},
+      {"binary set 4", 22, 4},
+      {"extend 2", 26, 2},
+      {"0 layers", net + 4, 0},
+      {"11 layers", net + 4, 11},
+      {"0 neurons", net + 24, 0},
+      {"101 neurons", net + 28, 101},
+      {"inputs mismatch", net + 16, 5},
+      {"outputs mismatch", net + 20, 2},
+      {"negative fields", net + 144, -1},
+      {"huge field count", net + 144, 1 << 30},
+      {"text length 0", name, 0},
+      {"text length 261", name, 261},
+      {"negative text length", name, -8},
+      {"usage 4", field_block, 4},
+      {"21 states", field_block + 20, 21},
       {"negative states", field_block + 20, -1},
   };
   for (const Case& c : cases) {
@@ -389,9 +399,15 @@ TEST_F(ProjectFileTest, MutatedFilesNeverCrash) {
     for (int k = 0; k < changes; ++k) {
       const size_t at = pos(rng);
       switch (round % 3) {
-        case 0: bad[at] = static_cast<uint8_t>(byte(rng)); break;
-        case 1: bad[at] ^= static_cast<uint8_t>(1u << (byte(rng) % 8)); break;
-        default: bad[at] = (byte(rng) & 1) ? 0xff : 0x7f; break;
+        case 0:
+          bad[at] = static_cast<uint8_t>(byte(rng));
+          break;
+        case 1:
+          bad[at] ^= static_cast<uint8_t>(1u << (byte(rng) % 8));
+          break;
+        default:
+          bad[at] = (byte(rng) & 1) ? 0xff : 0x7f;
+          break;
       }
     }
     if (round % 5 == 0) bad.resize(pos(rng));

@@ -1,3 +1,5 @@
+#include "core/project/project.h"
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -7,7 +9,6 @@
 
 #include "core/base/random.h"
 #include "core/data/network_validation.h"
-#include "core/project/project.h"
 #include "tests/support/memory_table.h"
 
 namespace velmar {

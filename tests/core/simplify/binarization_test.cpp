@@ -39,7 +39,7 @@ TEST_F(BinarizationTest, ChoosesTheCheapestMoveWithTiesToTheFirstCandidateAndLev
   struct Case {
     const char* what;
     int set;
-    int32_t param;       // gets `value` and `significance`; the others cost more
+    int32_t param;  // gets `value` and `significance`; the others cost more
     float value;
     float significance;
     float expected_value;

@@ -98,8 +98,7 @@ TEST_F(SignificanceTest, RestoresParametersBitForBitAfterFivePassesUnderEitherNo
     ASSERT_TRUE(ComputeSignificance(*net, context_));
     // The line searches moved the parameters in between.
     EXPECT_GT(net->NumOfTrainingCycles, cycles);
-    EXPECT_EQ(0, std::memcmp(before.data(), net->Parameters.data(),
-                             before.size() * sizeof(float)));
+    EXPECT_EQ(0, std::memcmp(before.data(), net->Parameters.data(), before.size() * sizeof(float)));
     EXPECT_EQ(net->TrainingList, own_list);
     EXPECT_EQ(net->SensMode, 0);
     EXPECT_EQ(*std::max_element(net->InputSignificance.begin(), net->InputSignificance.end()),
