@@ -416,20 +416,15 @@ class DbfTable final : public Table {
   int ColumnCount() const override { return static_cast<int>(fields_.size()); }
   const ColumnDef& Column(int index) const override { return fields_[index].def; }
   int RecordCount() const override { return record_count_; }
-  int RecordNumber() const override {
-    if (Eof()) return Position() + 1;
-    return static_cast<int>(RecordId(Position()));
+  int RecordNumberAt(int row) const override {
+    if (row < 0 || row >= record_count_) return row + 1;
+    return static_cast<int>(RecordId(row));
   }
 
-  bool IsNull(int column) const override;
-  float AsFloat(int column) const override;
-  Value GetValue(int column) const override;
-
-  Status SetValue(int column, const Value& value) override;
-  Status Append() override;
-  Status Insert() override;
-  Status Delete() override;
-  Status Post() override { return Status::Ok(); }
+  bool IsNullAt(int row, int column) const override;
+  float AsFloatAt(int row, int column) const override;
+  Value ValueAt(int row, int column) const override;
+  Status SetValueAt(int row, int column, const Value& value) override;
 
   TableFormat Format() const override { return format_; }
   int CodePage() const override { return code_page_; }
@@ -439,16 +434,26 @@ class DbfTable final : public Table {
   std::vector<std::pair<std::string, std::string>> DumpFacts() const override;
   std::vector<std::pair<std::string, std::string>> ColumnDumpFacts(int column) const override;
   std::string DumpKind(int column) const override;
-  std::string ValueJson(int column) const override;
+  std::string ValueJsonAt(int row, int column) const override;
+
+ protected:
+  Status AppendRecord() override;
+  Status InsertRecord() override;
+  Status DeleteRecord() override;
 
  private:
   Status ParseHeader(const uint8_t* file, size_t file_size);
   Status LoadMemo(const fs::path& path);
   Status CheckMemoReferences() const;
-  const uint8_t* Record() const {
-    return data_.data() + static_cast<size_t>(Position()) * record_size_;
+  const uint8_t* RecordAt(int row) const {
+    return data_.data() + static_cast<size_t>(row) * record_size_;
   }
-  uint8_t* MutableRecord() { return data_.data() + static_cast<size_t>(Position()) * record_size_; }
+  uint8_t* MutableRecordAt(int row) {
+    return data_.data() + static_cast<size_t>(row) * record_size_;
+  }
+  bool InRange(int row, int column) const {
+    return row >= 0 && row < record_count_ && column >= 0 && column < ColumnCount();
+  }
   uint32_t RecordId(int position) const {
     return ids_.empty() ? static_cast<uint32_t>(position + 1) : ids_[position];
   }
@@ -924,10 +929,10 @@ std::optional<std::string_view> DbfTable::MemoBytes(const uint8_t* rec, uint32_t
   return StoredMemo(MemoRef(rec + f.offset, f));
 }
 
-bool DbfTable::IsNull(int column) const {
-  if (Eof() || column < 0 || column >= ColumnCount()) return true;
+bool DbfTable::IsNullAt(int row, int column) const {
+  if (!InRange(row, column)) return true;
   const Field& f = fields_[column];
-  const uint8_t* rec = Record();
+  const uint8_t* rec = RecordAt(row);
   if (Bit(rec, f.null_bit)) return true;
   const uint8_t* p = rec + f.offset;
   switch (f.codec) {
@@ -941,7 +946,7 @@ bool DbfTable::IsNull(int column) const {
              !ValidDate(d);
     }
     case Codec::kMemo:
-      return !MemoBytes(rec, RecordId(Position()), column).has_value();
+      return !MemoBytes(rec, RecordId(row), column).has_value();
     case Codec::kDateTime:
       return Le64(p) == 0;
     case Codec::kDb7Int:
@@ -953,10 +958,10 @@ bool DbfTable::IsNull(int column) const {
   }
 }
 
-float DbfTable::AsFloat(int column) const {
-  if (Eof() || column < 0 || column >= ColumnCount()) return 0;
+float DbfTable::AsFloatAt(int row, int column) const {
+  if (!InRange(row, column)) return 0;
   const Field& f = fields_[column];
-  const uint8_t* rec = Record();
+  const uint8_t* rec = RecordAt(row);
   const uint8_t* p = rec + f.offset;
   if (f.codec == Codec::kNumber) {
     if (f.null_bit >= 0 && Bit(rec, f.null_bit)) return 0;
@@ -978,18 +983,18 @@ float DbfTable::AsFloat(int column) const {
     case Codec::kCurrency:
       return static_cast<float>(static_cast<double>(static_cast<int64_t>(Le64(p))) / 10000.0);
     case Codec::kDb7Int:
-      return IsNull(column) ? 0 : static_cast<float>(Db7Int(p));
+      return IsNullAt(row, column) ? 0 : static_cast<float>(Db7Int(p));
     case Codec::kDb7Double:
-      return IsNull(column) ? 0 : static_cast<float>(Db7Double(p));
+      return IsNullAt(row, column) ? 0 : static_cast<float>(Db7Double(p));
     default:
       return 0;
   }
 }
 
-Value DbfTable::GetValue(int column) const {
-  if (IsNull(column)) return Value{};
+Value DbfTable::ValueAt(int row, int column) const {
+  if (IsNullAt(row, column)) return Value{};
   const Field& f = fields_[column];
-  const uint8_t* rec = Record();
+  const uint8_t* rec = RecordAt(row);
   const uint8_t* p = rec + f.offset;
   const int len = f.def.length;
   switch (f.codec) {
@@ -1008,7 +1013,7 @@ Value DbfTable::GetValue(int column) const {
       return d;
     }
     case Codec::kMemo: {
-      auto bytes = MemoBytes(rec, RecordId(Position()), column);
+      auto bytes = MemoBytes(rec, RecordId(row), column);
       if (!bytes) return Value{};
       if (f.binary) return Bytes(bytes->begin(), bytes->end());
       return DecodeDbfText(*bytes, code_page_);
@@ -1056,10 +1061,10 @@ Value DbfTable::GetValue(int column) const {
   return Value{};
 }
 
-std::string DbfTable::ValueJson(int column) const {
-  if (IsNull(column)) return "null";
+std::string DbfTable::ValueJsonAt(int row, int column) const {
+  if (IsNullAt(row, column)) return "null";
   const Field& f = fields_[column];
-  const uint8_t* p = Record() + f.offset;
+  const uint8_t* p = RecordAt(row) + f.offset;
   switch (f.codec) {
     case Codec::kNumber: {
       std::string s =
@@ -1075,7 +1080,7 @@ std::string DbfTable::ValueJson(int column) const {
     }
     case Codec::kMemo:
       if (f.binary) {
-        auto bytes = MemoBytes(Record(), RecordId(Position()), column);
+        auto bytes = MemoBytes(RecordAt(row), RecordId(row), column);
         return "{\"kind\":\"memo\",\"length\":" + std::to_string(bytes ? bytes->size() : 0) + "}";
       }
       return {};
@@ -1283,10 +1288,10 @@ Status DbfTable::InsertAt(int position) {
   return Status::Ok();
 }
 
-Status DbfTable::Append() { return InsertAt(record_count_); }
-Status DbfTable::Insert() { return InsertAt(Eof() ? record_count_ : Position()); }
+Status DbfTable::AppendRecord() { return InsertAt(record_count_); }
+Status DbfTable::InsertRecord() { return InsertAt(Eof() ? record_count_ : Position()); }
 
-Status DbfTable::Delete() {
+Status DbfTable::DeleteRecord() {
   if (Eof()) return Status::Invalid("нет текущей записи");
   MaterializeIds();
   const int pos = Position();
@@ -1470,14 +1475,14 @@ Status DbfTable::Encode(const Field& f, const Value& value, std::string& bytes) 
   return refuse("поле этого типа не редактируется");
 }
 
-Status DbfTable::SetValue(int column, const Value& value) {
+Status DbfTable::SetValueAt(int row, int column, const Value& value) {
   if (column < 0 || column >= ColumnCount()) return Status::Invalid("нет такого поля");
-  if (Eof()) return Status::Invalid("нет текущей записи");
+  if (row < 0 || row >= record_count_) return Status::Invalid("нет текущей записи");
   const Field& f = fields_[column];
-  uint8_t* rec = MutableRecord();
+  uint8_t* rec = MutableRecordAt(row);
   uint8_t* p = rec + f.offset;
   const size_t len = static_cast<size_t>(f.def.length);
-  const uint32_t id = RecordId(Position());
+  const uint32_t id = RecordId(row);
 
   if (IsNullValue(value)) {
     if (f.codec == Codec::kNullFlags || f.codec == Codec::kRaw) {

@@ -261,16 +261,16 @@ class ParadoxTable final : public Table {
   const ColumnDef& Column(int index) const override { return columns_[index]; }
   int RecordCount() const override { return record_count_; }
 
-  bool IsNull(int column) const override {
-    const uint8_t* p = Cell(column);
+  bool IsNullAt(int row, int column) const override {
+    const uint8_t* p = Cell(row, column);
     if (!p) return true;
     const Field& f = fields_[column];
     if (IsBlobType(f.code)) return BlobLength(p, f) == 0;
     return AllZero(p, f.size);
   }
 
-  float AsFloat(int column) const override {
-    const uint8_t* p = Cell(column);
+  float AsFloatAt(int row, int column) const override {
+    const uint8_t* p = Cell(row, column);
     if (!p) return 0;
     switch (fields_[column].code) {
       case kShort: {
@@ -294,41 +294,13 @@ class ParadoxTable final : public Table {
     }
   }
 
-  Value GetValue(int column) const override;
-  std::string ValueJson(int column) const override;
+  Value ValueAt(int row, int column) const override;
+  std::string ValueJsonAt(int row, int column) const override;
 
-  Status SetValue(int column, const Value& value) override {
-    Status status = StoreValue(column, value);
+  Status SetValueAt(int row, int column, const Value& value) override {
+    Status status = StoreValue(row, column, value);
     if (status.ok()) SetModified(true);
     return status;
-  }
-  Status Append() override {
-    records_.resize(records_.size() + record_size_, 0);
-    ++record_count_;
-    MoveTo(record_count_ - 1);
-    NumberNewRecord();
-    SetModified(true);
-    return Status::Ok();
-  }
-  Status Insert() override {
-    const int at = std::min(Position(), record_count_);
-    records_.insert(records_.begin() + static_cast<ptrdiff_t>(at) * record_size_,
-                    static_cast<size_t>(record_size_), uint8_t{0});
-    ++record_count_;
-    MoveTo(at);
-    NumberNewRecord();
-    SetModified(true);
-    return Status::Ok();
-  }
-  Status Delete() override {
-    if (Eof()) return Status::Invalid("Нет текущей записи для удаления");
-    const auto begin = records_.begin() + static_cast<ptrdiff_t>(Position()) * record_size_;
-    records_.erase(begin, begin + record_size_);
-    --record_count_;
-    // The next record becomes current, or the new last one.
-    MoveTo(Position() < record_count_ ? Position() : record_count_ - 1);
-    SetModified(true);
-    return Status::Ok();
   }
 
   TableFormat Format() const override { return {TableFamily::kParadox, level_}; }
@@ -361,15 +333,43 @@ class ParadoxTable final : public Table {
   void SetFacts(const HeaderFacts& facts) { facts_ = facts; }
   void SetBlobPath(fs::path p) { blob_path_ = std::move(p); }
 
- private:
-  const uint8_t* Cell(int column) const {
-    if (Eof() || column < 0 || column >= ColumnCount()) return nullptr;
-    return records_.data() + static_cast<size_t>(Position()) * record_size_ +
-           fields_[column].offset;
+ protected:
+  Status AppendRecord() override {
+    records_.resize(records_.size() + record_size_, 0);
+    ++record_count_;
+    MoveTo(record_count_ - 1);
+    NumberNewRecord(record_count_ - 1);
+    SetModified(true);
+    return Status::Ok();
   }
-  uint8_t* MutableCell(int column) {
-    return records_.data() + static_cast<size_t>(Position()) * record_size_ +
-           fields_[column].offset;
+  Status InsertRecord() override {
+    const int at = std::min(Position(), record_count_);
+    records_.insert(records_.begin() + static_cast<ptrdiff_t>(at) * record_size_,
+                    static_cast<size_t>(record_size_), uint8_t{0});
+    ++record_count_;
+    MoveTo(at);
+    NumberNewRecord(at);
+    SetModified(true);
+    return Status::Ok();
+  }
+  Status DeleteRecord() override {
+    if (Eof()) return Status::Invalid("Нет текущей записи для удаления");
+    const auto begin = records_.begin() + static_cast<ptrdiff_t>(Position()) * record_size_;
+    records_.erase(begin, begin + record_size_);
+    --record_count_;
+    // The next record becomes current, or the new last one.
+    MoveTo(Position() < record_count_ ? Position() : record_count_ - 1);
+    SetModified(true);
+    return Status::Ok();
+  }
+
+ private:
+  const uint8_t* Cell(int row, int column) const {
+    if (row < 0 || row >= record_count_ || column < 0 || column >= ColumnCount()) return nullptr;
+    return records_.data() + static_cast<size_t>(row) * record_size_ + fields_[column].offset;
+  }
+  uint8_t* MutableCell(int row, int column) {
+    return records_.data() + static_cast<size_t>(row) * record_size_ + fields_[column].offset;
   }
   static uint32_t BlobLength(const uint8_t* p, const Field& f) {
     return Le32(p + f.size - kBlobDescriptorSize + 4);
@@ -387,10 +387,10 @@ class ParadoxTable final : public Table {
     const Bytes& b = blobs_[index];
     return {reinterpret_cast<const char*>(b.data()), b.size()};
   }
-  Status StoreValue(int column, const Value& value);
+  Status StoreValue(int row, int column, const Value& value);
   // Gives a new record's autoincrement fields the next numbers, as Paradox
   // does; an explicit value set later replaces them.
-  void NumberNewRecord() {
+  void NumberNewRecord(int row) {
     for (size_t c = 0; c < fields_.size(); ++c) {
       if (fields_[c].code != kAutoInc) continue;
       if (last_autoinc_ < 0) {
@@ -405,12 +405,12 @@ class ParadoxTable final : public Table {
         }
       }
       if (last_autoinc_ < std::numeric_limits<int32_t>::max()) {
-        StoreBe32(MutableCell(static_cast<int>(c)),
+        StoreBe32(MutableCell(row, static_cast<int>(c)),
                   static_cast<uint32_t>(++last_autoinc_) ^ 0x80000000u);
       }
     }
   }
-  Status SetBlob(int column, std::string_view bytes);
+  Status SetBlob(int row, int column, std::string_view bytes);
   Status CheckText(const std::string& utf8, size_t max_bytes, const ColumnDef& def,
                    std::string& encoded) const;
   Status Build(const fs::path& path, int level, std::vector<uint8_t>& db, std::vector<uint8_t>& mb,
@@ -431,8 +431,8 @@ class ParadoxTable final : public Table {
   int64_t last_autoinc_ = -1;  // -1: not yet taken from the records
 };
 
-Value ParadoxTable::GetValue(int column) const {
-  const uint8_t* p = Cell(column);
+Value ParadoxTable::ValueAt(int row, int column) const {
+  const uint8_t* p = Cell(row, column);
   if (!p) return {};
   const Field& f = fields_[column];
   if (IsBlobType(f.code)) {
@@ -479,8 +479,8 @@ Value ParadoxTable::GetValue(int column) const {
   }
 }
 
-std::string ParadoxTable::ValueJson(int column) const {
-  const uint8_t* p = Cell(column);
+std::string ParadoxTable::ValueJsonAt(int row, int column) const {
+  const uint8_t* p = Cell(row, column);
   if (!p) return {};
   const Field& f = fields_[column];
   if (IsBlobType(f.code) && f.code != kMemo) {
@@ -561,9 +561,9 @@ Status ParadoxTable::CheckText(const std::string& utf8, size_t max_bytes, const 
   return Status::Ok();
 }
 
-Status ParadoxTable::SetBlob(int column, std::string_view bytes) {
+Status ParadoxTable::SetBlob(int row, int column, std::string_view bytes) {
   const Field& f = fields_[column];
-  uint8_t* p = MutableCell(column);
+  uint8_t* p = MutableCell(row, column);
   const int leader = f.size - kBlobDescriptorSize;
   std::memset(p, 0, f.size);
   if (bytes.empty()) return Status::Ok();
@@ -583,17 +583,17 @@ Status ParadoxTable::SetBlob(int column, std::string_view bytes) {
   return Status::Ok();
 }
 
-Status ParadoxTable::StoreValue(int column, const Value& value) {
+Status ParadoxTable::StoreValue(int row, int column, const Value& value) {
   if (column < 0 || column >= ColumnCount()) return Status::Invalid("Нет такого поля");
-  if (Eof()) return Status::Invalid("Нет текущей записи");
+  if (row < 0 || row >= record_count_) return Status::Invalid("Нет текущей записи");
   const Field& f = fields_[column];
   const ColumnDef& def = columns_[column];
   auto refuse = [&def]() {
     return Status::Invalid("Значение не подходит для поля «" + def.name + "»");
   };
   if (IsNullValue(value)) {
-    if (IsBlobType(f.code)) return SetBlob(column, {});
-    std::memset(MutableCell(column), 0, f.size);
+    if (IsBlobType(f.code)) return SetBlob(row, column, {});
+    std::memset(MutableCell(row, column), 0, f.size);
     return Status::Ok();
   }
   uint8_t buf[kBcdSize] = {};
@@ -611,7 +611,7 @@ Status ParadoxTable::StoreValue(int column, const Value& value) {
       }
       std::string encoded;
       VELMAR_RETURN_IF_ERROR(CheckText(text, f.size, def, encoded));
-      uint8_t* p = MutableCell(column);
+      uint8_t* p = MutableCell(row, column);
       std::memset(p, 0, f.size);
       std::memcpy(p, encoded.data(), encoded.size());
       return Status::Ok();
@@ -621,23 +621,23 @@ Status ParadoxTable::StoreValue(int column, const Value& value) {
       if (!s) return refuse();
       std::string encoded;
       VELMAR_RETURN_IF_ERROR(CheckText(*s, 0x7FFFFFFF, def, encoded));
-      return SetBlob(column, encoded);
+      return SetBlob(row, column, encoded);
     }
     case kBlob:
     case kFormattedMemo:
     case kOle:
     case kGraphic: {
       if (auto* b = std::get_if<Bytes>(&value)) {
-        return SetBlob(column,
+        return SetBlob(row, column,
                        std::string_view(reinterpret_cast<const char*>(b->data()), b->size()));
       }
-      if (auto* s = std::get_if<std::string>(&value)) return SetBlob(column, *s);
+      if (auto* s = std::get_if<std::string>(&value)) return SetBlob(row, column, *s);
       return refuse();
     }
     case kBytes: {
       auto* b = std::get_if<Bytes>(&value);
       if (!b || b->size() > static_cast<size_t>(f.size)) return refuse();
-      uint8_t* p = MutableCell(column);
+      uint8_t* p = MutableCell(row, column);
       std::memset(p, 0, f.size);
       std::memcpy(p, b->data(), b->size());
       return Status::Ok();
@@ -722,7 +722,7 @@ Status ParadoxTable::StoreValue(int column, const Value& value) {
     default:
       return refuse();
   }
-  std::memcpy(MutableCell(column), buf, f.size);
+  std::memcpy(MutableCell(row, column), buf, f.size);
   return Status::Ok();
 }
 

@@ -125,13 +125,37 @@ void Table::ResumeViews() {
   if (--suspend_depth_ == 0 && view_listener_) view_listener_(false);
 }
 
-Status Table::SetValue(int, const Value&) {
+Status Table::SetValueAt(int, int, const Value&) {
   return Status::Unsupported("таблица только для чтения");
 }
-Status Table::Append() { return Status::Unsupported("таблица только для чтения"); }
-Status Table::Insert() { return Status::Unsupported("таблица только для чтения"); }
-Status Table::Delete() { return Status::Unsupported("таблица только для чтения"); }
-Status Table::Post() { return Status::Ok(); }
+Status Table::AppendRecord() { return Status::Unsupported("таблица только для чтения"); }
+Status Table::InsertRecord() { return Status::Unsupported("таблица только для чтения"); }
+Status Table::DeleteRecord() { return Status::Unsupported("таблица только для чтения"); }
+
+Status Table::Append() {
+  VELMAR_RETURN_IF_ERROR(AppendRecord());
+  if (post_hook_) post_hook_(position_);
+  return Status::Ok();
+}
+
+Status Table::Insert() {
+  VELMAR_RETURN_IF_ERROR(InsertRecord());
+  if (post_hook_) post_hook_(position_);
+  return Status::Ok();
+}
+
+Status Table::Delete() {
+  const int row = position_;
+  VELMAR_RETURN_IF_ERROR(DeleteRecord());
+  if (delete_hook_) delete_hook_(row);
+  return Status::Ok();
+}
+
+Status Table::PostAt(int row) {
+  if (post_hook_ && row >= 0 && row < RecordCount()) post_hook_(row);
+  return Status::Ok();
+}
+
 Status Table::Save() { return Status::Unsupported("таблица только для чтения"); }
 Status Table::SaveAs(const std::filesystem::path&, const TableFormat&) {
   return Status::Unsupported("таблица только для чтения");

@@ -298,20 +298,14 @@ Status MapColumns(const Table& source, const TableFormat& format, std::vector<Co
     bool any = false;
     for (int c = 0; c < source.ColumnCount(); ++c) any |= NeedsWidth(source.Column(c).kind);
     if (any) {
-      // Walk a copy of the cursor's position: the caller's place is kept.
-      auto& walker = const_cast<Table&>(source);
-      walker.SuspendViews();
-      const Table::Mark mark = walker.MarkPosition();
-      for (walker.First(); !walker.Eof(); walker.Next()) {
+      for (int row = 0; row < source.RecordCount(); ++row) {
         for (int c = 0; c < source.ColumnCount(); ++c) {
-          if (!NeedsWidth(source.Column(c).kind) || source.IsNull(c)) continue;
-          Value v = source.GetValue(c);
+          if (!NeedsWidth(source.Column(c).kind) || source.IsNullAt(row, c)) continue;
+          Value v = source.ValueAt(row, c);
           if (auto* d = std::get_if<double>(&v)) widths[c].Add(*d);
           if (auto* i = std::get_if<int64_t>(&v)) widths[c].Add(static_cast<double>(*i));
         }
       }
-      walker.ReturnToMark(mark);
-      walker.ResumeViews();
     }
   }
   const bool dbf_source = source.Format().family != TableFamily::kParadox;
@@ -424,24 +418,20 @@ Status ConvertTable(const Table& source, const fs::path& target, const TableForm
   std::unique_ptr<Table> table;
   const int code_page = TextCodePage(source, format);
   VELMAR_RETURN_IF_ERROR(CreateTable(target, format, columns, code_page, table));
-  auto& walker = const_cast<Table&>(source);
-  walker.SuspendViews();
-  const Table::Mark mark = walker.MarkPosition();
   Status status;
-  for (walker.First(); status.ok() && !walker.Eof(); walker.Next()) {
+  for (int row = 0; status.ok() && row < source.RecordCount(); ++row) {
     status = table->Append();
     for (size_t c = 0; status.ok() && c < columns.size(); ++c) {
-      status = table->SetValue(static_cast<int>(c), Adapt(source.GetValue(from[c]), columns[c]));
+      status =
+          table->SetValue(static_cast<int>(c), Adapt(source.ValueAt(row, from[c]), columns[c]));
       if (!status.ok()) {
-        status =
-            Status::Unsupported("Запись " + std::to_string(walker.RecordNumber()) + ", поле «" +
-                                source.Column(from[c]).name + "»: " + status.message());
+        status = Status::Unsupported("Запись " + std::to_string(source.RecordNumberAt(row)) +
+                                     ", поле «" + source.Column(from[c]).name +
+                                     "»: " + status.message());
       }
     }
     if (status.ok()) status = table->Post();
   }
-  walker.ReturnToMark(mark);
-  walker.ResumeViews();
   VELMAR_RETURN_IF_ERROR(status);
   VELMAR_RETURN_IF_ERROR(table->Save());
   table->First();

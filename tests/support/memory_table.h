@@ -83,13 +83,13 @@ class MemoryTable : public Table {
   const ColumnDef& Column(int index) const override { return columns_[index]; }
   int RecordCount() const override { return static_cast<int>(rows_.size()); }
 
-  bool IsNull(int column) const override {
-    const Value* v = Current(column);
+  bool IsNullAt(int row, int column) const override {
+    const Value* v = At(row, column);
     return v == nullptr || IsNullValue(*v);
   }
 
-  float AsFloat(int column) const override {
-    const Value* v = Current(column);
+  float AsFloatAt(int row, int column) const override {
+    const Value* v = At(row, column);
     if (v == nullptr || !IsNumeric(columns_[column].kind)) return 0.0f;
     if (const bool* b = std::get_if<bool>(v)) return *b ? 1.0f : 0.0f;
     if (const int64_t* i = std::get_if<int64_t>(v)) return static_cast<float>(*i);
@@ -97,29 +97,33 @@ class MemoryTable : public Table {
     return 0.0f;
   }
 
-  Value GetValue(int column) const override {
-    const Value* v = Current(column);
+  Value ValueAt(int row, int column) const override {
+    const Value* v = At(row, column);
     return v == nullptr ? Value{} : *v;
   }
 
-  Status SetValue(int column, const Value& value) override {
-    if (Eof()) return Status::Invalid("нет текущей записи");
+  Status SetValueAt(int row, int column, const Value& value) override {
+    if (row < 0 || row >= RecordCount()) return Status::Invalid("нет текущей записи");
     if (column < 0 || column >= ColumnCount()) return Status::Invalid("нет такого поля");
     Value converted;
     VELMAR_RETURN_IF_ERROR(Convert(columns_[column].kind, value, converted));
-    rows_[Position()][column] = std::move(converted);
+    rows_[row][column] = std::move(converted);
     SetModified(true);
     return Status::Ok();
   }
 
-  Status Append() override {
+  TableFormat Format() const override { return format_; }
+  int CodePage() const override { return code_page_; }
+
+ protected:
+  Status AppendRecord() override {
     rows_.emplace_back(columns_.size());
     MoveTo(RecordCount() - 1);
     SetModified(true);
     return Status::Ok();
   }
 
-  Status Insert() override {
+  Status InsertRecord() override {
     const int at = Position();
     rows_.insert(rows_.begin() + at, std::vector<Value>(columns_.size()));
     MoveTo(at);
@@ -127,7 +131,7 @@ class MemoryTable : public Table {
     return Status::Ok();
   }
 
-  Status Delete() override {
+  Status DeleteRecord() override {
     if (Eof()) return Status::Invalid("нет текущей записи");
     const int at = Position();
     rows_.erase(rows_.begin() + at);
@@ -136,13 +140,10 @@ class MemoryTable : public Table {
     return Status::Ok();
   }
 
-  TableFormat Format() const override { return format_; }
-  int CodePage() const override { return code_page_; }
-
  private:
-  const Value* Current(int column) const {
-    if (Eof() || column < 0 || column >= ColumnCount()) return nullptr;
-    return &rows_[Position()][column];
+  const Value* At(int row, int column) const {
+    if (row < 0 || row >= RecordCount() || column < 0 || column >= ColumnCount()) return nullptr;
+    return &rows_[row][column];
   }
 
   static char NativeType(FieldKind kind) {
