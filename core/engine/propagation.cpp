@@ -23,8 +23,7 @@ inline double Dot(const float* w, const double* x, int n) {
   }
   double tail = 0;
   for (; s < n; ++s) tail += static_cast<double>(w[s]) * x[s];
-  return (((acc[0] + acc[4]) + (acc[1] + acc[5])) + ((acc[2] + acc[6]) + (acc[3] + acc[7]))) +
-         tail;
+  return (((acc[0] + acc[4]) + (acc[1] + acc[5])) + ((acc[2] + acc[6]) + (acc[3] + acc[7]))) + tail;
 }
 
 // back[s] += g·w[s]: one neuron's share of the signals sent back to its sources.
@@ -272,9 +271,7 @@ void PointAtRow(NeuralNet& net, const TaskBook& book) {
   net.CurWeights = book.Weights().data();
 }
 
-void LetInputThrough(EngineContext& context) {
-  if (context.host != nullptr) context.host->ProcessPendingInput();
-}
+void LetInputThrough(EngineContext& context) { context.host.ProcessPendingInput(); }
 
 }  // namespace
 
@@ -325,7 +322,7 @@ float EvaluateGradient(NeuralNet& net, EngineContext& context) {
   scratch.Fit(net);
   scratch.direction.assign(static_cast<size_t>(net.NumOfParameters), 0.0);
   const bool sens = net.SensMode != 0;
-  const bool maximum = context.options != nullptr && context.options->SensitivityNorm == 1;
+  const bool maximum = context.options.SensitivityNorm == 1;
   if (sens) {
     Load(scratch.param_significance, net.ParamSignificance);
     Load(scratch.input_significance, net.InputSignificance);
