@@ -336,10 +336,8 @@ TEST(CExportMainTest, ProgramLinesEqualTheTestGridForecasts) {
     ASSERT_TRUE(CompileC(dir / "net.c", dir / "net", log)) << log;
 
     SilentHost host;
-    EngineContext context;
-    context.options = &options.options;
-    context.table = table.get();
-    context.host = &host;
+    NullTrainingView view;
+    EngineContext context{options.options, table.get(), host, view};
     TestGrid grid;
     ASSERT_TRUE(TestNetwork(*net, context, grid));
     std::string expected;
