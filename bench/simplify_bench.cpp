@@ -29,7 +29,7 @@ void BM_PruneInputsIris(benchmark::State& state) {
   ProjectOptions options;
   SilentHost host;
   NullTrainingView view;
-  EngineContext context{&options, &table, &host, &view};
+  EngineContext context{options, &table, host, view};
   FixedClock clock(20240501);
   SetCurrentClock(&clock);
   int64_t pruned = 0;

@@ -4,15 +4,17 @@
 #include "cli/args.h"
 #include "cli/cli_project.h"
 #include "cli/command.h"
+#include "cli/json_output.h"
 #include "core/base/format_real.h"
 
 namespace velmar::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: velmar-cli info PROJECT\n\n"
+    "Usage: velmar-cli info PROJECT [--json]\n\n"
     "Prints the project's options and, for each network, its name, its\n"
-    "description, its fields (usage, type, states, tolerance) and its totals.\n";
+    "description, its fields (usage, type, states, tolerance) and its totals.\n"
+    "--json prints the same as one JSON document (see the README).\n";
 
 const char* MethodName(int32_t method) {
   switch (method) {
@@ -88,12 +90,16 @@ const CommandRegistrar kRegistrar(kInfo);
 
 int RunInfo(CommandContext& context) {
   Args args;
-  if (!args.Parse(context.args, {}, {})) return UsageError(context, kInfo, args.error());
+  if (!args.Parse(context.args, {}, {"--json"})) return UsageError(context, kInfo, args.error());
   if (args.positional().size() != 1) return UsageError(context, kInfo, "expected PROJECT");
   const std::string path = args.positional()[0];
 
   Project project;
   if (int code = LoadProjectForCommand(context, path, project); code != kExitOk) return code;
+  if (args.Has("--json")) {
+    context.out << ProjectInfoJson(path, project);
+    return kExitOk;
+  }
 
   const char sep = context.host.DecimalSeparator();
   const ProjectOptions& o = project.Options();

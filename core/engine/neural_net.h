@@ -1,6 +1,7 @@
 #ifndef VELMAR_CORE_ENGINE_NEURAL_NET_H_
 #define VELMAR_CORE_ENGINE_NEURAL_NET_H_
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -55,7 +56,9 @@ struct NeuralNet {
   int32_t NumOfSymptoms = 3;
   std::unique_ptr<TaskBook> Book;
   std::vector<float> InputSignificance;
-  uint8_t StopFlag = 1;
+  // Set by the progress window's button, possibly from another thread than
+  // the training's; the methods and drivers test it between passes.
+  std::atomic<uint8_t> StopFlag{1};
   uint8_t InPruning = 0;
   NetWindowLink* InpSensWindow = nullptr;
   NetWindowLink* TestWindow = nullptr;

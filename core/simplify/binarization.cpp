@@ -21,9 +21,7 @@ bool IsCandidate(int32_t flags) { return (flags & pfAdjustable) != 0 && (flags &
 
 bool IsBinarized(int32_t flags) { return (flags & pfFixed) != 0 && (flags & pfAdjustable) != 0; }
 
-int CurrentSet(const EngineContext& context) {
-  return context.options == nullptr ? 0 : context.options->BinaryWeightSet;
-}
+int CurrentSet(const EngineContext& context) { return context.options.BinaryWeightSet; }
 
 // The first-order cost of moving w by `move`, rounded once to single precision.
 float MoveCost(double move, float significance) {

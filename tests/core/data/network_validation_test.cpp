@@ -113,6 +113,32 @@ TEST(NetworkValidationTest, GapLimitsDependOnTheType) {
   EXPECT_NE(comma->text.find("до 2,5 (мин"), std::string::npos) << comma->text;
 }
 
+// "The text as a float" includes an exponent with its sign.
+TEST(NetworkValidationTest, FloatEditsTakeAnExponentSign) {
+  float characteristic = 0.1f;
+  EXPECT_FALSE(ParseCharacteristic("1E+0", '.', characteristic));
+  EXPECT_EQ(characteristic, 1.0f);
+  EXPECT_FALSE(ParseCharacteristic(" 5e-1 ", '.', characteristic));
+  EXPECT_EQ(characteristic, 0.5f);
+  EXPECT_TRUE(ParseCharacteristic("1E+2", '.', characteristic));  // read, but out of range
+
+  FieldDescription wide;
+  wide.MinValue = 0;
+  wide.MaxValue = 200;
+  float gap = 0;
+  EXPECT_FALSE(ParseGap("1E+2", wide, '.', gap));
+  EXPECT_EQ(gap, 100.0f);
+  EXPECT_FALSE(ParseGap("2,5e+0", wide, ',', gap));
+  EXPECT_EQ(gap, 2.5f);
+  float bound = kUnsetValue;
+  EXPECT_FALSE(ParseStateBound("-1.5E+1", '.', bound));
+  EXPECT_EQ(bound, -15.0f);
+  // A sign alone, or two of them, is still no exponent.
+  EXPECT_TRUE(ParseGap("1E+", wide, '.', gap));
+  EXPECT_TRUE(ParseGap("1E+-2", wide, '.', gap));
+  EXPECT_TRUE(ParseGap("1+2", wide, '.', gap));
+}
+
 TEST(NetworkValidationTest, StateBoundsRefuseOnlyOverASetValue) {
   float unset = kUnsetValue;
   EXPECT_FALSE(ParseStateBound("abc", '.', unset));

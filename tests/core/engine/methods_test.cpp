@@ -39,11 +39,7 @@ const char* const kMethodNames[] = {"steepest descent", "ParTan", "conjugate gra
 // passes after which the stop button is "pressed".
 class MethodsTest : public testing::Test {
  protected:
-  void SetUp() override {
-    context_.options = &options_;
-    context_.host = &host_;
-    context_.view = &view_;
-  }
+  void SetUp() override {}
 
   // Fresh recorders, the method chosen, the net ready for a run.
   void Prepare(NeuralNet& net, int method) {
@@ -66,7 +62,7 @@ class MethodsTest : public testing::Test {
   ProjectOptions options_;
   RecordingHost host_;
   RecordingTrainingView view_;
-  EngineContext context_;
+  EngineContext context_{options_, nullptr, host_, view_};
 };
 
 std::unique_ptr<NeuralNet> XorNet(int hidden, int seed) {

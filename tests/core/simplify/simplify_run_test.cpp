@@ -72,7 +72,7 @@ class IrisNetTest : public testing::Test {
     table_ = testing_support::MemoryTable::FromNumbers(testing_support::FieldNames(iris.shape),
                                                        iris.rows);
     net_ = testing_support::MakeNet(iris.shape, 17);
-    context_ = EngineContext{&options_, &table_, &host_, &view_};
+    context_.table = &table_;
     TrainNetwork(*net_, context_);
     ASSERT_NE(net_->Book, nullptr);
     ASSERT_EQ(UnsolvedExamples(*net_), 0) << "the example net did not learn its taskbook";
@@ -85,7 +85,7 @@ class IrisNetTest : public testing::Test {
   ProjectOptions options_;
   testing_support::RecordingHost host_;
   CheckingView view_;
-  EngineContext context_;
+  EngineContext context_{options_, nullptr, host_, view_};
   std::unique_ptr<NeuralNet> net_;
 };
 
