@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "core/engine/perturb.h"
+#include "gui/app/main_frame.h"
 #include "gui/engine/leave_check.h"
 
 namespace velmar::gui {
@@ -12,7 +13,7 @@ namespace velmar::gui {
 TBumpDialog::TBumpDialog(Host& host, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), host_(host) {
   setObjectName("BumpDialog");
-  setProperty("helpContext", kHelpContext);
+  setProperty(kHelpContextProperty, kHelpContext);
   setFixedSize(299, 108);
 
   Label1 = new QLabel("Уровень возмущения:", this);

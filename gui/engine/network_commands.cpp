@@ -11,6 +11,7 @@
 #include "core/simplify/pruning.h"
 #include "core/simplify/significance.h"
 #include "core/verbal/verbalize.h"
+#include "gui/app/main_frame.h"
 #include "gui/engine/bump_dialog.h"
 #include "gui/engine/test_window.h"
 #include "gui/engine/training_process.h"
@@ -32,11 +33,12 @@ EngineContext MakeContext(const NetCommandData& data, Host& host, TrainingView* 
 
 }  // namespace
 
-NetworkCommands::NetworkCommands(Host& host, QWidget* main_window, ShowChild show_child,
-                                 QObject* parent)
+NetworkCommands::NetworkCommands(Host& host, QWidget* main_window, MainFrame* frame,
+                                 ShowChild show_child, QObject* parent)
     : QObject(parent),
       host_(host),
       main_window_(main_window),
+      frame_(frame),
       show_child_(std::move(show_child)),
       runner_(std::make_unique<WorkRunner>(host, main_window)),
       progress_(std::make_unique<TTrainingProcess>(main_window)),
@@ -44,6 +46,15 @@ NetworkCommands::NetworkCommands(Host& host, QWidget* main_window, ShowChild sho
       uniform_(std::make_unique<TUniformPruningDialog>(host, main_window)) {
   // After a training the main window stays disabled until "Готово".
   runner_->SetMainWindowHold([this] { return progress_->isVisible(); });
+  if (!show_child_ && frame_ != nullptr) {
+    show_child_ = [frame](QWidget* child) {
+      if (qobject_cast<QMdiSubWindow*>(child->parentWidget()) != nullptr) {
+        frame->ActivateChild(child);
+      } else {
+        frame->AddChild(child);
+      }
+    };
+  }
   if (!show_child_) {
     show_child_ = [](QWidget* child) {
       child->show();
@@ -146,7 +157,7 @@ bool NetworkCommands::TestNet(NeuralNet& net, NetCommandData data, std::function
       [this, grid, widths, ok, target, after = std::move(after)] {
         if (*ok) {
           TTestWindow* window = TestWindowOf(*target);
-          if (window == nullptr) window = new TTestWindow(*target);
+          if (window == nullptr) window = new TTestWindow(*target, host_, frame_);
           window->SetGrid(grid, *widths);
           show_child_(window);
         }
@@ -186,7 +197,7 @@ bool NetworkCommands::InputSens(NeuralNet& net, NetCommandData data, std::functi
         if (*ok) {
           TInpSensWindow* window = InpSensWindowOf(*target);
           if (window == nullptr) {
-            window = new TInpSensWindow(*target, host_.DecimalSeparator());
+            window = new TInpSensWindow(*target, host_, frame_);
           } else {
             window->Repaint();
           }
@@ -213,7 +224,7 @@ bool NetworkCommands::Bump(NeuralNet& net) {
 TVerbalText* NetworkCommands::VerbalizeNet(NeuralNet& net) {
   const std::vector<std::string> lines = velmar::VerbalizeNet(net, host_.DecimalSeparator());
   TVerbalText* window = VerbalWindowOf(net);
-  if (window == nullptr) window = new TVerbalText(net);
+  if (window == nullptr) window = new TVerbalText(net, host_, frame_);
   window->SetLines(lines);
   show_child_(window);
   window->UpdateEditCommands();

@@ -15,6 +15,10 @@
 class QMdiArea;
 
 namespace velmar::gui {
+class MainFrame;
+}
+
+namespace velmar::gui {
 
 class TBumpDialog;
 class TInpSensWindow;
@@ -42,7 +46,9 @@ class NetworkCommands : public QObject {
   // first time, brings it to the front afterwards.
   using ShowChild = std::function<void(QWidget* child)>;
 
-  NetworkCommands(Host& host, QWidget* main_window, ShowChild show_child,
+  // `frame` (may be null) is told about saves and edit commands of the
+  // network windows; without `show_child` they go into the frame's area.
+  NetworkCommands(Host& host, QWidget* main_window, MainFrame* frame, ShowChild show_child = {},
                   QObject* parent = nullptr);
   ~NetworkCommands() override;
 
@@ -83,6 +89,7 @@ class NetworkCommands : public QObject {
 
   Host& host_;
   QPointer<QWidget> main_window_;
+  MainFrame* frame_;
   ShowChild show_child_;
   std::unique_ptr<WorkRunner> runner_;
   std::unique_ptr<TTrainingProcess> progress_;

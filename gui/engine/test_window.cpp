@@ -10,10 +10,13 @@
 #include <string>
 #include <unordered_map>
 
+#include "gui/base/text.h"
+#include "gui/engine/net_window.h"
+
 namespace velmar::gui {
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString Q(const std::string& text) { return ToQString(text); }
 
 constexpr int kTextPadding = 30;
 constexpr int kTextOffset = 4;
@@ -107,9 +110,9 @@ std::vector<int> TestColumnWidths(const TestGrid& grid, const QFont& font) {
   return widths;
 }
 
-TTestWindow::TTestWindow(NeuralNet& net, QWidget* parent) : QWidget(parent), net_(&net) {
+TTestWindow::TTestWindow(NeuralNet& net, Host& host, MainFrame* frame, QWidget* parent)
+    : QWidget(parent), net_(&net), host_(host), frame_(frame) {
   setObjectName("TestWindow");
-  setProperty("helpContext", kHelpContext);
   setAttribute(Qt::WA_DeleteOnClose);
   resize(437, 385);
 
@@ -160,17 +163,18 @@ Status TTestWindow::SaveTestText(const std::filesystem::path& path) const {
   return velmar::SaveTestText(*grid, path);
 }
 
-Status TTestWindow::Save() const {
-  return SaveTestText(std::filesystem::path(windowTitle().toStdU16String()));
+void TTestWindow::Save() {
+  const QString path = windowTitle();
+  FinishTextSave(SaveTestText(ToPath(path)), path, host_, frame_);
+}
+
+SaveAsSetup TTestWindow::SaveAsDialogSetup() const {
+  return {kTextFilter, windowTitle(), QStringLiteral("txt"), 1};
 }
 
 void TTestWindow::CloseForNet() {
   net_ = nullptr;
-  if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
-    sub->close();
-  } else {
-    close();
-  }
+  CloseNetWindow(this);
 }
 
 void TTestWindow::closeEvent(QCloseEvent* event) {

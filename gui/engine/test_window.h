@@ -9,9 +9,12 @@
 #include <memory>
 #include <vector>
 
+#include "core/base/host.h"
 #include "core/base/status.h"
 #include "core/engine/neural_net.h"
 #include "core/engine/test_network.h"
+#include "gui/app/child_window.h"
+#include "gui/app/main_frame.h"
 
 class QTableView;
 class QFont;
@@ -56,13 +59,15 @@ std::vector<int> TestColumnWidths(const TestGrid& grid, const QFont& font);
 
 // The test results of one network: a child window of the main window, linked
 // both ways with its network.
-class TTestWindow : public QWidget, public NetWindowLink {
+class TTestWindow : public QWidget, public ChildWindow, public NetWindowLink {
   Q_OBJECT
 
  public:
   static constexpr int kHelpContext = 600;
 
-  explicit TTestWindow(NeuralNet& net, QWidget* parent = nullptr);
+  // `frame` (may be null) hears that the text was saved; `host` shows a
+  // failed save.
+  TTestWindow(NeuralNet& net, Host& host, MainFrame* frame, QWidget* parent = nullptr);
   ~TTestWindow() override;
 
   // Shows a finished grid with its column widths (TestColumnWidths).
@@ -70,7 +75,13 @@ class TTestWindow : public QWidget, public NetWindowLink {
 
   // The file the window saves to is its caption (a full name after Save As).
   Status SaveTestText(const std::filesystem::path& path) const;
-  Status Save() const;
+
+  // ChildWindow: saved as tab-separated text under the caption.
+  ChildKind Kind() const override { return ChildKind::kTest; }
+  int HelpContext() const override { return kHelpContext; }
+  bool SaveEnabled() const override { return true; }
+  void Save() override;
+  SaveAsSetup SaveAsDialogSetup() const override;
 
   NeuralNet* Net() const { return net_; }
   TestGridModel* Model() const { return model_; }
@@ -85,6 +96,8 @@ class TTestWindow : public QWidget, public NetWindowLink {
 
  private:
   NeuralNet* net_;
+  Host& host_;
+  MainFrame* frame_;
   TestGridModel* model_;
   QTableView* grid_view_;  // "TestGrid"
 };

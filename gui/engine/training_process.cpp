@@ -7,6 +7,7 @@
 #include <QScreen>
 
 #include "core/engine/training_driver.h"
+#include "gui/app/main_frame.h"
 
 namespace velmar::gui {
 namespace {
@@ -55,7 +56,7 @@ TTrainingProcess::TTrainingProcess(QWidget* main_window)
       main_window_(main_window),
       worker_view_(std::make_unique<QueuedView>(*this)) {
   setObjectName("TrainingProcess");
-  setProperty("helpContext", kHelpContext);
+  setProperty(kHelpContextProperty, kHelpContext);
   setFixedSize(362, 256);
   setModal(false);
 

@@ -12,11 +12,13 @@
 
 #include "core/base/format_real.h"
 #include "core/simplify/significance_text.h"
+#include "gui/base/text.h"
+#include "gui/engine/net_window.h"
 
 namespace velmar::gui {
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString Q(const std::string& text) { return ToQString(text); }
 
 constexpr int kTextInset = 5;
 constexpr int kBarInset = 2;
@@ -90,15 +92,14 @@ void SignificanceDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
   painter->restore();
 }
 
-TInpSensWindow::TInpSensWindow(NeuralNet& net, char decimal_separator, QWidget* parent)
-    : QWidget(parent), net_(&net), separator_(decimal_separator) {
+TInpSensWindow::TInpSensWindow(NeuralNet& net, Host& host, MainFrame* frame, QWidget* parent)
+    : QWidget(parent), net_(&net), host_(host), frame_(frame), separator_(host.DecimalSeparator()) {
   setObjectName("InpSensWindow");
-  setProperty("helpContext", kHelpContext);
   setAttribute(Qt::WA_DeleteOnClose);
   resize(414, 366);
 
   const int inputs = static_cast<int>(net.InputNames.size());
-  model_ = new SignificanceModel(inputs, decimal_separator, this);
+  model_ = new SignificanceModel(inputs, separator_, this);
   Grid_ = new QTableView(this);
   Grid_->setObjectName("Grid");
   Grid_->setModel(model_);
@@ -144,11 +145,7 @@ void TInpSensWindow::Repaint() {
 
 void TInpSensWindow::CloseForNet() {
   net_ = nullptr;
-  if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
-    sub->close();
-  } else {
-    close();
-  }
+  CloseNetWindow(this);
 }
 
 void TInpSensWindow::closeEvent(QCloseEvent* event) {
@@ -162,8 +159,13 @@ Status TInpSensWindow::SaveSignificance(const std::filesystem::path& path) const
   return velmar::SaveSignificance(*net_, path, separator_);
 }
 
-Status TInpSensWindow::Save() const {
-  return SaveSignificance(std::filesystem::path(windowTitle().toStdU16String()));
+void TInpSensWindow::Save() {
+  const QString path = windowTitle();
+  FinishTextSave(SaveSignificance(ToPath(path)), path, host_, frame_);
+}
+
+SaveAsSetup TInpSensWindow::SaveAsDialogSetup() const {
+  return {kTextFilter, windowTitle(), QStringLiteral("txt"), 1};
 }
 
 int TInpSensWindow::RowsHeight() const {

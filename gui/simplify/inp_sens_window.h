@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "core/base/host.h"
 #include "core/base/status.h"
 #include "core/engine/neural_net.h"
+#include "gui/app/child_window.h"
+#include "gui/app/main_frame.h"
 
 class QTableView;
 
@@ -58,13 +61,13 @@ class SignificanceDelegate : public QStyledItemDelegate {
 
 // The input significance of one network, linked both ways with it. It draws
 // the indicators of the last computation and follows every later one.
-class TInpSensWindow : public QWidget, public NetWindowLink {
+class TInpSensWindow : public QWidget, public ChildWindow, public NetWindowLink {
   Q_OBJECT
 
  public:
   static constexpr int kHelpContext = 900;
 
-  TInpSensWindow(NeuralNet& net, char decimal_separator, QWidget* parent = nullptr);
+  TInpSensWindow(NeuralNet& net, Host& host, MainFrame* frame, QWidget* parent = nullptr);
   ~TInpSensWindow() override;
 
   // NetWindowLink. Repaint may be called on the worker thread, which owns
@@ -73,7 +76,13 @@ class TInpSensWindow : public QWidget, public NetWindowLink {
   void CloseForNet() override;
 
   Status SaveSignificance(const std::filesystem::path& path) const;
-  Status Save() const;
+
+  // ChildWindow: saved as "name, tab, indicator" lines under the caption.
+  ChildKind Kind() const override { return ChildKind::kInpSens; }
+  int HelpContext() const override { return kHelpContext; }
+  bool SaveEnabled() const override { return true; }
+  void Save() override;
+  SaveAsSetup SaveAsDialogSetup() const override;
 
   NeuralNet* Net() const { return net_; }
   SignificanceModel* Model() const { return model_; }
@@ -92,6 +101,8 @@ class TInpSensWindow : public QWidget, public NetWindowLink {
   void ShrinkToRows();
 
   NeuralNet* net_;
+  Host& host_;
+  MainFrame* frame_;
   char separator_;
   SignificanceModel* model_;
   QTableView* Grid_;

@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "core/simplify/pruning.h"
+#include "gui/app/main_frame.h"
 #include "gui/engine/leave_check.h"
 
 namespace velmar::gui {
@@ -12,7 +13,7 @@ namespace velmar::gui {
 TUniformPruningDialog::TUniformPruningDialog(Host& host, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint), host_(host) {
   setObjectName("UniformPruningDialog");
-  setProperty("helpContext", kHelpContext);
+  setProperty(kHelpContextProperty, kHelpContext);
 
   Label1 = new QLabel("Максимальное число сигналов на нейрон:", this);
   Label1->setObjectName("Label1");

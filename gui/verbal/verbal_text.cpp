@@ -8,12 +8,14 @@
 #include <QPlainTextEdit>
 
 #include "core/base/file_util.h"
+#include "gui/base/text.h"
+#include "gui/engine/net_window.h"
 
 namespace velmar::gui {
 
-TVerbalText::TVerbalText(NeuralNet& net, QWidget* parent) : QWidget(parent), net_(&net) {
+TVerbalText::TVerbalText(NeuralNet& net, Host& host, MainFrame* frame, QWidget* parent)
+    : QWidget(parent), net_(&net), host_(host), frame_(frame) {
   setObjectName("VerbalText");
-  setProperty("helpContext", kHelpContext);
   setAttribute(Qt::WA_DeleteOnClose);
   resize(435, 300);
 
@@ -44,7 +46,7 @@ TVerbalText::TVerbalText(NeuralNet& net, QWidget* parent) : QWidget(parent), net
   });
 
   net.VerbalWindow = this;
-  setWindowTitle(QString::fromStdString("Вербальное описание " + net.Desc.Name));
+  setWindowTitle(ToQString("Вербальное описание " + net.Desc.Name));
 }
 
 TVerbalText::~TVerbalText() {
@@ -71,13 +73,14 @@ QString TVerbalText::PlainText() const { return Text->toPlainText(); }
 void TVerbalText::SetModified(bool modified) {
   if (modified_ == modified) return;
   modified_ = modified;
+  if (frame_ != nullptr && IsActiveNetWindow(this)) frame_->EnableSave(modified);
   emit modifiedChanged(modified);
 }
 
-void TVerbalText::Undo() { Text->undo(); }
-void TVerbalText::Cut() { Text->cut(); }
-void TVerbalText::Copy() { Text->copy(); }
-void TVerbalText::Paste() { Text->paste(); }
+void TVerbalText::EditUndo() { Text->undo(); }
+void TVerbalText::EditCut() { Text->cut(); }
+void TVerbalText::EditCopy() { Text->copy(); }
+void TVerbalText::EditPaste() { Text->paste(); }
 
 EditCommandState TVerbalText::EditCommands() const {
   EditCommandState state;
@@ -87,7 +90,10 @@ EditCommandState TVerbalText::EditCommands() const {
   return state;
 }
 
-void TVerbalText::UpdateEditCommands() { emit editCommandsChanged(EditCommands()); }
+void TVerbalText::UpdateEditCommands() {
+  if (frame_ != nullptr && IsActiveNetWindow(this)) frame_->SetEditCommands(EditCommands());
+  emit editCommandsChanged();
+}
 
 bool TVerbalText::eventFilter(QObject* watched, QEvent* event) {
   if ((watched == Text && event->type() == QEvent::KeyRelease) ||
@@ -105,17 +111,18 @@ Status TVerbalText::SaveVerbalText(const std::filesystem::path& path) {
   return status;
 }
 
-Status TVerbalText::Save() {
-  return SaveVerbalText(std::filesystem::path(windowTitle().toStdU16String()));
+void TVerbalText::Save() {
+  const QString path = windowTitle();
+  FinishTextSave(SaveVerbalText(ToPath(path)), path, host_, frame_);
+}
+
+SaveAsSetup TVerbalText::SaveAsDialogSetup() const {
+  return {kTextFilter, windowTitle(), QStringLiteral("txt"), 1};
 }
 
 void TVerbalText::CloseForNet() {
   net_ = nullptr;
-  if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget())) {
-    sub->close();
-  } else {
-    close();
-  }
+  CloseNetWindow(this);
 }
 
 void TVerbalText::closeEvent(QCloseEvent* event) {

@@ -6,31 +6,25 @@
 #include <string>
 #include <vector>
 
+#include "core/base/host.h"
 #include "core/base/status.h"
 #include "core/engine/neural_net.h"
+#include "gui/app/child_window.h"
+#include "gui/app/main_frame.h"
 
 class QPlainTextEdit;
 
 namespace velmar::gui {
 
-// Which edit commands of the main window apply to the text now.
-struct EditCommandState {
-  bool cut = false;
-  bool copy = false;
-  bool paste = false;
-  bool undo = false;
-  friend bool operator==(const EditCommandState&, const EditCommandState&) = default;
-};
-
 // The verbal description of one network: an editable text, linked both ways
 // with its network, saved as a text file by the main window's commands.
-class TVerbalText : public QWidget, public NetWindowLink {
+class TVerbalText : public QWidget, public ChildWindow, public NetWindowLink {
   Q_OBJECT
 
  public:
   static constexpr int kHelpContext = 800;
 
-  explicit TVerbalText(NeuralNet& net, QWidget* parent = nullptr);
+  TVerbalText(NeuralNet& net, Host& host, MainFrame* frame, QWidget* parent = nullptr);
   ~TVerbalText() override;
 
   // Replaces the whole text by the description's lines.
@@ -41,18 +35,22 @@ class TVerbalText : public QWidget, public NetWindowLink {
   // changes, cleared by a save.
   bool Modified() const { return modified_; }
 
-  // The main window's edit commands, applied to the text.
-  void Undo();
-  void Cut();
-  void Copy();
-  void Paste();
-  // Works out the enabled states of Cut, Copy, Paste and Undo and announces
-  // them (editCommandsChanged).
-  void UpdateEditCommands();
+  // ChildWindow: the main window's edit commands act on the text.
+  ChildKind Kind() const override { return ChildKind::kVerbal; }
+  int HelpContext() const override { return kHelpContext; }
+  bool SaveEnabled() const override { return modified_; }
+  void Save() override;
+  SaveAsSetup SaveAsDialogSetup() const override;
+  void EditUndo() override;
+  void EditCut() override;
+  void EditCopy() override;
+  void EditPaste() override;
+  // Works out the enabled states of Cut, Copy, Paste and Undo and gives them
+  // to the main window while this window is the active one.
+  void UpdateEditCommands() override;
   EditCommandState EditCommands() const;
 
   Status SaveVerbalText(const std::filesystem::path& path);
-  Status Save();
 
   NeuralNet* Net() const { return net_; }
   QPlainTextEdit* Editor() const { return Text; }
@@ -60,7 +58,7 @@ class TVerbalText : public QWidget, public NetWindowLink {
   void CloseForNet() override;
 
  signals:
-  void editCommandsChanged(velmar::gui::EditCommandState state);
+  void editCommandsChanged();
   void modifiedChanged(bool modified);
 
  protected:
@@ -71,6 +69,8 @@ class TVerbalText : public QWidget, public NetWindowLink {
   void SetModified(bool modified);
 
   NeuralNet* net_;
+  Host& host_;
+  MainFrame* frame_;
   QPlainTextEdit* Text;
   bool modified_ = true;
   bool can_undo_ = false;

@@ -47,7 +47,8 @@ struct IrisBench {
     main.setCentralWidget(area);
     main.resize(900, 700);
     main.show();
-    commands = std::make_unique<NetworkCommands>(host, &main, NetworkCommands::ShowInArea(area));
+    commands =
+        std::make_unique<NetworkCommands>(host, &main, nullptr, NetworkCommands::ShowInArea(area));
   }
   ~IrisBench() {
     commands.reset();

@@ -105,7 +105,8 @@ class TestWindowTest : public QObject {
     QTemporaryDir dir;
     const QString path = dir.filePath("результат.txt");
     window->setWindowTitle(path);  // what Save As leaves behind
-    QVERIFY(window->Save().ok());
+    window->Save();
+    QVERIFY(bench.host.messages.empty());
     const std::string expected = CommandLineText(bench);
     QVERIFY(!expected.empty());
     QCOMPARE(ReadFile(path), expected);
