@@ -23,12 +23,9 @@ namespace velmar::gui {
 namespace {
 
 EngineContext MakeContext(const NetCommandData& data, Host& host, TrainingView* view) {
-  EngineContext context;
-  context.options = data.options;
-  context.table = data.table;
-  context.host = &host;
-  context.view = view;
-  return context;
+  // Work without the progress window reports through its own window or box.
+  static NullTrainingView no_view;
+  return EngineContext{*data.options, data.table, host, view != nullptr ? *view : no_view};
 }
 
 }  // namespace
@@ -41,7 +38,7 @@ NetworkCommands::NetworkCommands(Host& host, QWidget* main_window, MainFrame* fr
       frame_(frame),
       show_child_(std::move(show_child)),
       runner_(std::make_unique<WorkRunner>(host, main_window)),
-      progress_(std::make_unique<TTrainingProcess>(main_window)),
+      progress_(std::make_unique<TTrainingProcess>(main_window, host.DecimalSeparator())),
       bump_(std::make_unique<TBumpDialog>(host, main_window)),
       uniform_(std::make_unique<TUniformPruningDialog>(host, main_window)) {
   // After a training the main window stays disabled until "Готово".

@@ -32,14 +32,12 @@ class TTrainingProcess::QueuedView final : public TrainingView {
   void Hide() override {
     Post([](TTrainingProcess& w) { w.HideWindow(); });
   }
-  void SetLabel(TrainingLabel label, const std::string& text) override {
-    Post([label, text](TTrainingProcess& w) { w.SetLabel(label, text); });
+  void ShowProgress(const TrainingProgress& progress) override {
+    Post([progress](TTrainingProcess& w) { w.ShowProgress(progress); });
   }
-  void SetButtonCaption(const std::string& caption) override {
-    Post([caption](TTrainingProcess& w) { w.SetButtonCaption(caption); });
+  void SetStopButton(StopButtonState state) override {
+    Post([state](TTrainingProcess& w) { w.SetStopButton(state); });
   }
-  // Labels repaint themselves when their text changes.
-  void Repaint() override {}
 
  private:
   template <typename F>
@@ -51,9 +49,10 @@ class TTrainingProcess::QueuedView final : public TrainingView {
   TTrainingProcess* window_;
 };
 
-TTrainingProcess::TTrainingProcess(QWidget* main_window)
+TTrainingProcess::TTrainingProcess(QWidget* main_window, char decimal_separator)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       main_window_(main_window),
+      separator_(decimal_separator),
       worker_view_(std::make_unique<QueuedView>(*this)) {
   setObjectName("TrainingProcess");
   setProperty(kHelpContextProperty, kHelpContext);
@@ -89,7 +88,7 @@ TTrainingProcess::TTrainingProcess(QWidget* main_window)
   NumOfBinSynapses = label("NumOfBinSynapses", "", 224, 184, 130);
   for (QLabel* l : {Label6, Label7, Label8, Label9}) l->hide();
 
-  Button1 = new QPushButton(Q(kStopButtonRunning), this);
+  Button1 = new QPushButton(Q(StopButtonCaption(StopButtonState::kRunning)), this);
   Button1->setObjectName("Button1");
   Button1->setGeometry(112, 216, 137, 33);
   Button1->setToolTip("Завершить обучение сети");
@@ -111,7 +110,7 @@ void TTrainingProcess::FormShow(bool pruning_labels_visible) {
                     NumOfPrunedSynapses, NumOfBinSynapses, NumOfPrunedNeurons}) {
     l->clear();
   }
-  Button1->setText(Q(kStopButtonRunning));
+  SetStopButton(StopButtonState::kRunning);
   if (main_window_) main_window_->setEnabled(false);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect frame = frameGeometry();
@@ -163,26 +162,35 @@ QString TTrainingProcess::LabelText(TrainingLabel label) const {
 
 bool TTrainingProcess::PruningLabelsVisible() const { return !Label6->isHidden(); }
 
-void TTrainingProcess::SetButtonCaption(const std::string& caption) {
-  Button1->setText(Q(caption));
+void TTrainingProcess::ShowProgress(const TrainingProgress& progress) {
+  for (const velmar::LabelText& text : ProgressTexts(progress, separator_)) SetLabel(text.label, text.text);
 }
 
-// The caption carries the state: a click while running asks the worker to
-// stop after its current pass (the caption changes at once); a click while a
-// stop is on its way does nothing; "Готово" closes the window. The worker
-// sets "Готово" only after its last figures, so the window never closes on
-// figures still to come.
+void TTrainingProcess::SetStopButton(StopButtonState state) {
+  state_ = state;
+  Button1->setText(Q(StopButtonCaption(state)));
+}
+
+// The window's own state decides, not the network's StopFlag, which the
+// worker may be setting at this moment: a click while running asks the worker
+// to stop after its current pass (the caption changes at once); a click while
+// a stop is on its way does nothing; a click on "Готово" closes the window.
+// The worker sets "Готово" only after its last figures, so the window never
+// closes on figures still to come.
 void TTrainingProcess::Button1Click() {
-  const QString caption = Button1->text();
-  if (caption == Q(kStopButtonRunning)) {
-    Button1->setText(Q(kStopButtonStopping));
-    Button1->repaint();
-    if (net_ != nullptr) net_->StopFlag = 1;
-    return;
+  switch (state_) {
+    case StopButtonState::kRunning:
+      SetStopButton(StopButtonState::kStopping);
+      Button1->repaint();
+      if (net_ != nullptr) net_->StopFlag = 1;
+      return;
+    case StopButtonState::kStopping:
+      return;
+    case StopButtonState::kFinished:
+      HideWindow();
+      emit finishedByUser();
+      return;
   }
-  if (caption == Q(kStopButtonStopping)) return;
-  HideWindow();
-  emit finishedByUser();
 }
 
 void TTrainingProcess::closeEvent(QCloseEvent* event) { event->ignore(); }

@@ -25,8 +25,9 @@ class TTrainingProcess : public QDialog {
  public:
   static constexpr int kHelpContext = 500;
 
-  // `main_window` is disabled while this window is shown.
-  explicit TTrainingProcess(QWidget* main_window);
+  // `main_window` is disabled while this window is shown; the figures are
+  // written with `decimal_separator`.
+  TTrainingProcess(QWidget* main_window, char decimal_separator);
   ~TTrainingProcess() override;
 
   // The network whose StopFlag the button sets.
@@ -42,7 +43,9 @@ class TTrainingProcess : public QDialog {
   void FormShow(bool pruning_labels_visible);
   void HideWindow();
   void SetLabel(TrainingLabel label, const std::string& text);
-  void SetButtonCaption(const std::string& caption);
+  void ShowProgress(const TrainingProgress& progress);
+  void SetStopButton(StopButtonState state);
+  StopButtonState ButtonState() const { return state_; }
 
   QString LabelText(TrainingLabel label) const;
   QLabel* ValueLabel(TrainingLabel label) const;
@@ -65,6 +68,8 @@ class TTrainingProcess : public QDialog {
 
   QPointer<QWidget> main_window_;
   NeuralNet* net_ = nullptr;
+  char separator_;
+  StopButtonState state_ = StopButtonState::kRunning;
   std::unique_ptr<QueuedView> worker_view_;
 
   QLabel* Label1;

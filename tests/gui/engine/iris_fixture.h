@@ -59,7 +59,8 @@ struct IrisBench {
   NetCommandData Data() { return {&project.Options(), table.get()}; }
   // Trains on the calling thread, as the command line does.
   void TrainHere() {
-    EngineContext context{&project.Options(), table.get(), &host, nullptr};
+    NullTrainingView view;
+    EngineContext context{project.Options(), table.get(), host, view};
     TrainNetwork(Net(), context);
   }
 

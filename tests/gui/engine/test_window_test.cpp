@@ -26,7 +26,8 @@ std::string ReadFile(const QString& path) {
 // What the command line writes for the same network and table.
 std::string CommandLineText(testing::IrisBench& bench) {
   SilentHost host;
-  EngineContext context{&bench.project.Options(), bench.table.get(), &host, nullptr};
+  NullTrainingView view;
+  EngineContext context{bench.project.Options(), bench.table.get(), host, view};
   TestGrid grid;
   if (!TestNetwork(bench.Net(), context, grid)) return {};
   return TestGridText(grid);
