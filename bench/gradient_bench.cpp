@@ -65,13 +65,12 @@ struct Fixture {
   std::unique_ptr<velmar::NeuralNet> net;
   velmar::SilentHost host;
   velmar::ProjectOptions options;
-  velmar::EngineContext context;
+  velmar::NullTrainingView view;
+  velmar::EngineContext context{options, nullptr, host, view};
 
   explicit Fixture(const Case& c) {
     net = MakeNet(SimpleShape(c.inputs, c.hidden, c.outputs, 0.05f), 12345);
     net->Book = RandomTaskBook(net->Desc, c.rows, 777);
-    context.options = &options;
-    context.host = &host;
   }
 };
 

@@ -627,7 +627,7 @@ void PointAtLastRow(NeuralNet& net, TaskBook& book) {
 }
 
 void LetInputThrough(EngineContext& context) {
-  if (context.host != nullptr) context.host->ProcessPendingInput();
+  context.host.ProcessPendingInput();
 }
 
 }  // namespace
@@ -664,7 +664,7 @@ float EvaluateGradient(NeuralNet& net, EngineContext& context) {
   PassState& state = g_pass;
   Significance& sig = state.significance;
   if (sens) {
-    sig.maximum = context.options != nullptr && context.options->SensitivityNorm == 1;
+    sig.maximum = context.options.SensitivityNorm == 1;
     Load(sig.params, net.ParamSignificance, params);
     Load(sig.inputs, net.InputSignificance, static_cast<size_t>(net.Desc.NumOfInputs));
     Load(sig.neurons, net.NeuronSignificance, static_cast<size_t>(net.NumOfHiddenNeurons));
