@@ -168,10 +168,6 @@ TEST(PropagationKernelsTest, EveryPathGivesThePortableBitsOnRaggedSizes) {
 
 class PropagationPathsTest : public testing::Test {
  protected:
-  void SetUp() override {
-    context_.options = &options_;
-    context_.host = &host_;
-  }
   void TearDown() override {
     UseKernels(KernelPath::kAuto);
     SetPassThreads(0);
@@ -179,7 +175,8 @@ class PropagationPathsTest : public testing::Test {
 
   ProjectOptions options_;
   RecordingHost host_;
-  EngineContext context_;
+  NullTrainingView view_;
+  EngineContext context_{options_, nullptr, host_, view_};
 };
 
 // A random net: 1..300 inputs in few cases and small ones mostly, 1..10
