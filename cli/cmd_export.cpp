@@ -58,10 +58,7 @@ int RunExport(CommandContext& context) {
   if (Status s = ExportNetworkAsC(project.Net(index), options, source); !s.ok()) {
     return Refuse(context, kOperationImpossible, s.message());
   }
-  if (Status s = WriteFileAtomically(*file, source); !s.ok()) {
-    return Refuse(context, "Ошибка сохранения",
-                  "Не удается записать файл " + *file + " (" + s.message() + ")");
-  }
+  if (int code = WriteOutputForCommand(context, *file, source); code != kExitOk) return code;
   const std::string ident =
       options.ident.empty() ? DefaultCIdentifier(project.Net(index).Desc.Name) : options.ident;
   context.out << "Записано: " << *file << " (функция " << ident << ")\n";
