@@ -1,10 +1,9 @@
 #include "core/simplify/pruning.h"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <vector>
 
+#include "core/base/number_text.h"
 #include "core/base/training_view.h"
 #include "core/data/data_description.h"
 #include "core/engine/training_driver.h"
@@ -353,18 +352,9 @@ void ShowCounters(const NeuralNet& net, TrainingView& view) {
 }
 
 std::optional<int32_t> ParseNumOfSymptoms(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-    text.remove_suffix(1);
-  }
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  int64_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  if (value < 1 || value > 100) return std::nullopt;
-  return static_cast<int32_t>(value);
+  const std::optional<int64_t> value = ParseIntegerText(text, kUniformDialogSyntax);
+  if (!value || *value < 1 || *value > 100) return std::nullopt;
+  return static_cast<int32_t>(*value);
 }
 
 bool AcceptNumOfSymptoms(NeuralNet& net, std::string_view text, Host& host) {
