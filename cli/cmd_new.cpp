@@ -214,8 +214,7 @@ int RunNew(CommandContext& context) {
   const std::optional<std::string> data = args.Get("--data");
   if (!data) return UsageError(context, kNew, "--data TABLE is required");
   SeedOverride seed;
-  std::string seed_error;
-  if (!ApplySeedOption(args, seed, seed_error)) return UsageError(context, kNew, seed_error);
+  if (int code = ApplySeedOption(context, kNew, args, seed); code != kExitOk) return code;
 
   const std::string path = args.positional()[0];
   Project project;

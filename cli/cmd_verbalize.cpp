@@ -48,12 +48,7 @@ int RunVerbalize(CommandContext& context) {
     text += '\n';
   }
   if (const std::optional<std::string> file = args.Get("-o")) {
-    const Status status = WriteFileAtomically(*file, text);
-    if (!status.ok()) {
-      return Refuse(context, "Ошибка сохранения",
-                    "Не удается записать файл " + *file + " (" + status.message() + ")");
-    }
-    return kExitOk;
+    return WriteOutputForCommand(context, *file, text);
   }
   context.out << text;
   return kExitOk;
