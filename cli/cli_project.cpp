@@ -18,13 +18,12 @@ std::string PathText(const fs::path& path) { return path.string(); }
 int LoadProjectForCommand(CommandContext& context, const fs::path& path, Project& project) {
   Status status = LoadProject(path, project);
   if (!status.ok()) {
-    return Refuse(context, kProjectOpenErrorCaption, "Не удается открыть файл " + PathText(path));
+    return Refuse(context, kProjectOpenErrorCaption, ProjectOpenErrorText(path, status));
   }
   return kExitOk;
 }
 
-int LoadOrCreateProjectForCommand(CommandContext& context, const fs::path& path,
-                                  Project& project) {
+int LoadOrCreateProjectForCommand(CommandContext& context, const fs::path& path, Project& project) {
   std::error_code ec;
   if (!fs::exists(path, ec) && !ec) return kExitOk;
   return LoadProjectForCommand(context, path, project);
@@ -75,8 +74,8 @@ int ResolveNet(CommandContext& context, const Project& project, const std::strin
   return kExitOk;
 }
 
-int LoadProjectAndNet(CommandContext& context, const std::filesystem::path& path,
-                      const Args& args, Project& project, int& index) {
+int LoadProjectAndNet(CommandContext& context, const std::filesystem::path& path, const Args& args,
+                      Project& project, int& index) {
   if (int code = LoadProjectForCommand(context, path, project); code != kExitOk) return code;
   index = 0;
   if (args.Has("--net") || project.NetCount() != 1) {

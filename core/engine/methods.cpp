@@ -165,24 +165,24 @@ void MemorylessBfgs(NeuralNet& net, EngineContext& context) {
   }
 }
 
-void RunMethod(NeuralNet& net, EngineContext& context) {
+bool RunMethod(NeuralNet& net, EngineContext& context) {
   const int32_t method = context.options != nullptr ? context.options->TrainingMethod
                                                     : ProjectOptions{}.TrainingMethod;
   switch (method) {
     case 0:
       SteepestDescent(net, context);
-      break;
+      return true;
     case 1:
       ModifiedParTan(net, context);
-      break;
+      return true;
     case 2:
       ConjugateGradients(net, context);
-      break;
+      return true;
     case 3:
       MemorylessBfgs(net, context);
-      break;
+      return true;
     default:
-      break;
+      return false;
   }
 }
 

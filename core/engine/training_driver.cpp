@@ -41,9 +41,7 @@ class PassWatch final : public Host {
   PassWatch(Host& host, const NeuralNet& net) : host_(host), net_(net) {}
 
   void ShowMessage(const Message& message) override { host_.ShowMessage(message); }
-  Answer AskYesNoCancel(const Message& question) override {
-    return host_.AskYesNoCancel(question);
-  }
+  Answer AskYesNoCancel(const Message& question) override { return host_.AskYesNoCancel(question); }
   void SetCursor(CursorShape shape) override { host_.SetCursor(shape); }
   void ProcessPendingInput() override {
     evaluated_ = net_.Parameters;
@@ -72,9 +70,10 @@ bool PrepareTaskBook(NeuralNet& net, EngineContext& context) {
     net.Book = std::move(book);
   }
   if (BookRows(net) > 0) return true;
-  ctx.host->ShowMessage({"В файле данных нет записей либо из-за наличия пропусков в данных "
-                         "невозможно сформировать непустую обучающую выборку",
-                         "Операция невозможна", OwnerKind::kMain});
+  ctx.host->ShowMessage(
+      {"В файле данных нет записей либо из-за наличия пропусков в данных "
+       "невозможно сформировать непустую обучающую выборку",
+       "Операция невозможна", OwnerKind::kMain});
   net.Book.reset();
   return false;
 }
@@ -109,7 +108,12 @@ void TrainNetwork(NeuralNet& net, EngineContext& context, TrainingReport& report
   net.Step = kInitialStep;
   for (;;) {
     net.Stuck = 0;
-    RunMethod(net, run);
+    if (!RunMethod(net, run)) {
+      // No method to run: the net is shown as it stands, and an unsolved
+      // book is not a stuck method to shake loose.
+      EvaluateError(net, run);
+      break;
+    }
     ++report.runs;
     const bool last_run =
         net.Stuck == 0 || report.perturbations >= kMaxPerturbations || net.StopFlag != 0;

@@ -64,8 +64,8 @@ class TrainCliTest : public testing::Test {
     Project project;
     FixedClock clock(5);
     SetCurrentClock(&clock);
-    const Status added =
-        project.AddNetwork(testing_support::MakeDescription(testing_support::SimpleShape(2, {3}, 1)));
+    const Status added = project.AddNetwork(
+        testing_support::MakeDescription(testing_support::SimpleShape(2, {3}, 1)));
     SetCurrentClock(nullptr);
     ASSERT_TRUE(added.ok()) << added.message();
     ASSERT_TRUE(SaveProject(project, path).ok());
@@ -109,7 +109,14 @@ TEST_F(TrainCliTest, PerturbValidatesTheLevelAndRepeatsWithASeed) {
   EXPECT_EQ(after, LoadParameters(second));
   ASSERT_EQ(after.size(), before.size());
   EXPECT_NE(after, before);
-  for (size_t i = 0; i < after.size(); ++i) EXPECT_LE(std::fabs(after[i] - before[i]), 0.05f + 1e-6f);
+  for (size_t i = 0; i < after.size(); ++i)
+    EXPECT_LE(std::fabs(after[i] - before[i]), 0.05f + 1e-6f);
+  // The level typed is the one applied: second 5 made the first weights, and
+  // second 42 gives r * 0.2 / 32767 - 0.1 = -0.01122776, 0.04683065 first.
+  EXPECT_EQ(before[0], -0.08943449f);
+  EXPECT_EQ(before[1], 0.095538192f);
+  EXPECT_EQ(after[0], before[0] + 0.5f * -0.0112277595f);
+  EXPECT_EQ(after[1], before[1] + 0.5f * 0.046830654f);
 
   EXPECT_EQ(RunArgs({"perturb", first.string(), "--net", "7"}).code, kExitRefused);
   EXPECT_EQ(RunArgs({"perturb", first.string(), "--net", "1", "--seed", "x"}).code, kExitUsage);
@@ -172,9 +179,8 @@ class IrisCliTest : public TrainCliTest {
       ASSERT_TRUE(written.ok()) << written.message();
     }
     project_ = dir_ / "iris.vmp";
-    const CliRun made = RunArgs({"new", project_.string(), "--data", iris_.string(),
-                                 "--discrete", "CLASS", "--layers", "1", "--neurons", "6",
-                                 "--seed", "1"});
+    const CliRun made = RunArgs({"new", project_.string(), "--data", iris_.string(), "--discrete",
+                                 "CLASS", "--layers", "1", "--neurons", "6", "--seed", "1"});
     if (made.code != kExitOk && made.err.find("not available") != std::string::npos) {
       GTEST_SKIP() << "this build has no table engine";
     }
@@ -191,8 +197,8 @@ TEST_F(IrisCliTest, EveryMethodTrainsAndTestsAllCorrect) {
     SCOPED_TRACE(methods[m]);
     const fs::path project = dir_ / (std::string(methods[m]) + ".vmp");
     fs::copy_file(project_, project, fs::copy_options::overwrite_existing);
-    const CliRun train = RunArgs({"train", project.string(), "--data", iris_.string(),
-                                  "--method", methods[m], "--seed", "1"});
+    const CliRun train = RunArgs({"train", project.string(), "--data", iris_.string(), "--method",
+                                  methods[m], "--seed", "1"});
     ASSERT_EQ(train.code, kExitOk) << train.err;
     EXPECT_NE(train.out.find("Правильно решенных примеров: 150 из 150\n"), std::string::npos)
         << train.out;
@@ -209,8 +215,7 @@ TEST_F(IrisCliTest, EveryMethodTrainsAndTestsAllCorrect) {
     ASSERT_EQ(test.code, kExitOk) << test.err;
     EXPECT_NE(test.out.find("правильно 150 (100%)"), std::string::npos) << test.out;
     const std::string saved_text = ReadText(text);
-    EXPECT_EQ(std::count(saved_text.begin(), saved_text.end(), '\n'),
-              1 + 150 + 1 + 4 + 4 * 3);
+    EXPECT_EQ(std::count(saved_text.begin(), saved_text.end(), '\n'), 1 + 150 + 1 + 4 + 4 * 3);
   }
 }
 

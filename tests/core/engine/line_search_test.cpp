@@ -87,8 +87,8 @@ TEST_F(LineSearchTest, BracketsAndRefinesByParabolas) {
     double t, f;
   };
   struct Case {
-    float at_c;       // the error at 9e-5, which ends the expansion
-    double vertex;    // of the parabola through 1e-5, 3e-5, 9e-5
+    float at_c;     // the error at 9e-5, which ends the expansion
+    double vertex;  // of the parabola through 1e-5, 3e-5, 9e-5
     float at_vertex;
     Point second[3];  // the points of the second parabola
     float best;
@@ -129,6 +129,27 @@ TEST_F(LineSearchTest, BracketsAndRefinesByParabolas) {
   }
 }
 
+TEST_F(LineSearchTest, FlatParabolaBelowOneTenBillionthIsNotRefined) {
+  // Bracket 0, t, 3t with t = 1e-5 and errors 1, 1 - k*u, 1 - k*u + u
+  // (u = 2^-24): the denominator of the vertex is 2t(2k + 1)u, just below
+  // 1e-10 for k = 41 and just above it for k = 42.
+  const float u = std::ldexp(1.0f, -24);
+  struct Case {
+    int k;
+    size_t evaluations;
+  };
+  for (const Case c : {Case{41, 2}, Case{42, 4}}) {
+    SCOPED_TRACE(c.k);
+    SetUp();
+    steps_.clear();
+    const float f1 = 1.0f - static_cast<float>(c.k) * u;
+    const float best = SearchWithReplies(1.0f, {f1, f1 + u, 2.0f});
+    EXPECT_EQ(steps_.size(), c.evaluations);
+    EXPECT_EQ(best, f1);
+    EXPECT_EQ(net_->Step, 1e-5f);
+  }
+}
+
 TEST_F(LineSearchTest, ContractsUntilAStepImprovesThenRefines) {
   const double first = 1e-5f;
   const double third = static_cast<float>(1e-5f / 3.0f);
@@ -144,8 +165,7 @@ TEST_F(LineSearchTest, ContractsUntilAStepImprovesThenRefines) {
       // replaces C; the second parabola runs through 0, 1e-5/3 and the vertex.
       {{12, 9, 100}, {first, third, 3.6666665e-6, 1.6686791e-6}, 9.0f, "3.333333E-6"},
       // Two contractions; the vertex 1.389e-6 improves, the old B becomes A.
-      {{12, 11, 9, 8, 100}, {first, third, ninth, 1.3888889e-6, 2.0277778e-6}, 8.0f,
-       "1.388889E-6"},
+      {{12, 11, 9, 8, 100}, {first, third, ninth, 1.3888889e-6, 2.0277778e-6}, 8.0f, "1.388889E-6"},
   };
   for (const Case& t : cases) {
     SCOPED_TRACE(testing::Message() << "best " << t.best);
