@@ -4,22 +4,28 @@
 #include "cli/args.h"
 #include "cli/cli_project.h"
 #include "cli/command.h"
+#include "cli/json_output.h"
 #include "core/base/format_real.h"
 
 namespace velmar::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: velmar-cli info PROJECT\n\n"
+    "Usage: velmar-cli info PROJECT [--json]\n\n"
     "Prints the project's options and, for each network, its name, its\n"
-    "description, its fields (usage, type, states, tolerance) and its totals.\n";
+    "description, its fields (usage, type, states, tolerance) and its totals.\n"
+    "--json prints the same as one JSON document (see the README).\n";
 
 const char* MethodName(int32_t method) {
   switch (method) {
-    case 0: return "Градиентный спуск";
-    case 1: return "Модифицированный ParTan";
-    case 2: return "Сопряженные градиенты";
-    case 3: return "BFGS";
+    case 0:
+      return "Градиентный спуск";
+    case 1:
+      return "Модифицированный ParTan";
+    case 2:
+      return "Сопряженные градиенты";
+    case 3:
+      return "BFGS";
   }
   return "?";
 }
@@ -28,20 +34,28 @@ const char* NormName(int32_t norm) { return norm == 1 ? "Максимум мод
 
 const char* BinarySetName(int32_t set) {
   switch (set) {
-    case 0: return "±1";
-    case 1: return "±0.5, ±1";
-    case 2: return "±0.25, ±0.5, ±0.75, ±1";
-    case 3: return "±0.1, ±0.2, ±0.3, ±0.4, ±0.5, ±0.6, ±0.7, ±0.8, ±0.9, ±1";
+    case 0:
+      return "±1";
+    case 1:
+      return "±0.5, ±1";
+    case 2:
+      return "±0.25, ±0.5, ±0.75, ±1";
+    case 3:
+      return "±0.1, ±0.2, ±0.3, ±0.4, ±0.5, ±0.6, ±0.7, ±0.8, ±0.9, ±1";
   }
   return "?";
 }
 
 const char* UsageName(FieldUsage usage) {
   switch (usage) {
-    case FieldUsage::NotNumeric: return "не числовое";
-    case FieldUsage::NotUsed: return "не используется";
-    case FieldUsage::Input: return "входное";
-    case FieldUsage::Output: return "выходное";
+    case FieldUsage::NotNumeric:
+      return "не числовое";
+    case FieldUsage::NotUsed:
+      return "не используется";
+    case FieldUsage::Input:
+      return "входное";
+    case FieldUsage::Output:
+      return "выходное";
   }
   return "?";
 }
@@ -76,21 +90,24 @@ const CommandRegistrar kRegistrar(kInfo);
 
 int RunInfo(CommandContext& context) {
   Args args;
-  if (!args.Parse(context.args, {}, {})) return UsageError(context, kInfo, args.error());
+  if (!args.Parse(context.args, {}, {"--json"})) return UsageError(context, kInfo, args.error());
   if (args.positional().size() != 1) return UsageError(context, kInfo, "expected PROJECT");
   const std::string path = args.positional()[0];
 
   Project project;
   if (int code = LoadProjectForCommand(context, path, project); code != kExitOk) return code;
+  if (args.Has("--json")) {
+    context.out << ProjectInfoJson(path, project);
+    return kExitOk;
+  }
 
   const char sep = context.host.DecimalSeparator();
   const ProjectOptions& o = project.Options();
   std::ostream& out = context.out;
   out << "Проект: " << path << "\n";
-  out << "Метод оптимизации: " << MethodName(o.TrainingMethod) << " (" << o.TrainingMethod
+  out << "Метод оптимизации: " << MethodName(o.TrainingMethod) << " (" << o.TrainingMethod << ")\n";
+  out << "Норма накопления значимости: " << NormName(o.SensitivityNorm) << " (" << o.SensitivityNorm
       << ")\n";
-  out << "Норма накопления значимости: " << NormName(o.SensitivityNorm) << " ("
-      << o.SensitivityNorm << ")\n";
   out << "Веса бинаризованных синапсов: " << BinarySetName(o.BinaryWeightSet) << " ("
       << o.BinaryWeightSet << ")\n";
   out << "Расширять задачник при контрастировании входов: "

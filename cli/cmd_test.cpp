@@ -5,6 +5,7 @@
 #include "cli/args.h"
 #include "cli/cli_project.h"
 #include "cli/command.h"
+#include "cli/json_output.h"
 #include "core/base/format_real.h"
 #include "core/engine/test_network.h"
 
@@ -12,13 +13,14 @@ namespace velmar::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: velmar-cli test PROJECT --data TABLE [--net NAME|INDEX] [-o FILE]\n\n"
+    "Usage: velmar-cli test PROJECT --data TABLE [--net NAME|INDEX] [-o FILE] [--json]\n\n"
     "Runs a network of PROJECT over every record of TABLE and writes the test\n"
     "grid as tab-separated text (the actual value, the forecast, and the\n"
     "confidence or the error of each output field, then the summaries) to FILE,\n"
     "or to stdout. A short summary follows on stdout, or on stderr when the\n"
     "grid itself goes to stdout. --net may be left out when the project holds\n"
-    "one network.\n";
+    "one network. --json prints the cells, verdicts and both summaries as one\n"
+    "JSON document on stdout instead (the grid still goes to FILE with -o).\n";
 
 std::string CountText(long long n, long long total, char separator) {
   return std::to_string(n) + " (" +
@@ -52,24 +54,20 @@ const CommandRegistrar kRegistrar(kTest);
 int RunTest(CommandContext& context) {
   const Command& self = kTest;
   Args args;
-  if (!args.Parse(context.args, {"--data", "--net", "-o"}, {})) {
+  if (!args.Parse(context.args, {"--data", "--net", "-o"}, {"--json"})) {
     return UsageError(context, self, args.error());
   }
-  if (args.positional().size() != 1) return UsageError(context, self, "one PROJECT expected");
-  const std::optional<std::string> data = args.Get("--data");
-  if (!data) return UsageError(context, self, "--data TABLE is required");
+  if (int code = CheckProjectAndData(context, self, args); code != kExitOk) return code;
 
-  Project project;
+  Workspace workspace(context.host);
   int index = 0;
-  if (int code = LoadProjectAndNet(context, args.positional()[0], args, project, index); code != kExitOk) {
-    return code;
-  }
-  std::unique_ptr<Table> table;
-  if (int code = OpenTableForCommand(context, *data, table); code != kExitOk) return code;
+  if (int code = OpenNetAndData(context, args, workspace, index); code != kExitOk) return code;
 
-  EngineContext engine = MakeEngineContext(project, table.get(), context.host);
+  EngineContext engine = workspace.Context();
   TestGrid grid;
-  if (!TestNetwork(project.Net(index), engine, grid)) return kExitRefused;  // the host said why
+  if (!TestNetwork(workspace.project().Net(index), engine, grid)) {
+    return kExitRefused;  // the host said why
+  }
 
   const char separator = context.host.DecimalSeparator();
   if (const std::optional<std::string> file = args.Get("-o")) {
@@ -78,7 +76,15 @@ int RunTest(CommandContext& context) {
       return Refuse(context, "Ошибка сохранения",
                     "Не удается записать файл " + *file + " (" + status.message() + ")");
     }
-    PrintSummary(context.out, grid, separator);
+    if (args.Has("--json")) {
+      context.out << TestGridJson(workspace.project().Net(index), grid);
+    } else {
+      PrintSummary(context.out, grid, separator);
+    }
+    return kExitOk;
+  }
+  if (args.Has("--json")) {
+    context.out << TestGridJson(workspace.project().Net(index), grid);
     return kExitOk;
   }
   context.out << TestGridText(grid);

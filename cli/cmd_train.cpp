@@ -54,9 +54,7 @@ int RunTrain(CommandContext& context) {
   if (!args.Parse(context.args, {"--data", "--net", "--method", "--seed"}, {})) {
     return UsageError(context, self, args.error());
   }
-  if (args.positional().size() != 1) return UsageError(context, self, "one PROJECT expected");
-  const std::optional<std::string> data = args.Get("--data");
-  if (!data) return UsageError(context, self, "--data TABLE is required");
+  if (int code = CheckProjectAndData(context, self, args); code != kExitOk) return code;
   int32_t method = -1;
   if (const auto text = args.Get("--method"); text && !ParseMethod(*text, method)) {
     return UsageError(context, self, "unknown method " + *text);
@@ -66,27 +64,24 @@ int RunTrain(CommandContext& context) {
   if (!ApplySeedOption(args, seed, seed_error)) return UsageError(context, self, seed_error);
 
   const std::filesystem::path project_path = args.positional()[0];
-  Project project;
+  Workspace workspace(context.host);
+  Project& project = workspace.project();
   int index = 0;
-  if (int code = LoadProjectAndNet(context, project_path, args, project, index); code != kExitOk) {
-    return code;
-  }
-  std::unique_ptr<Table> table;
-  if (int code = OpenTableForCommand(context, *data, table); code != kExitOk) return code;
+  if (int code = OpenNetAndData(context, args, workspace, index); code != kExitOk) return code;
 
   if (method >= 0) project.Options().TrainingMethod = method;
   const int32_t used = project.Options().TrainingMethod;
   if (used < 0 || used > 3) {
     return Refuse(context, kOperationImpossible,
-                  "Неизвестный метод оптимизации " + std::to_string(used) +
-                      "; укажите --method");
+                  "Неизвестный метод оптимизации " + std::to_string(used) + "; укажите --method");
   }
   NeuralNet& net = project.Net(index);
   project.Select(index);
 
-  TerminalTrainingView view(context.err, IsInteractiveStderr(context.err));
+  TerminalTrainingView view(context.err, IsInteractiveStderr(context.err),
+                            context.host.DecimalSeparator());
   StopOnInterrupt stop(context.host, net, view);
-  EngineContext engine = MakeEngineContext(project, table.get(), context.host, &view);
+  EngineContext engine = workspace.Context(view);
   TrainingReport report;
   TrainNetwork(net, engine, report);
   view.Finish();

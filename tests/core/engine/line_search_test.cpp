@@ -32,9 +32,6 @@ class LineSearchTest : public testing::Test {
   static constexpr int kProbe = 4;  // the output bias of a 1-1-1 net
 
   void SetUp() override {
-    context_.options = &options_;
-    context_.host = &host_;
-    context_.view = &view_;
     net_ = MakeNet(SimpleShape(1, {1}, 1), 3);
     net_->Book = RandomTaskBook(net_->Desc, 4, 5);
     std::fill(net_->Direction.begin(), net_->Direction.end(), 0.0f);
@@ -70,7 +67,7 @@ class LineSearchTest : public testing::Test {
   ProjectOptions options_;
   RecordingHost host_;
   RecordingTrainingView view_;
-  EngineContext context_;
+  EngineContext context_{options_, nullptr, host_, view_};
   std::unique_ptr<NeuralNet> net_;
   std::vector<double> steps_;
 };
@@ -238,6 +235,7 @@ TEST_F(LineSearchTest, LeftoverTinyOrUndefinedStepRestartsFromDefault) {
 
 TEST_F(LineSearchTest, ShowsAverageErrorAndSolvedCount) {
   host_.separator = ',';
+  view_.separator = ',';
   for (uint8_t sens : {0, 1}) {
     SCOPED_TRACE(static_cast<int>(sens));
     view_.labels.clear();

@@ -63,9 +63,9 @@ struct TestRun {
 };
 
 void RunTest(NeuralNet& net, Table& table, TestRun& run) {
-  EngineContext context;
-  context.table = &table;
-  context.host = &run.host;
+  ProjectOptions options;
+  NullTrainingView view;
+  EngineContext context{options, &table, run.host, view};
   run.ok = TestNetwork(net, context, run.grid);
 }
 
@@ -383,8 +383,9 @@ TEST(TestNetworkTest, RefusesATableWithoutTheNetworksFields) {
   ASSERT_EQ(run.host.messages.size(), 1u);
   EXPECT_EQ(run.host.messages[0].text, "В файле данных нет поля y2");
 
-  EngineContext no_table;
-  no_table.host = &run.host;
+  ProjectOptions options;
+  NullTrainingView view;
+  EngineContext no_table{options, nullptr, run.host, view};
   TestGrid grid;
   EXPECT_FALSE(TestNetwork(*net, no_table, grid));
 }

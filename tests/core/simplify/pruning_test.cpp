@@ -228,11 +228,10 @@ TEST(PruningStepOrderTest, UniformLeavesOutputNeuronsAlone) {
 
 class RemoveDeadElementsTest : public testing::Test {
  protected:
-  RemoveDeadElementsTest() { context_.options = &options_; }
-
   ProjectOptions options_;
   testing_support::RecordingHost host_;
-  EngineContext context_{&options_, nullptr, &host_, nullptr};
+  NullTrainingView view_;
+  EngineContext context_{options_, nullptr, host_, view_};
   StepTally tally_;
 };
 
@@ -386,7 +385,9 @@ TEST(PruningCountersTest, TotalsFromADamagedProjectStopAtTheEndsOfTheirRange) {
   constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
   ProjectOptions options;
   options.BinaryWeightSet = 0;
-  EngineContext context{&options, nullptr, nullptr, nullptr};
+  SilentHost host;
+  NullTrainingView view;
+  EngineContext context{options, nullptr, host, view};
   auto net = EvenNet(SimpleShape(2, {2}, 1));
   net->NumOfPrunedSynapses = kMin;
   net->NumOfBinSynapses = kMin;
