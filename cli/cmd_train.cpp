@@ -10,6 +10,7 @@
 #include "cli/command.h"
 #include "cli/terminal_training_view.h"
 #include "core/engine/training_driver.h"
+#include "core/project/option_names.h"
 
 namespace velmar::cli {
 namespace {
@@ -27,15 +28,15 @@ constexpr const char* kUsage =
     "(conjugate gradients), 3 or bfgs (memoryless quasi-Newton).\n"
     "--seed S fixes the seed of every random perturbation in this run.\n";
 
-constexpr const char* kMethodNames[] = {"Градиентный спуск", "Модифицированный ParTan",
-                                        "Сопряженные градиенты", "BFGS"};
-
 bool ParseMethod(std::string text, int32_t& method) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const char* names[] = {"sd", "partan", "cg", "bfgs"};
-  for (int32_t i = 0; i < 4; ++i) {
-    if (text == names[i] || text == std::to_string(i)) {
+  if (const std::optional<int32_t> by_key = TrainingMethodFromKey(text)) {
+    method = *by_key;
+    return true;
+  }
+  for (int32_t i = 0; i < static_cast<int32_t>(kTrainingMethodNames.size()); ++i) {
+    if (text == std::to_string(i)) {
       method = i;
       return true;
     }
@@ -60,8 +61,7 @@ int RunTrain(CommandContext& context) {
     return UsageError(context, self, "unknown method " + *text);
   }
   SeedOverride seed;
-  std::string seed_error;
-  if (!ApplySeedOption(args, seed, seed_error)) return UsageError(context, self, seed_error);
+  if (int code = ApplySeedOption(context, self, args, seed); code != kExitOk) return code;
 
   const std::filesystem::path project_path = args.positional()[0];
   Workspace workspace(context.host);
@@ -88,7 +88,7 @@ int RunTrain(CommandContext& context) {
   if (!report.trained) return kExitRefused;  // the host has shown why
 
   context.out << "Сеть: " << net.Desc.Name << "\n";
-  context.out << "Метод: " << kMethodNames[used] << "\n";
+  context.out << "Метод: " << kTrainingMethodNames[used] << "\n";
   context.out << "Число циклов обучения: " << net.NumOfTrainingCycles << "\n";
   context.out << "Средняя оценка: " << view.Label(TrainingLabel::kError) << "\n";
   context.out << "Правильно решенных примеров: " << view.Label(TrainingLabel::kNumOfExamples)
