@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
@@ -253,13 +254,29 @@ TEST_F(ProjectCliTest, UnreadableProjectsAreReportedByName) {
     const CliRun run = RunCommand({command, bad, "--net", "1"});
     if (std::string(command) == "info" || std::string(command) == "set") continue;
     EXPECT_EQ(run.code, kExitRefused) << command;
-    EXPECT_EQ(run.err, "Ошибка открытия файла проекта: Не удается открыть файл " + bad + "\n");
+    EXPECT_EQ(run.err, "Ошибка открытия файла проекта: Не удается открыть файл " + bad +
+                           "\n\nФайл поврежден: файл проекта обрывается\n");
   }
   const CliRun info = RunCommand({"info", bad});
   EXPECT_EQ(info.code, kExitRefused);
-  EXPECT_EQ(info.err, "Ошибка открытия файла проекта: Не удается открыть файл " + bad + "\n");
-  // A missing project is an error for every command but new, which creates it.
-  EXPECT_EQ(RunCommand({"info", (dir_ / "missing.vmp").string()}).code, kExitRefused);
+  EXPECT_EQ(info.err, "Ошибка открытия файла проекта: Не удается открыть файл " + bad +
+                          "\n\nФайл поврежден: файл проекта обрывается\n");
+  // A missing project is an error for every command but new, which creates it;
+  // the message names the full file name, not the path as typed.
+  const CliRun missing = RunCommand({"info", "missing.vmp"});
+  EXPECT_EQ(missing.code, kExitRefused);
+  EXPECT_EQ(missing.err, "Ошибка открытия файла проекта: Не удается открыть файл " +
+                             (fs::current_path() / "missing.vmp").string() +
+                             "\n\nФайл не найден\n");
+  if (::geteuid() != 0) {
+    const std::string locked = (dir_ / "locked.vmp").string();
+    ASSERT_EQ(RunCommand({"new", locked, "--data", table_}).code, kExitOk);
+    fs::permissions(locked, fs::perms::none);
+    EXPECT_EQ(RunCommand({"info", locked}).err,
+              "Ошибка открытия файла проекта: Не удается открыть файл " + locked +
+                  "\n\nФайл не удается прочитать\n");
+    fs::permissions(locked, fs::perms::owner_all);
+  }
   const CliRun created = RunCommand({"new", bad, "--data", table_});
   EXPECT_EQ(created.code, kExitRefused);
   EXPECT_EQ(FileBytes(bad).size(), 15u);  // a damaged project is never overwritten

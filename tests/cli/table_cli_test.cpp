@@ -94,14 +94,19 @@ TEST(TableCliTest, RefusalsAndUsageErrors) {
   std::ofstream(bad, std::ios::binary) << "not a table at all, but long enough to have a header";
   const CliRun run = RunArgs({"table", "info", bad.string()});
   EXPECT_EQ(run.code, kExitRefused);
-  EXPECT_EQ(run.err.rfind("Ошибка: Не удается открыть файл " + bad.string() + "\n\n", 0), 0u)
+  EXPECT_EQ(
+      run.err.rfind("Ошибка открытия файла: Не удается открыть файл " + bad.string() + "\n\n", 0),
+      0u)
       << run.err;
 
   EXPECT_EQ(RunArgs({"table", "info", (dir / "table.csv").string()}).code, kExitRefused);
   EXPECT_EQ(RunArgs({"table"}).code, kExitUsage);
   EXPECT_EQ(RunArgs({"table", "frobnicate", "x.dbf"}).code, kExitUsage);
   EXPECT_EQ(RunArgs({"table", "convert", "a.dbf", "b.dbf"}).code, kExitUsage);
-  EXPECT_EQ(RunArgs({"table", "convert", "a.dbf", "b.dbf", "--format", "7"}).code, kExitUsage);
+  for (const char* format : {"0", "7", "-1", "4294967297", "4294967302"}) {
+    EXPECT_EQ(RunArgs({"table", "convert", "a.dbf", "b.dbf", "--format", format}).code, kExitUsage)
+        << format;
+  }
   EXPECT_EQ(RunArgs({"table", "info", "a.dbf", "--json"}).code, kExitUsage);
   fs::remove_all(dir);
 }
