@@ -1,3 +1,5 @@
+#include "core/project/project_file.h"
+
 #include <bit>
 #include <cstring>
 #include <limits>
