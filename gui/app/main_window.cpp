@@ -47,9 +47,7 @@ class HelpKeyFilter : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1 &&
         watched->isWidgetType()) {
-      QWidget* target = QApplication::focusWidget();
-      if (target == nullptr) target = static_cast<QWidget*>(watched);
-      frame_.ShowHelpTopic(HelpContextOf(target));
+      frame_.ShowHelpTopic(HelpContextOf(static_cast<QWidget*>(watched)));
       return true;
     }
     return false;
@@ -103,6 +101,11 @@ TMainWindow::TMainWindow(Dialogs* dialogs, QWidget* parent) : QMainWindow(parent
 }
 
 TMainWindow::~TMainWindow() {
+  // The children go while the frame is still whole; nothing refreshes then.
+  closing_down_ = true;
+  disconnect(mdi_area_, nullptr, this, nullptr);
+  qDeleteAll(mdi_area_->findChildren<QMdiSubWindow*>(Qt::FindDirectChildrenOnly));
+  qDeleteAll(mdi_area_->viewport()->findChildren<QMdiSubWindow*>(Qt::FindDirectChildrenOnly));
   qApp->removeEventFilter(help_key_filter_);
   delete help_window_;
 }
@@ -308,6 +311,7 @@ void TMainWindow::SetEditCommands(const EditCommandState& state) {
 void TMainWindow::SetTrainEnabled(bool enabled) { SBTrain->setEnabled(enabled); }
 
 void TMainWindow::MergeMenus(ChildWindow* child) {
+  if (closing_down_) return;
   const QList<QMenu*> wanted = child != nullptr ? child->MergedMenus() : QList<QMenu*>();
   if (wanted == merged_menus_) return;
   for (QMenu* menu : merged_menus_) {
@@ -325,6 +329,7 @@ void TMainWindow::MergeMenus(ChildWindow* child) {
 }
 
 void TMainWindow::RefreshCommands() {
+  if (closing_down_) return;
   SetEditCommands({});
   SBTrain->setEnabled(false);
   FileSaveAsItem->setEnabled(false);

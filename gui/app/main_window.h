@@ -140,6 +140,7 @@ class TMainWindow : public QMainWindow, public MainFrame {
   THelpWindow* help_window_ = nullptr;
   TAboutBox* about_box_ = nullptr;
   QObject* help_key_filter_ = nullptr;
+  bool closing_down_ = false;
 };
 
 }  // namespace velmar::gui

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -289,11 +290,79 @@ void TProject::NetworkSelection() {
   ShowSelection();
 }
 
-void TProject::SelectDBButtonClick() {}
+void TProject::SelectDBButtonClick() {
+  std::optional<FileChoice> choice =
+      frame_.RunOpenDialog(QStringLiteral("Файлы базы данных (*.db,*.dbf)|*.db;*.dbf"));
+  if (!choice) return;
+  if (data_editor_ != nullptr && !data_editor_->CloseWindow()) return;
+  const QString path = QFileInfo(choice->path).absoluteFilePath();
+  auto* editor = new TDBEditor(frame_);
+  const Status status = editor->OpenFile(path);
+  if (!status.ok()) {
+    delete editor;
+    frame_.UserDialogs().ShowMessage(this, QStringLiteral("Ошибка открытия файла"),
+                                     QStringLiteral("Не удается открыть файл ") + path +
+                                         QStringLiteral("\n\n") + ToQString(status.message()));
+    return;
+  }
+  DiscardTaskBooks();
+  data_editor_ = editor;
+  connect(editor, &TDBEditor::RecordPosted, this, &TProject::DiscardTaskBooks);
+  connect(editor, &TDBEditor::Closing, this, &TProject::EditorClosed);
+  connect(editor, &TDBEditor::SavedAs, this,
+          [this](const QString& saved) { DBName->setText(saved); });
+  DBName->setText(QStringLiteral("Файл данных: ") + path);
+  AddNetButton->setEnabled(true);
+  frame_.AddChild(editor);
+}
 
-void TProject::AddNetButtonClick() {}
+void TProject::DiscardTaskBooks() {
+  for (int i = 0; i < project_.NetCount(); ++i) project_.Net(i).Book.reset();
+}
 
-void TProject::CloneNet() {}
+void TProject::EditorClosed() {
+  DBName->clear();
+  AddNetButton->setEnabled(false);
+  data_editor_ = nullptr;
+  DiscardTaskBooks();
+  UpdateMenus();
+}
+
+bool TProject::RunNetworkDialog(DataDescription& desc, bool edit_mode) {
+  TNetworkDialog dialog(frame_, desc,
+                        edit_mode ? TNetworkDialog::Mode::kEdit : TNetworkDialog::Mode::kCreate,
+                        frame_.FrameWidget());
+  const int result = network_dialog_runner ? network_dialog_runner(dialog) : dialog.exec();
+  return result == QDialog::Accepted;
+}
+
+void TProject::AddNetwork(DataDescription desc) {
+  if (!project_.CanAddNetwork()) {
+    frame_.UserDialogs().ShowMessage(this, QStringLiteral("Операция невозможна"),
+                                     QString::fromUtf8(kNetworkLimitText));
+    return;
+  }
+  if (!RunNetworkDialog(desc, false)) return;
+  const Status status = project_.AddNetwork(std::move(desc));
+  if (!status.ok()) {
+    frame_.UserDialogs().ShowMessage(this, QStringLiteral("Операция невозможна"),
+                                     ToQString(status.message()));
+    return;
+  }
+  RefreshNetList();
+  UpdateMenus();
+  MarkModified();
+}
+
+void TProject::AddNetButtonClick() {
+  if (data_editor_ == nullptr) return;
+  AddNetwork(project_.NewNetworkDescription(data_editor_->Template()));
+}
+
+void TProject::CloneNet() {
+  if (project_.CurrentNet() == nullptr) return;
+  AddNetwork(project_.CloneNetworkDescription(project_.CurrentIndex()));
+}
 
 void TProject::DeleteNetButtonClick() {
   const int k = NetList->currentRow();
@@ -303,11 +372,15 @@ void TProject::DeleteNetButtonClick() {
   MarkModified();
 }
 
-void TProject::ParametersButtonClick() {}
-
-bool TProject::RunNetworkDialog(DataDescription&, bool) { return false; }
-
-void TProject::EditorClosed() {}
+void TProject::ParametersButtonClick() {
+  const int index = project_.CurrentIndex();
+  if (index < 0) return;
+  if (!RunNetworkDialog(project_.Net(index).Desc, true)) return;
+  NetList->item(index)->setText(ToQString(project_.Net(index).Desc.Name));
+  project_.ParametersChanged(index);
+  ShowSelection();
+  MarkModified();
+}
 
 void TProject::Save() {
   if (windowTitle() == kUntitled) {

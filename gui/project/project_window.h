@@ -3,6 +3,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
 #include "core/engine/engine_context.h"
 #include "core/project/project.h"
@@ -19,6 +20,7 @@ class QPushButton;
 namespace velmar::gui {
 
 class MainFrame;
+class TNetworkDialog;
 
 // The project window: the network list, the open data file, the project
 // options and every command on the selected network.
@@ -62,6 +64,9 @@ class TProject : public QWidget, public ChildWindow {
   // Recomputes the enabled and checked states of the menus and of the main
   // window's training button.
   void UpdateMenus();
+
+  // Runs the network dialog modally; tests answer it instead.
+  std::function<int(TNetworkDialog&)> network_dialog_runner;
 
   // --- Controls, named by role ---
   QListWidget* NetList = nullptr;
@@ -138,6 +143,9 @@ class TProject : public QWidget, public ChildWindow {
   void RefreshNetList();
   void ShowSelection();
   void EditorClosed();
+  void DiscardTaskBooks();
+  // Runs the network dialog in create mode on `desc` and adds the network.
+  void AddNetwork(DataDescription desc);
   // Runs the network dialog on `desc`; true on OK.
   bool RunNetworkDialog(DataDescription& desc, bool edit_mode);
 
