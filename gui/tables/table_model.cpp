@@ -38,7 +38,12 @@ int TableModel::columnCount(const QModelIndex& parent) const {
   return parent.isValid() || table_ == nullptr ? 0 : table_->ColumnCount();
 }
 
-Value TableModel::Cell(int row, int column) const { return ReadCell(*table_, row, column); }
+Value TableModel::Cell(int row, int column) const {
+  // While a change of the table is announced, rows read as they were before it.
+  if (shift_ != 0 && row >= shift_from_) row += shift_;
+  if (row < 0 || row >= table_->RecordCount()) return {};
+  return ReadCell(*table_, row, column);
+}
 
 QVariant TableModel::data(const QModelIndex& index, int role) const {
   if (!checkIndex(index, CheckIndexOption::IndexIsValid) || table_ == nullptr) return {};
@@ -88,7 +93,10 @@ bool TableModel::setData(const QModelIndex& index, const QVariant& value, int ro
 // The table changes first; the rows are announced only when it succeeded,
 // and the model's count follows between the announcements.
 void TableModel::Inserted(int row) {
+  shift_from_ = row;
+  shift_ = 1;
   beginInsertRows(QModelIndex(), row, row);
+  shift_ = 0;
   rows_ = table_->RecordCount();
   endInsertRows();
 }
@@ -114,7 +122,10 @@ Status TableModel::DeleteRecord(int row) {
   if (table_ == nullptr || row < 0 || row >= rows_) return Status::Invalid("нет такой записи");
   table_->MoveTo(row);
   VELMAR_RETURN_IF_ERROR(table_->Delete());
+  shift_from_ = row + 1;
+  shift_ = -1;
   beginRemoveRows(QModelIndex(), row, row);
+  shift_ = 0;
   rows_ = table_->RecordCount();
   endRemoveRows();
   return Status::Ok();

@@ -46,6 +46,8 @@ class TableModel : public QAbstractTableModel {
 
   Table* table_ = nullptr;
   int rows_ = 0;
+  int shift_from_ = 0;
+  int shift_ = 0;
   char separator_ = '.';
 };
 
