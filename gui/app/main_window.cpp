@@ -313,17 +313,16 @@ void TMainWindow::SetTrainEnabled(bool enabled) { SBTrain->setEnabled(enabled); 
 void TMainWindow::MergeMenus(ChildWindow* child) {
   if (closing_down_) return;
   const QList<QMenu*> wanted = child != nullptr ? child->MergedMenus() : QList<QMenu*>();
-  if (wanted == merged_menus_) return;
-  for (QMenu* menu : merged_menus_) {
+  QList<QMenu*> present;
+  for (const QPointer<QMenu>& menu : merged_menus_) present.append(menu.data());
+  if (wanted == present) return;
+  // A menu whose window is gone has already left the bar with its action.
+  for (const QPointer<QMenu>& menu : merged_menus_) {
     if (menu != nullptr) menuBar()->removeAction(menu->menuAction());
   }
   merged_menus_.clear();
   for (QMenu* menu : wanted) {
     menuBar()->insertAction(WindowMenu->menuAction(), menu->menuAction());
-    // A merged menu goes with its window.
-    connect(
-        menu, &QObject::destroyed, this, [this, menu] { merged_menus_.removeAll(menu); },
-        Qt::UniqueConnection);
     merged_menus_.append(menu);
   }
 }
@@ -383,7 +382,9 @@ bool TMainWindow::ReplaceProject(const QString& caption) {
   auto* project = new TProject(*this);
   project->setWindowTitle(caption);
   project_ = project;
-  AddChild(project);
+  // The project window can be minimized and closed but not maximized.
+  AddChild(project)->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   return true;
 }
 
