@@ -67,7 +67,7 @@ void BM_AnalyseTrainingSet(benchmark::State& state) {
     return;
   }
   const TaskBook& book = Book();
-  const double peak = bench::MeasurePeakFlops();
+  const bench::Peak peak = bench::MeasurePeakFlops();
   TrainingSetAnalysis result;
   double seconds = 0;
   for (auto _ : state) {
@@ -79,8 +79,9 @@ void BM_AnalyseTrainingSet(benchmark::State& state) {
   const double pairs = 0.5 * double(kRows) * double(kRows - 1);
   const double rate = pairs * 3.0 * (kInputs + kOutputs) * double(state.iterations()) / seconds;
   state.counters["flops"] = rate;
-  state.counters["peak_flops"] = peak;
-  state.counters["share_of_peak"] = rate / peak;
+  state.counters["peak_flops"] = peak.flops;
+  state.counters["share_of_peak"] = rate / peak.flops;
+  state.SetLabel("peak " + peak.isa);
   state.counters["conflict_groups"] = static_cast<double>(result.conflicts.size());
   // The timer stops with the loop, so the slow reference costs no share.
   if (!(Reference() == result)) state.SkipWithError("the report differs from the plain pair loop");

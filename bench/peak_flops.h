@@ -1,45 +1,33 @@
 #ifndef VELMAR_BENCH_PEAK_FLOPS_H_
 #define VELMAR_BENCH_PEAK_FLOPS_H_
 
-// The single-core double-precision peak of this machine, as reachable by code
-// built with the same compiler flags as the kernels it is compared with: a
-// multiply-add over many independent accumulators, so that the loop is bound
-// by the arithmetic units' throughput and not by the latency of one chain.
+// The honest single-core double-precision peak of this processor: the widest
+// multiply-add it offers (AVX-512, else AVX2 with FMA, else SSE2 multiply and
+// add), chosen at run time whatever flags the benchmarks are built with, over
+// enough independent accumulators that the loop is bound by the arithmetic
+// units' throughput and not by the latency of one chain.
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <ctime>
+#include <string>
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define VELMAR_BENCH_X86 1
+#endif
 
 namespace velmar::bench {
+
+struct Peak {
+  double flops = 0;  // per second
+  std::string isa;   // the instruction set that reached it
+};
 
 namespace peak_internal {
 
 inline volatile double g_sink = 0;
-
-template <int N>
-inline void MultiplyAddRun(int64_t iterations) {
-  // Loaded through a volatile so the compiler cannot fold the loop away.
-  volatile double m_in = 0.9999999;
-  volatile double a_in = 1e-9;
-  const double m = m_in;
-  const double a = a_in;
-  alignas(64) double acc[N];
-  for (int i = 0; i < N; ++i) acc[i] = 1.0 + i * 1e-3;
-  for (int64_t it = 0; it < iterations; ++it) {
-    for (int i = 0; i < N; ++i) {
-#if defined(__FMA__)
-      acc[i] = std::fma(acc[i], m, a);
-#else
-      acc[i] = acc[i] * m + a;
-#endif
-    }
-  }
-  double sum = 0;
-  for (int i = 0; i < N; ++i) sum += acc[i];
-  g_sink = sum;
-}
 
 // Seconds of processor time used by this thread, so that a busy machine
 // does not pass for a slow one (the benchmarks report processor time too).
@@ -50,20 +38,89 @@ inline double ThreadSeconds() {
     return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
   }
 #endif
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// kN accumulators of kWidth doubles each; 2 flops per lane per step.
+constexpr int kN = 12;
+
+#if VELMAR_BENCH_X86
+// GCC 12 reports the "undefined" start of some intrinsics as uninitialized.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+__attribute__((target("avx512f"), noinline)) inline void RunAvx512(int64_t iterations) {
+  volatile double m_in = 0.9999999, a_in = 1e-9;
+  const __m512d m = _mm512_set1_pd(m_in), a = _mm512_set1_pd(a_in);
+  __m512d acc[kN];
+  for (int i = 0; i < kN; ++i) acc[i] = _mm512_set1_pd(1.0 + i * 1e-3);
+  for (int64_t it = 0; it < iterations; ++it) {
+#pragma GCC unroll 12
+    for (int i = 0; i < kN; ++i) acc[i] = _mm512_fmadd_pd(acc[i], m, a);
+  }
+  __m512d sum = acc[0];
+  for (int i = 1; i < kN; ++i) sum = _mm512_add_pd(sum, acc[i]);
+  g_sink = _mm512_reduce_add_pd(sum);
+}
+
+__attribute__((target("avx2,fma"), noinline)) inline void RunAvx2(int64_t iterations) {
+  volatile double m_in = 0.9999999, a_in = 1e-9;
+  const __m256d m = _mm256_set1_pd(m_in), a = _mm256_set1_pd(a_in);
+  __m256d acc[kN];
+  for (int i = 0; i < kN; ++i) acc[i] = _mm256_set1_pd(1.0 + i * 1e-3);
+  for (int64_t it = 0; it < iterations; ++it) {
+#pragma GCC unroll 12
+    for (int i = 0; i < kN; ++i) acc[i] = _mm256_fmadd_pd(acc[i], m, a);
+  }
+  __m256d sum = acc[0];
+  for (int i = 1; i < kN; ++i) sum = _mm256_add_pd(sum, acc[i]);
+  alignas(32) double lanes[4];
+  _mm256_store_pd(lanes, sum);
+  g_sink = lanes[0] + lanes[1] + lanes[2] + lanes[3];
+}
+
+__attribute__((noinline)) inline void RunSse2(int64_t iterations) {
+  volatile double m_in = 0.9999999, a_in = 1e-9;
+  const __m128d m = _mm_set1_pd(m_in), a = _mm_set1_pd(a_in);
+  __m128d acc[kN];
+  for (int i = 0; i < kN; ++i) acc[i] = _mm_set1_pd(1.0 + i * 1e-3);
+  for (int64_t it = 0; it < iterations; ++it) {
+#pragma GCC unroll 12
+    for (int i = 0; i < kN; ++i) acc[i] = _mm_add_pd(_mm_mul_pd(acc[i], m), a);
+  }
+  __m128d sum = acc[0];
+  for (int i = 1; i < kN; ++i) sum = _mm_add_pd(sum, acc[i]);
+  alignas(16) double lanes[2];
+  _mm_store_pd(lanes, sum);
+  g_sink = lanes[0] + lanes[1];
+}
+#pragma GCC diagnostic pop
+#endif
+
+// The plain loop, for processors the vector paths do not cover.
+__attribute__((noinline)) inline void RunPlain(int64_t iterations) {
+  volatile double m_in = 0.9999999, a_in = 1e-9;
+  const double m = m_in, a = a_in;
+  double acc[kN];
+  for (int i = 0; i < kN; ++i) acc[i] = 1.0 + i * 1e-3;
+  for (int64_t it = 0; it < iterations; ++it) {
+    for (int i = 0; i < kN; ++i) acc[i] = acc[i] * m + a;
+  }
+  double sum = 0;
+  for (int i = 0; i < kN; ++i) sum += acc[i];
+  g_sink = sum;
 }
 
 // Flops per second of one run of about `seconds`.
-template <int N>
-inline double MultiplyAddRate(double seconds) {
+template <typename Run>
+inline double Rate(Run run, int width, double seconds) {
   int64_t iterations = 1 << 14;
   for (;;) {
     const double start = ThreadSeconds();
-    MultiplyAddRun<N>(iterations);
+    run(iterations);
     const double elapsed = ThreadSeconds() - start;
     if (elapsed >= seconds || iterations > (int64_t{1} << 40)) {
-      return 2.0 * N * static_cast<double>(iterations) / elapsed;
+      return 2.0 * kN * width * static_cast<double>(iterations) / elapsed;
     }
     const double grow = elapsed > 0 ? std::min(100.0, 1.2 * seconds / elapsed) : 100.0;
     iterations = static_cast<int64_t>(static_cast<double>(iterations) * std::max(2.0, grow));
@@ -72,19 +129,27 @@ inline double MultiplyAddRate(double seconds) {
 
 }  // namespace peak_internal
 
-// The best rate over a few accumulator counts (the best count depends on the
-// vector width and the number of registers), each measured for about
-// `seconds_per_try` and repeated three times.
-inline double MeasurePeakFlops(double seconds_per_try = 0.05) {
+// The best of three runs of about `seconds_per_try` each with the widest
+// multiply-add this processor has.
+inline Peak MeasurePeakFlops(double seconds_per_try = 0.1) {
   using namespace peak_internal;
-  double best = 0;
-  for (int repeat = 0; repeat < 3; ++repeat) {
-    best = std::max(best, MultiplyAddRate<8>(seconds_per_try));
-    best = std::max(best, MultiplyAddRate<16>(seconds_per_try));
-    best = std::max(best, MultiplyAddRate<32>(seconds_per_try));
-    best = std::max(best, MultiplyAddRate<64>(seconds_per_try));
+  Peak peak;
+  void (*run)(int64_t) = &RunPlain;
+  int width = 1;
+  peak.isa = "scalar";
+#if VELMAR_BENCH_X86
+  if (__builtin_cpu_supports("avx512f")) {
+    run = &RunAvx512, width = 8, peak.isa = "AVX-512";
+  } else if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) {
+    run = &RunAvx2, width = 4, peak.isa = "AVX2+FMA";
+  } else {
+    run = &RunSse2, width = 2, peak.isa = "SSE2";
   }
-  return best;
+#endif
+  for (int repeat = 0; repeat < 3; ++repeat) {
+    peak.flops = std::max(peak.flops, Rate(run, width, seconds_per_try));
+  }
+  return peak;
 }
 
 }  // namespace velmar::bench

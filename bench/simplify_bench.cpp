@@ -24,12 +24,12 @@ void BM_PruneInputsIris(benchmark::State& state) {
     state.SkipWithError("examples/iris.csv not found");
     return;
   }
-  testing_support::MemoryTable table = testing_support::MemoryTable::FromNumbers(
-      testing_support::FieldNames(iris.shape), iris.rows);
+  testing_support::MemoryTable table =
+      testing_support::MemoryTable::FromNumbers(testing_support::FieldNames(iris.shape), iris.rows);
   ProjectOptions options;
   SilentHost host;
   NullTrainingView view;
-  EngineContext context{&options, &table, &host, &view};
+  EngineContext context{options, &table, host, view};
   FixedClock clock(20240501);
   SetCurrentClock(&clock);
   int64_t pruned = 0;

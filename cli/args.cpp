@@ -1,8 +1,11 @@
 #include "cli/args.h"
 
-#include <charconv>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
+
+#include "core/base/number_text.h"
 
 namespace velmar::cli {
 
@@ -74,23 +77,10 @@ std::vector<std::string> Args::GetAll(const std::string& name) const {
 }
 
 bool ParseInt(const std::string& text, long long& value) {
-  if (text.empty()) return false;
-  const char* begin = text.data();
-  if (*begin == '+') ++begin;
-  const auto [ptr, ec] = std::from_chars(begin, text.data() + text.size(), value);
-  return ec == std::errc() && ptr == text.data() + text.size();
-}
-
-bool ParseDouble(const std::string& text, double& value) {
-  if (text.empty()) return false;
-  std::string normalized = text;
-  for (char& c : normalized) {
-    if (c == ',') c = '.';  // accept the comma separator too
-  }
-  const char* begin = normalized.data();
-  if (*begin == '+') ++begin;
-  const auto [ptr, ec] = std::from_chars(begin, normalized.data() + normalized.size(), value);
-  return ec == std::errc() && ptr == normalized.data() + normalized.size();
+  const std::optional<int64_t> parsed = ParseIntegerText(text, kCommandLineSyntax);
+  if (!parsed) return false;
+  value = *parsed;
+  return true;
 }
 
 }  // namespace velmar::cli

@@ -33,9 +33,8 @@ class Args {
   std::string error_;
 };
 
-// Strict numeric parsing: the whole text must be the number.
+// An integer on the command line: the whole text must be the number.
 bool ParseInt(const std::string& text, long long& value);
-bool ParseDouble(const std::string& text, double& value);
 
 }  // namespace velmar::cli
 

@@ -13,6 +13,11 @@ namespace fs = std::filesystem;
 
 std::string PathText(const fs::path& path) { return path.string(); }
 
+int RefuseTableOpen(CommandContext& context, const fs::path& path, const Status& status) {
+  return Refuse(context, "Ошибка открытия файла",
+                "Не удается открыть файл " + PathText(path) + "\n\n" + status.message());
+}
+
 }  // namespace
 
 int LoadProjectForCommand(CommandContext& context, const fs::path& path, Project& project) {
@@ -23,8 +28,7 @@ int LoadProjectForCommand(CommandContext& context, const fs::path& path, Project
   return kExitOk;
 }
 
-int LoadOrCreateProjectForCommand(CommandContext& context, const fs::path& path,
-                                  Project& project) {
+int LoadOrCreateProjectForCommand(CommandContext& context, const fs::path& path, Project& project) {
   std::error_code ec;
   if (!fs::exists(path, ec) && !ec) return kExitOk;
   return LoadProjectForCommand(context, path, project);
@@ -75,14 +79,36 @@ int ResolveNet(CommandContext& context, const Project& project, const std::strin
   return kExitOk;
 }
 
-int LoadProjectAndNet(CommandContext& context, const std::filesystem::path& path,
-                      const Args& args, Project& project, int& index) {
+int LoadProjectAndNet(CommandContext& context, const std::filesystem::path& path, const Args& args,
+                      Project& project, int& index) {
   if (int code = LoadProjectForCommand(context, path, project); code != kExitOk) return code;
   index = 0;
   if (args.Has("--net") || project.NetCount() != 1) {
     return ResolveNetOption(context, project, args, index);
   }
   return kExitOk;
+}
+
+int CheckProjectAndData(CommandContext& context, const Command& command, const Args& args) {
+  if (args.positional().size() != 1) return UsageError(context, command, "one PROJECT expected");
+  if (!args.Has("--data")) return UsageError(context, command, "--data TABLE is required");
+  return kExitOk;
+}
+
+int LoadProjectAndNet(CommandContext& context, const Args& args, Workspace& workspace, int& index) {
+  return LoadProjectAndNet(context, args.positional()[0], args, workspace.project(), index);
+}
+
+int OpenDataForCommand(CommandContext& context, const Args& args, Workspace& workspace) {
+  const fs::path path = *args.Get("--data");
+  Status status = workspace.OpenDataFile(path, FieldStatistics::kOnFirstUse);
+  if (!status.ok()) return RefuseTableOpen(context, path, status);
+  return kExitOk;
+}
+
+int OpenNetAndData(CommandContext& context, const Args& args, Workspace& workspace, int& index) {
+  if (int code = LoadProjectAndNet(context, args, workspace, index); code != kExitOk) return code;
+  return OpenDataForCommand(context, args, workspace);
 }
 
 int ResolveNetOption(CommandContext& context, const Project& project, const Args& args,
@@ -100,8 +126,7 @@ int OpenTableForCommand(CommandContext& context, const fs::path& path,
   Status status = OpenTable(path, table);
   if (!status.ok()) {
     table.reset();
-    return Refuse(context, "Ошибка открытия файла",
-                  "Не удается открыть файл " + PathText(path) + "\n\n" + status.message());
+    return RefuseTableOpen(context, path, status);
   }
   return kExitOk;
 }
@@ -158,16 +183,6 @@ bool SplitAssignment(const std::string& text, std::string& name, std::string& va
   name = text.substr(0, eq);
   value = text.substr(eq + 1);
   return true;
-}
-
-EngineContext MakeEngineContext(Project& project, Table* table, Host& host, TrainingView* view) {
-  static NullTrainingView null_view;
-  EngineContext engine;
-  engine.options = &project.Options();
-  engine.table = table;
-  engine.host = &host;
-  engine.view = view != nullptr ? view : &null_view;
-  return engine;
 }
 
 }  // namespace velmar::cli

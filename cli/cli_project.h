@@ -11,9 +11,8 @@
 #include "cli/args.h"
 #include "cli/command.h"
 #include "core/base/random.h"
-#include "core/base/training_view.h"
-#include "core/engine/engine_context.h"
 #include "core/project/project.h"
+#include "core/project/workspace.h"
 #include "core/tables/table.h"
 
 // Helpers shared by the velmar-cli commands that work on a project file.
@@ -45,13 +44,25 @@ int SaveProjectForCommand(CommandContext& context, Project& project,
 int ResolveNet(CommandContext& context, const Project& project, const std::string& net_ref,
                int& index);
 // Reads --net from `args` (refused when absent) and resolves it.
-int ResolveNetOption(CommandContext& context, const Project& project, const Args& args,
-                     int& index);
+int ResolveNetOption(CommandContext& context, const Project& project, const Args& args, int& index);
 
 // Loads PROJECT and picks the network named by --net, which may be left out
 // when the project holds exactly one network.
-int LoadProjectAndNet(CommandContext& context, const std::filesystem::path& path,
-                      const Args& args, Project& project, int& index);
+int LoadProjectAndNet(CommandContext& context, const std::filesystem::path& path, const Args& args,
+                      Project& project, int& index);
+
+// The commands that run a network over a table (PROJECT --data TABLE
+// [--net NAME|INDEX]) share these steps.
+// Usage checks: exactly one PROJECT and a --data.
+int CheckProjectAndData(CommandContext& context, const Command& command, const Args& args);
+// Loads PROJECT (the one positional argument) into `workspace` and picks the
+// network as LoadProjectAndNet does.
+int LoadProjectAndNet(CommandContext& context, const Args& args, Workspace& workspace, int& index);
+// Opens --data TABLE as the workspace's data file (refused as
+// OpenTableForCommand refuses).
+int OpenDataForCommand(CommandContext& context, const Args& args, Workspace& workspace);
+// Both of the above, in that order.
+int OpenNetAndData(CommandContext& context, const Args& args, Workspace& workspace, int& index);
 
 // Opens a data table by path. On failure prints "Ошибка открытия файла:
 // Не удается открыть файл PATH\n\nREASON".
@@ -87,11 +98,6 @@ int FindFieldForCommand(CommandContext& context, const DataDescription& desc,
 std::vector<std::string> SplitList(const std::string& text, char separator = ',');
 // Splits "F=V" at the last '='; false when there is none or F is empty.
 bool SplitAssignment(const std::string& text, std::string& name, std::string& value);
-
-// What engine operations need: the project's options, the open table (may be
-// null), the host and the progress view (NullTrainingView when null).
-EngineContext MakeEngineContext(Project& project, Table* table, Host& host,
-                                TrainingView* view = nullptr);
 
 }  // namespace velmar::cli
 

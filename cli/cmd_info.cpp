@@ -6,6 +6,7 @@
 #include "cli/command.h"
 #include "cli/json_output.h"
 #include "core/base/format_real.h"
+#include "core/project/option_names.h"
 
 namespace velmar::cli {
 namespace {
@@ -15,36 +16,6 @@ constexpr const char* kUsage =
     "Prints the project's options and, for each network, its name, its\n"
     "description, its fields (usage, type, states, tolerance) and its totals.\n"
     "--json prints the same as one JSON document (see the README).\n";
-
-const char* MethodName(int32_t method) {
-  switch (method) {
-    case 0:
-      return "Градиентный спуск";
-    case 1:
-      return "Модифицированный ParTan";
-    case 2:
-      return "Сопряженные градиенты";
-    case 3:
-      return "BFGS";
-  }
-  return "?";
-}
-
-const char* NormName(int32_t norm) { return norm == 1 ? "Максимум модуля" : "Сумма модулей"; }
-
-const char* BinarySetName(int32_t set) {
-  switch (set) {
-    case 0:
-      return "±1";
-    case 1:
-      return "±0.5, ±1";
-    case 2:
-      return "±0.25, ±0.5, ±0.75, ±1";
-    case 3:
-      return "±0.1, ±0.2, ±0.3, ±0.4, ±0.5, ±0.6, ±0.7, ±0.8, ±0.9, ±1";
-  }
-  return "?";
-}
 
 const char* UsageName(FieldUsage usage) {
   switch (usage) {
@@ -105,13 +76,14 @@ int RunInfo(CommandContext& context) {
   const ProjectOptions& o = project.Options();
   std::ostream& out = context.out;
   out << "Проект: " << path << "\n";
-  out << "Метод оптимизации: " << MethodName(o.TrainingMethod) << " (" << o.TrainingMethod << ")\n";
-  out << "Норма накопления значимости: " << NormName(o.SensitivityNorm) << " (" << o.SensitivityNorm
-      << ")\n";
-  out << "Веса бинаризованных синапсов: " << BinarySetName(o.BinaryWeightSet) << " ("
-      << o.BinaryWeightSet << ")\n";
-  out << "Расширять задачник при контрастировании входов: "
-      << (o.ExtendTaskbook != 0 ? "да" : "нет") << " (" << o.ExtendTaskbook << ")\n";
+  out << kTrainingMethodCaption << ": " << OptionName(kTrainingMethodNames, o.TrainingMethod)
+      << " (" << o.TrainingMethod << ")\n";
+  out << kSensitivityNormCaption << ": " << OptionName(kSensitivityNormNames, o.SensitivityNorm)
+      << " (" << o.SensitivityNorm << ")\n";
+  out << kBinaryWeightSetCaption << ": " << OptionName(kBinaryWeightSetNames, o.BinaryWeightSet)
+      << " (" << o.BinaryWeightSet << ")\n";
+  out << kExtendTaskbookCaption << ": " << (o.ExtendTaskbook != 0 ? "да" : "нет") << " ("
+      << o.ExtendTaskbook << ")\n";
   out << "Создано сетей: " << project.NetNameCounter() << "\n";
   out << "Нейронных сетей: " << project.NetCount() << "\n";
 

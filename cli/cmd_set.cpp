@@ -4,6 +4,7 @@
 #include "cli/args.h"
 #include "cli/cli_project.h"
 #include "cli/command.h"
+#include "core/project/option_names.h"
 
 namespace velmar::cli {
 namespace {
@@ -26,14 +27,11 @@ bool ParseOption(const std::string& text, int max, int32_t& value) {
 }
 
 bool ParseMethod(const std::string& text, int32_t& value) {
-  static const char* const kNames[] = {"sd", "partan", "cg", "bfgs"};
-  for (int i = 0; i < 4; ++i) {
-    if (text == kNames[i]) {
-      value = i;
-      return true;
-    }
+  if (const std::optional<int32_t> by_key = TrainingMethodFromKey(text)) {
+    value = *by_key;
+    return true;
   }
-  return ParseOption(text, 3, value);
+  return ParseOption(text, static_cast<int>(kTrainingMethodNames.size()) - 1, value);
 }
 
 int RunSet(CommandContext& context);

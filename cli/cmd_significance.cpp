@@ -35,24 +35,17 @@ int RunSignificance(CommandContext& context) {
   if (!args.Parse(context.args, {"--data", "--net", "-o"}, {"--json"})) {
     return UsageError(context, self, args.error());
   }
-  if (args.positional().size() != 1) return UsageError(context, self, "one PROJECT expected");
-  const std::optional<std::string> data = args.Get("--data");
-  if (!data) return UsageError(context, self, "--data TABLE is required");
+  if (int code = CheckProjectAndData(context, self, args); code != kExitOk) return code;
   if (args.Has("--json") && args.Has("-o")) {
     return UsageError(context, self, "--json and -o exclude each other");
   }
 
-  Project project;
+  Workspace workspace(context.host);
   int index = 0;
-  if (int code = LoadProjectAndNet(context, args.positional()[0], args, project, index);
-      code != kExitOk) {
-    return code;
-  }
-  std::unique_ptr<Table> table;
-  if (int code = OpenTableForCommand(context, *data, table); code != kExitOk) return code;
+  if (int code = OpenNetAndData(context, args, workspace, index); code != kExitOk) return code;
 
-  NeuralNet& net = project.Net(index);
-  EngineContext engine = MakeEngineContext(project, table.get(), context.host);
+  NeuralNet& net = workspace.project().Net(index);
+  EngineContext engine = workspace.Context();
   if (!ComputeSignificance(net, engine)) return kExitRefused;  // the host has said why
 
   if (args.Has("--json")) {

@@ -62,9 +62,7 @@ int RunSimplify(CommandContext& context) {
   if (!args.Parse(context.args, {"--data", "--net", "--mode", "--symptoms", "--seed"}, {})) {
     return UsageError(context, self, args.error());
   }
-  if (args.positional().size() != 1) return UsageError(context, self, "one PROJECT expected");
-  const std::optional<std::string> data = args.Get("--data");
-  if (!data) return UsageError(context, self, "--data TABLE is required");
+  if (int code = CheckProjectAndData(context, self, args); code != kExitOk) return code;
   const std::optional<std::string> mode_text = args.Get("--mode");
   if (!mode_text) return UsageError(context, self, "--mode is required");
   const ModeName* mode = FindMode(*mode_text);
@@ -78,22 +76,21 @@ int RunSimplify(CommandContext& context) {
   if (!ApplySeedOption(args, seed, seed_error)) return UsageError(context, self, seed_error);
 
   const std::filesystem::path project_path = args.positional()[0];
-  Project project;
+  Workspace workspace(context.host);
+  Project& project = workspace.project();
   int index = 0;
-  if (int code = LoadProjectAndNet(context, project_path, args, project, index); code != kExitOk) {
-    return code;
-  }
+  if (int code = LoadProjectAndNet(context, args, workspace, index); code != kExitOk) return code;
   NeuralNet& net = project.Net(index);
   if (symptoms && !ParseNumOfSymptoms(*symptoms)) {
     return Refuse(context, "Ошибка", "Неверное число приходящих на нейрон сигналов");
   }
-  std::unique_ptr<Table> table;
-  if (int code = OpenTableForCommand(context, *data, table); code != kExitOk) return code;
+  if (int code = OpenDataForCommand(context, args, workspace); code != kExitOk) return code;
   project.Select(index);
   if (symptoms) net.NumOfSymptoms = *ParseNumOfSymptoms(*symptoms);
 
-  TerminalTrainingView view(context.err, IsInteractiveStderr(context.err));
-  EngineContext engine = MakeEngineContext(project, table.get(), context.host, &view);
+  TerminalTrainingView view(context.err, IsInteractiveStderr(context.err),
+                            context.host.DecimalSeparator());
+  EngineContext engine = workspace.Context(view);
   // Refuse before anything is shown when no taskbook can be built; the host
   // has printed why.
   if (!PrepareTaskBook(net, engine)) return kExitRefused;

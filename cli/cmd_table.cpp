@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/args.h"
+#include "cli/cmd_table_import.h"
 #include "cli/command.h"
 #include "core/tables/table.h"
 #include "core/tables/table_convert.h"
@@ -15,12 +16,18 @@ namespace {
 constexpr const char* kUsage =
     "Usage: velmar-cli table info FILE\n"
     "       velmar-cli table dump FILE [--json]\n"
-    "       velmar-cli table convert SRC DST --format N\n\n"
+    "       velmar-cli table convert SRC DST --format N\n"
+    "       velmar-cli table import SRC.csv DST --format N [--delimiter C] [--decimal C]\n"
+    "                  [--encoding utf-8|cp1251|cp866] [--header yes|no]\n\n"
     "info     the table's format, level, code page, record count and columns\n"
     "         with their types and numeric categories\n"
     "dump     every record, tab-separated; with --json the full dump as JSON\n"
     "convert  writes SRC to DST in format N: 1 Paradox 3.5, 2 Paradox 4,\n"
-    "         3 Paradox 5, 4 Paradox for Win32, 5 dBase, 6 FoxPro\n";
+    "         3 Paradox 5, 4 Paradox for Win32, 5 dBase, 6 FoxPro\n"
+    "import   reads a CSV file (RFC 4180 quotes, a BOM, LF or CRLF) and writes DST\n"
+    "         in format N; each column becomes logical, integer, number, date or\n"
+    "         text by its values, empty cells are nulls. The delimiter and a decimal\n"
+    "         comma are guessed unless given; --header no names columns FIELD1...\n";
 
 int RunTable(CommandContext& context);
 
@@ -34,6 +41,7 @@ int RefuseOpen(CommandContext& context, const std::string& name, const Status& s
 
 int RunTable(CommandContext& context) {
   const Command& self = kTable;
+  if (!context.args.empty() && context.args[0] == "import") return RunTableImport(context, self);
   Args args;
   if (!args.Parse(context.args, {"--format"}, {"--json"})) {
     return UsageError(context, self, args.error());

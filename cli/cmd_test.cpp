@@ -57,22 +57,17 @@ int RunTest(CommandContext& context) {
   if (!args.Parse(context.args, {"--data", "--net", "-o"}, {"--json"})) {
     return UsageError(context, self, args.error());
   }
-  if (args.positional().size() != 1) return UsageError(context, self, "one PROJECT expected");
-  const std::optional<std::string> data = args.Get("--data");
-  if (!data) return UsageError(context, self, "--data TABLE is required");
+  if (int code = CheckProjectAndData(context, self, args); code != kExitOk) return code;
 
-  Project project;
+  Workspace workspace(context.host);
   int index = 0;
-  if (int code = LoadProjectAndNet(context, args.positional()[0], args, project, index);
-      code != kExitOk) {
-    return code;
-  }
-  std::unique_ptr<Table> table;
-  if (int code = OpenTableForCommand(context, *data, table); code != kExitOk) return code;
+  if (int code = OpenNetAndData(context, args, workspace, index); code != kExitOk) return code;
 
-  EngineContext engine = MakeEngineContext(project, table.get(), context.host);
+  EngineContext engine = workspace.Context();
   TestGrid grid;
-  if (!TestNetwork(project.Net(index), engine, grid)) return kExitRefused;  // the host said why
+  if (!TestNetwork(workspace.project().Net(index), engine, grid)) {
+    return kExitRefused;  // the host said why
+  }
 
   const char separator = context.host.DecimalSeparator();
   if (const std::optional<std::string> file = args.Get("-o")) {
@@ -82,14 +77,14 @@ int RunTest(CommandContext& context) {
                     "Не удается записать файл " + *file + " (" + status.message() + ")");
     }
     if (args.Has("--json")) {
-      context.out << TestGridJson(project.Net(index), grid);
+      context.out << TestGridJson(workspace.project().Net(index), grid);
     } else {
       PrintSummary(context.out, grid, separator);
     }
     return kExitOk;
   }
   if (args.Has("--json")) {
-    context.out << TestGridJson(project.Net(index), grid);
+    context.out << TestGridJson(workspace.project().Net(index), grid);
     return kExitOk;
   }
   context.out << TestGridText(grid);

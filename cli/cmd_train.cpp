@@ -10,6 +10,7 @@
 #include "cli/command.h"
 #include "cli/terminal_training_view.h"
 #include "core/engine/training_driver.h"
+#include "core/project/option_names.h"
 
 namespace velmar::cli {
 namespace {
@@ -27,15 +28,15 @@ constexpr const char* kUsage =
     "(conjugate gradients), 3 or bfgs (memoryless quasi-Newton).\n"
     "--seed S fixes the seed of every random perturbation in this run.\n";
 
-constexpr const char* kMethodNames[] = {"Градиентный спуск", "Модифицированный ParTan",
-                                        "Сопряженные градиенты", "BFGS"};
-
 bool ParseMethod(std::string text, int32_t& method) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  const char* names[] = {"sd", "partan", "cg", "bfgs"};
-  for (int32_t i = 0; i < 4; ++i) {
-    if (text == names[i] || text == std::to_string(i)) {
+  if (const std::optional<int32_t> by_key = TrainingMethodFromKey(text)) {
+    method = *by_key;
+    return true;
+  }
+  for (int32_t i = 0; i < static_cast<int32_t>(kTrainingMethodNames.size()); ++i) {
+    if (text == std::to_string(i)) {
       method = i;
       return true;
     }
@@ -54,9 +55,7 @@ int RunTrain(CommandContext& context) {
   if (!args.Parse(context.args, {"--data", "--net", "--method", "--seed"}, {})) {
     return UsageError(context, self, args.error());
   }
-  if (args.positional().size() != 1) return UsageError(context, self, "one PROJECT expected");
-  const std::optional<std::string> data = args.Get("--data");
-  if (!data) return UsageError(context, self, "--data TABLE is required");
+  if (int code = CheckProjectAndData(context, self, args); code != kExitOk) return code;
   int32_t method = -1;
   if (const auto text = args.Get("--method"); text && !ParseMethod(*text, method)) {
     return UsageError(context, self, "unknown method " + *text);
@@ -66,34 +65,31 @@ int RunTrain(CommandContext& context) {
   if (!ApplySeedOption(args, seed, seed_error)) return UsageError(context, self, seed_error);
 
   const std::filesystem::path project_path = args.positional()[0];
-  Project project;
+  Workspace workspace(context.host);
+  Project& project = workspace.project();
   int index = 0;
-  if (int code = LoadProjectAndNet(context, project_path, args, project, index); code != kExitOk) {
-    return code;
-  }
-  std::unique_ptr<Table> table;
-  if (int code = OpenTableForCommand(context, *data, table); code != kExitOk) return code;
+  if (int code = OpenNetAndData(context, args, workspace, index); code != kExitOk) return code;
 
   if (method >= 0) project.Options().TrainingMethod = method;
   const int32_t used = project.Options().TrainingMethod;
   if (used < 0 || used > 3) {
     return Refuse(context, kOperationImpossible,
-                  "Неизвестный метод оптимизации " + std::to_string(used) +
-                      "; укажите --method");
+                  "Неизвестный метод оптимизации " + std::to_string(used) + "; укажите --method");
   }
   NeuralNet& net = project.Net(index);
   project.Select(index);
 
-  TerminalTrainingView view(context.err, IsInteractiveStderr(context.err));
+  TerminalTrainingView view(context.err, IsInteractiveStderr(context.err),
+                            context.host.DecimalSeparator());
   StopOnInterrupt stop(context.host, net, view);
-  EngineContext engine = MakeEngineContext(project, table.get(), context.host, &view);
+  EngineContext engine = workspace.Context(view);
   TrainingReport report;
   TrainNetwork(net, engine, report);
   view.Finish();
   if (!report.trained) return kExitRefused;  // the host has shown why
 
   context.out << "Сеть: " << net.Desc.Name << "\n";
-  context.out << "Метод: " << kMethodNames[used] << "\n";
+  context.out << "Метод: " << kTrainingMethodNames[used] << "\n";
   context.out << "Число циклов обучения: " << net.NumOfTrainingCycles << "\n";
   context.out << "Средняя оценка: " << view.Label(TrainingLabel::kError) << "\n";
   context.out << "Правильно решенных примеров: " << view.Label(TrainingLabel::kNumOfExamples)

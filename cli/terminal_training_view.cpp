@@ -1,12 +1,12 @@
 #include "cli/terminal_training_view.h"
 
-#include "cli/terminal_host.h"
-#include "core/engine/training_driver.h"
-
 #include <unistd.h>
 
 #include <iostream>
 #include <ostream>
+
+#include "cli/terminal_host.h"
+#include "core/engine/training_driver.h"
 
 namespace velmar::cli {
 namespace {
@@ -16,12 +16,15 @@ constexpr std::chrono::milliseconds kLogInterval{1000};
 
 }  // namespace
 
-TerminalTrainingView::TerminalTrainingView(std::ostream& out, bool interactive)
-    : TerminalTrainingView(out, interactive, interactive ? kInteractiveInterval : kLogInterval) {}
+TerminalTrainingView::TerminalTrainingView(std::ostream& out, bool interactive,
+                                           char decimal_separator)
+    : TerminalTrainingView(out, interactive, interactive ? kInteractiveInterval : kLogInterval,
+                           decimal_separator) {}
 
 TerminalTrainingView::TerminalTrainingView(std::ostream& out, bool interactive,
-                                           std::chrono::milliseconds interval)
-    : out_(out), interactive_(interactive), interval_(interval) {}
+                                           std::chrono::milliseconds interval,
+                                           char decimal_separator)
+    : out_(out), interactive_(interactive), interval_(interval), separator_(decimal_separator) {}
 
 TerminalTrainingView::~TerminalTrainingView() {
   if (line_open_) out_ << "\n" << std::flush;
@@ -31,7 +34,7 @@ void TerminalTrainingView::Show(bool pruning_labels_visible) {
   shown_ = true;
   pruning_ = pruning_labels_visible;
   labels_.clear();
-  button_ = "Завершить";
+  button_ = StopButtonState::kRunning;
   last_written_.clear();
   written_ = false;
 }
@@ -41,15 +44,19 @@ void TerminalTrainingView::Hide() {
   shown_ = false;
 }
 
-void TerminalTrainingView::SetLabel(TrainingLabel label, const std::string& text) {
-  labels_[label] = text;
-  // The solved count comes last in every batch of label changes.
-  if (label == TrainingLabel::kNumOfExamples) Refresh(false);
+void TerminalTrainingView::ShowProgress(const TrainingProgress& progress) {
+  for (LabelText& text : ProgressTexts(progress, separator_)) {
+    labels_[text.label] = std::move(text.text);
+  }
+  // A step limit alone is written with the rest of its search's figures.
+  const bool step_only =
+      progress.step && !progress.cycles && !progress.error && !progress.solved && !progress.pruning;
+  if (!step_only) Refresh(false);
 }
 
-void TerminalTrainingView::SetButtonCaption(const std::string& caption) {
-  button_ = caption;
-  if (caption == "Секундочку...") {
+void TerminalTrainingView::SetStopButton(StopButtonState state) {
+  button_ = state;
+  if (state == StopButtonState::kStopping) {
     if (line_open_) out_ << "\n";
     line_open_ = false;
     out_ << caption_ << ": остановка после текущего прохода..." << std::endl;
@@ -121,7 +128,7 @@ StopOnInterrupt::~StopOnInterrupt() {
 
 void StopOnInterrupt::OnInterrupt(void* data) {
   auto* self = static_cast<StopOnInterrupt*>(data);
-  if (PressStopButton(self->net_, self->view_, self->view_.ButtonCaption()) ==
+  if (PressStopButton(self->net_, self->view_, self->view_.StopButton()) ==
       StopButtonOutcome::kStopRequested) {
     self->requested_ = true;
   }

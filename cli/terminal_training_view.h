@@ -17,18 +17,18 @@ namespace velmar::cli {
 // interval, so that logs stay readable.
 class TerminalTrainingView : public TrainingView {
  public:
-  TerminalTrainingView(std::ostream& out, bool interactive);
-  TerminalTrainingView(std::ostream& out, bool interactive, std::chrono::milliseconds interval);
+  TerminalTrainingView(std::ostream& out, bool interactive, char decimal_separator = '.');
+  TerminalTrainingView(std::ostream& out, bool interactive, std::chrono::milliseconds interval,
+                       char decimal_separator = '.');
   ~TerminalTrainingView() override;
 
   void SetCaption(const std::string& caption) override { caption_ = caption; }
   void Show(bool pruning_labels_visible) override;
   void Hide() override;
-  void SetLabel(TrainingLabel label, const std::string& text) override;
-  void SetButtonCaption(const std::string& caption) override;
-  void Repaint() override { Refresh(false); }
+  void ShowProgress(const TrainingProgress& progress) override;
+  void SetStopButton(StopButtonState state) override;
 
-  const std::string& ButtonCaption() const { return button_; }
+  StopButtonState StopButton() const { return button_; }
   std::string Label(TrainingLabel label) const;
   // Writes the current figures now and ends the status line.
   void Finish();
@@ -42,8 +42,9 @@ class TerminalTrainingView : public TrainingView {
   std::ostream& out_;
   const bool interactive_;
   const std::chrono::milliseconds interval_;
+  const char separator_;
   std::string caption_;
-  std::string button_;
+  StopButtonState button_ = StopButtonState::kRunning;
   bool shown_ = false;
   bool pruning_ = false;
   bool line_open_ = false;  // an interactive line waits for its end

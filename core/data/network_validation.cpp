@@ -1,21 +1,14 @@
 #include "core/data/network_validation.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <string>
 
 #include "core/base/format_real.h"
+#include "core/base/number_text.h"
 
 namespace velmar {
 namespace {
-
-std::string_view Trim(std::string_view text) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 int Width(const FieldDescription& field) {
   return field.IsDiscrete != 0 ? field.NumOfDiscreteStates : 1;
@@ -34,44 +27,28 @@ void CountUsage(DataDescription& desc, FieldUsage usage, int width, int sign) {
 
 }  // namespace
 
-std::optional<float> ParseRealText(std::string_view text, char decimal_separator) {
-  text = Trim(text);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  if (text.empty()) return std::nullopt;
-  std::string normalized(text);
-  for (char& c : normalized) {
-    if (c == decimal_separator) c = '.';
-  }
-  // Only plain decimal or exponent notation; from_chars would also take "inf".
-  for (char c : normalized) {
-    const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == '-' || c == 'e' || c == 'E';
-    if (!allowed) return std::nullopt;
-  }
-  float value = 0;
-  const char* begin = normalized.data();
-  const char* end = begin + normalized.size();
-  auto [ptr, ec] = std::from_chars(begin, end, value, std::chars_format::general);
-  if (ec != std::errc() || ptr != end || !std::isfinite(value)) return std::nullopt;
-  return value;
+namespace {
+
+// The dialog's edits read a float as typed.
+std::optional<float> DialogFloat(std::string_view text, char decimal_separator) {
+  return ParseFloatText(text, kNetworkDialogSyntax, decimal_separator);
 }
 
+}  // namespace
+
 std::optional<ValidationError> ParseNeuronCount(std::string_view text, int32_t& value) {
-  text = Trim(text);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  int64_t parsed = 0;
-  auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
-  if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || parsed < 1 ||
-      parsed > kMaxNeuronsPerLayer) {
+  const std::optional<int64_t> parsed = ParseIntegerText(text, kNetworkDialogSyntax);
+  if (!parsed || *parsed < 1 || *parsed > kMaxNeuronsPerLayer) {
     return ValidationError{"Неверное число нейронов",
                            "Число нейронов должно находиться в интервале от 1 до 100"};
   }
-  value = static_cast<int32_t>(parsed);
+  value = static_cast<int32_t>(*parsed);
   return std::nullopt;
 }
 
 std::optional<ValidationError> ParseCharacteristic(std::string_view text, char decimal_separator,
                                                    float& value) {
-  std::optional<float> parsed = ParseRealText(text, decimal_separator);
+  std::optional<float> parsed = DialogFloat(text, decimal_separator);
   if (!parsed || *parsed < 0.0001f || *parsed > 1.0f) {
     return ValidationError{"Неверное значение характеристики",
                            "Значение характеристики должно находиться в интервале от 0.0001 до 1"};
@@ -87,10 +64,10 @@ std::optional<ValidationError> ParseGap(std::string_view text, const FieldDescri
   // The user reads the limit in the refusal below, rounded to 7 digits; that
   // shown value must itself be accepted even when it lies a rounding above.
   float shown_limit = limit;
-  if (std::optional<float> shown = ParseRealText(FormatReal(limit, '.'), '.')) {
+  if (std::optional<float> shown = DialogFloat(FormatReal(limit, '.'), '.')) {
     shown_limit = std::max(limit, *shown);
   }
-  std::optional<float> parsed = ParseRealText(text, decimal_separator);
+  std::optional<float> parsed = DialogFloat(text, decimal_separator);
   if (parsed && *parsed >= 0.0f && *parsed <= shown_limit) {
     value = *parsed;
     return std::nullopt;
@@ -108,7 +85,7 @@ std::optional<ValidationError> ParseGap(std::string_view text, const FieldDescri
 
 std::optional<ValidationError> ParseStateBound(std::string_view text, char decimal_separator,
                                                float& value) {
-  std::optional<float> parsed = ParseRealText(text, decimal_separator);
+  std::optional<float> parsed = DialogFloat(text, decimal_separator);
   if (parsed) {
     value = *parsed;
     return std::nullopt;

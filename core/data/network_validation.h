@@ -23,10 +23,6 @@ struct ValidationError {
   std::string text;
 };
 
-// Reads a real number as typed, with '.' or `decimal_separator` as the
-// separator; surrounding blanks are allowed. Infinities and NaN are refused.
-std::optional<float> ParseRealText(std::string_view text, char decimal_separator);
-
 // Leaving the neuron count edit of a layer: 1..100.
 std::optional<ValidationError> ParseNeuronCount(std::string_view text, int32_t& value);
 // Leaving a characteristic edit: 0.0001..1 inclusive.

@@ -9,12 +9,14 @@
 namespace velmar {
 
 // What engine operations reach through the project: its options, the open
-// data table (null when none is open), the host and the progress window.
+// data table, the host and the progress window. A workspace hands it out;
+// only the table may be absent (no data file open), and the operations that
+// need it say so to the user.
 struct EngineContext {
-  ProjectOptions* options = nullptr;
-  Table* table = nullptr;
-  Host* host = nullptr;
-  TrainingView* view = nullptr;
+  ProjectOptions& options;
+  Table* table;  // null while no data file is open
+  Host& host;
+  TrainingView& view;
 };
 
 }  // namespace velmar

@@ -2,9 +2,7 @@
 
 #include <cmath>
 #include <limits>
-#include <string>
 
-#include "core/base/format_real.h"
 #include "core/engine/propagation.h"
 
 namespace velmar {
@@ -18,12 +16,12 @@ constexpr float kContraction = 3.0f;
 constexpr int kParabolicSteps = 2;
 constexpr double kFlatParabola = 1e-10;
 
-void ShowLabel(EngineContext& context, TrainingLabel label, const std::string& text) {
-  if (context.view != nullptr) context.view->SetLabel(label, text);
-}
-
-char Separator(const EngineContext& context) {
-  return context.host != nullptr ? context.host->DecimalSeparator() : '.';
+// The step label shows a limit at once; the rest of the search's figures
+// follow when it ends.
+void ShowStepLimit(EngineContext& context, StepOutcome outcome) {
+  TrainingProgress progress;
+  progress.step = StepFigure{outcome, 0.0f};
+  context.view.ShowProgress(progress);
 }
 
 }  // namespace
@@ -75,7 +73,7 @@ float LineSearch(NeuralNet& net, float f0, EngineContext& context,
     // Expand while the error keeps falling (or stays level).
     for (;;) {
       if (c > kLargestStep) {
-        ShowLabel(context, TrainingLabel::kStep, "Infinite step");
+        ShowStepLimit(context, StepOutcome::kInfiniteStep);
         break;
       }
       a = b, fa = fb;
@@ -91,7 +89,7 @@ float LineSearch(NeuralNet& net, float f0, EngineContext& context,
     b = c, fb = fc;
     for (;;) {
       if (b < kSmallestStep) {
-        ShowLabel(context, TrainingLabel::kStep, "Zero step");
+        ShowStepLimit(context, StepOutcome::kZeroStep);
         break;
       }
       c = b, fc = fb;
@@ -102,6 +100,7 @@ float LineSearch(NeuralNet& net, float f0, EngineContext& context,
     }
   }
 
+  TrainingProgress progress;
   if (best > fb) {
     result = b;
     best = fb;
@@ -130,12 +129,10 @@ float LineSearch(NeuralNet& net, float f0, EngineContext& context,
         c = x, fc = fx;
       }
     }
-    const char separator = Separator(context);
-    ShowLabel(context, TrainingLabel::kStep, FormatReal(result, separator));
+    progress.step = StepFigure{StepOutcome::kStep, result};
     // The count is read from project files; a stored maximum stays there.
     if (net.NumOfTrainingCycles < std::numeric_limits<int32_t>::max()) ++net.NumOfTrainingCycles;
-    ShowLabel(context, TrainingLabel::kNumOfTrainingCycles,
-              std::to_string(net.NumOfTrainingCycles));
+    progress.cycles = net.NumOfTrainingCycles;
   }
 
   net.Step = result;
@@ -143,12 +140,9 @@ float LineSearch(NeuralNet& net, float f0, EngineContext& context,
 
   const uint32_t rows = net.Book != nullptr ? net.Book->Count() : 0;
   const double average = rows > 0 ? static_cast<double>(best) / rows : static_cast<double>(best);
-  ShowLabel(context, TrainingLabel::kError, FormatReal(average, Separator(context)));
-  if (net.SensMode == 0) {
-    ShowLabel(context, TrainingLabel::kNumOfExamples,
-              std::to_string(net.NumOfSolved) + " из " + std::to_string(rows));
-  }
-  if (context.view != nullptr) context.view->Repaint();
+  progress.error = average;
+  if (net.SensMode == 0) progress.solved = SolvedFigure{net.NumOfSolved, rows};
+  context.view.ShowProgress(progress);
   return best;
 }
 

@@ -166,9 +166,7 @@ void MemorylessBfgs(NeuralNet& net, EngineContext& context) {
 }
 
 void RunMethod(NeuralNet& net, EngineContext& context) {
-  const int32_t method = context.options != nullptr ? context.options->TrainingMethod
-                                                    : ProjectOptions{}.TrainingMethod;
-  switch (method) {
+  switch (context.options.TrainingMethod) {
     case 0:
       SteepestDescent(net, context);
       break;

@@ -1,6 +1,7 @@
 #ifndef VELMAR_CORE_ENGINE_NEURAL_NET_H_
 #define VELMAR_CORE_ENGINE_NEURAL_NET_H_
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,13 +23,13 @@ constexpr int32_t pfBias = 16;
 constexpr int32_t pfCharacteristic = 32;
 
 // Flag words in use.
-constexpr int32_t kSynapseFlags = pfTrainable | pfAdjustable;                  // 6
-constexpr int32_t kBiasFlags = pfTrainable | pfAdjustable | pfBias;            // 22
-constexpr int32_t kCharacteristicFlags = pfFixed | pfCharacteristic;           // 33
-constexpr int32_t kRemovedSynapseFlags = pfRemoved;                            // 8
-constexpr int32_t kRemovedBiasFlags = pfRemoved | pfBias;                      // 24
-constexpr int32_t kBinarizedSynapseFlags = pfFixed | pfAdjustable;             // 5
-constexpr int32_t kBinarizedBiasFlags = pfFixed | pfAdjustable | pfBias;       // 21
+constexpr int32_t kSynapseFlags = pfTrainable | pfAdjustable;             // 6
+constexpr int32_t kBiasFlags = pfTrainable | pfAdjustable | pfBias;       // 22
+constexpr int32_t kCharacteristicFlags = pfFixed | pfCharacteristic;      // 33
+constexpr int32_t kRemovedSynapseFlags = pfRemoved;                       // 8
+constexpr int32_t kRemovedBiasFlags = pfRemoved | pfBias;                 // 24
+constexpr int32_t kBinarizedSynapseFlags = pfFixed | pfAdjustable;        // 5
+constexpr int32_t kBinarizedBiasFlags = pfFixed | pfAdjustable | pfBias;  // 21
 
 // A window that belongs to a network (test, verbal description, input
 // significance). The GUI implements it; destroying the network closes it, and
@@ -55,7 +56,9 @@ struct NeuralNet {
   int32_t NumOfSymptoms = 3;
   std::unique_ptr<TaskBook> Book;
   std::vector<float> InputSignificance;
-  uint8_t StopFlag = 1;
+  // Set by the progress window's button, possibly from another thread than
+  // the training's; the methods and drivers test it between passes.
+  std::atomic<uint8_t> StopFlag{1};
   uint8_t InPruning = 0;
   NetWindowLink* InpSensWindow = nullptr;
   NetWindowLink* TestWindow = nullptr;
@@ -84,7 +87,7 @@ struct NeuralNet {
   int32_t RunPrunedSynapses = 0;
   int32_t RunBinSynapses = 0;
   int32_t RunPrunedNeurons = 0;
-  const float* CurInputs = nullptr;   // view into the current example
+  const float* CurInputs = nullptr;  // view into the current example
   const float* CurTargets = nullptr;
   const float* CurWeights = nullptr;
   std::vector<float> Outputs;

@@ -4,17 +4,22 @@
 #include <cmath>
 #include <vector>
 
+#include "core/base/thread_pool.h"
+#include "core/engine/propagation_kernels.h"
+
 namespace velmar {
 namespace {
 
 // Every sum runs in double over float32 data. A product of two float32 values
-// is exact in double, so only the additions round, in a fixed order. What goes
-// into a sum over examples is each example's own value as stored (float32),
-// so a pass gives the float32 rounding of exactly that sum.
+// is exact in double, so only the additions round, in a fixed order (see
+// propagation_kernels.h). The passes over a taskbook cut it into fixed blocks
+// of rows that depend on the row count only; each block is summed in row
+// order and the block sums are added in block order, so any number of
+// threads gives the same bits.
 
 constexpr int kLanes = 8;
 
-// Σ w[s]·x[s]; kLanes partial sums, each in index order, combined pairwise.
+// Σ w[s]·x[s] in the lane order of the kernels.
 inline double Dot(const float* w, const double* x, int n) {
   double acc[kLanes] = {};
   int s = 0;
@@ -23,58 +28,7 @@ inline double Dot(const float* w, const double* x, int n) {
   }
   double tail = 0;
   for (; s < n; ++s) tail += static_cast<double>(w[s]) * x[s];
-  return (((acc[0] + acc[4]) + (acc[1] + acc[5])) + ((acc[2] + acc[6]) + (acc[3] + acc[7]))) +
-         tail;
-}
-
-// back[s] += g·w[s]: one neuron's share of the signals sent back to its sources.
-inline void AddBack(double* back, double g, const float* w, int n) {
-  for (int s = 0; s < n; ++s) back[s] += g * static_cast<double>(w[s]);
-}
-
-// dir[s] += g·x[s] and back[s] += g·w[s] in one sweep over the neuron's row.
-// The product g·x[s] is taken in float32: it is the example's gradient entry.
-inline void AddRowAndBack(double* dir, double* back, float g, const float* w, const float* x,
-                          int n) {
-  const double wide = g;
-  for (int s = 0; s < n; ++s) {
-    dir[s] += g * x[s];
-    back[s] += wide * static_cast<double>(w[s]);
-  }
-}
-
-inline void AddRow(double* dir, float g, const float* x, int n) {
-  for (int s = 0; s < n; ++s) dir[s] += g * x[s];
-}
-
-// Work space of the passes, kept per thread and grown only when a larger
-// network comes along, so that a pass allocates nothing once warmed up.
-struct PassScratch {
-  std::vector<double> sources;  // each layer's source vector in double, layer after layer
-  std::vector<double> back;     // signals sent back to one layer's sources
-  std::vector<double> direction;
-  std::vector<double> param_significance;
-  std::vector<double> input_significance;
-  std::vector<double> neuron_significance;
-
-  void Fit(const NeuralNet& net) {
-    const size_t inputs = static_cast<size_t>(net.Desc.NumOfInputs);
-    const size_t hidden = static_cast<size_t>(std::max(net.NumOfHiddenNeurons, 0));
-    if (sources.size() < inputs + hidden) sources.resize(inputs + hidden);
-    size_t widest = inputs;
-    for (int l = 0; l < net.Desc.NumOfLayers && l < kMaxLayers; ++l) {
-      widest = std::max<size_t>(widest, static_cast<size_t>(net.Desc.NumOfNeurons[l]));
-    }
-    if (back.size() < widest) back.resize(widest);
-  }
-};
-
-thread_local PassScratch g_scratch;
-
-// Offset of layer l's source vector within PassScratch::sources.
-inline int SourceOffset(const NeuralNet& net, int l) {
-  if (l == 0) return 0;
-  return net.Desc.NumOfInputs + net.SumStart(l - 1) / 2;
+  return (((acc[0] + acc[4]) + (acc[1] + acc[5])) + ((acc[2] + acc[6]) + (acc[3] + acc[7]))) + tail;
 }
 
 inline int LayerCount(const NeuralNet& net) { return net.Desc.NumOfLayers; }
@@ -87,21 +41,62 @@ inline int Sources(const NeuralNet& net, int l) {
   return l == 0 ? net.Desc.NumOfInputs : net.Desc.NumOfNeurons[l - 1];
 }
 
-// A = b + S of a sigmoid neuron, from the stored (float32) sum.
-inline double Activation(const NeuralNet& net, int l, int j) {
-  return static_cast<double>(net.Parameters[net.NeuronStart(l) + 2 * j + 1]) +
-         static_cast<double>(net.Signals[net.SumStart(l) + j]);
+// Offset of layer l's source vector within a vector of all sources in double
+// (the inputs, then every sigmoid layer's outputs).
+inline int SourceOffset(const NeuralNet& net, int l) {
+  if (l == 0) return 0;
+  return net.Desc.NumOfInputs + net.SumStart(l - 1) / 2;
 }
+
+inline size_t SourceCount(const NeuralNet& net) {
+  return static_cast<size_t>(net.Desc.NumOfInputs) +
+         static_cast<size_t>(std::max(net.NumOfHiddenNeurons, 0));
+}
+
+inline size_t WidestFanIn(const NeuralNet& net) {
+  size_t widest = static_cast<size_t>(net.Desc.NumOfInputs);
+  for (int l = 0; l < net.Desc.NumOfLayers && l < kMaxLayers; ++l) {
+    widest = std::max<size_t>(widest, static_cast<size_t>(net.Desc.NumOfNeurons[l]));
+  }
+  return widest;
+}
+
+template <typename T>
+inline void Grow(std::vector<T>& v, size_t n) {
+  if (v.size() < n) v.resize(n);
+}
+
+// Sigmoid outputs of layer l from the stored sums, into `outputs` (float32)
+// and `next` (the same values in double, the next layer's sources).
+inline void Activate(const float* neuron, const float* sums, int m, float* outputs, double* next) {
+  for (int j = 0; j < m; ++j) {
+    const double c = neuron[2 * j];
+    const double a = static_cast<double>(neuron[2 * j + 1]) + static_cast<double>(sums[j]);
+    outputs[j] = static_cast<float>(a / (c + std::fabs(a)));
+    next[j] = static_cast<double>(outputs[j]);
+  }
+}
+
+// ---- One example on the net's own vectors (Forward, Backward) ------------
+
+struct PassScratch {
+  std::vector<double> sources;
+  std::vector<double> back;
+
+  void Fit(const NeuralNet& net) {
+    Grow(sources, SourceCount(net));
+    Grow(back, WidestFanIn(net));
+  }
+};
+
+thread_local PassScratch g_scratch;
 
 void ForwardPass(NeuralNet& net, PassScratch& scratch) {
   const int layers = LayerCount(net);
   const float* params = net.Parameters.data();
   float* signals = net.Signals.data();
   double* sources = scratch.sources.data();
-  {
-    const int k = net.Desc.NumOfInputs;
-    for (int s = 0; s < k; ++s) sources[s] = static_cast<double>(net.CurInputs[s]);
-  }
+  for (int s = 0; s < net.Desc.NumOfInputs; ++s) sources[s] = net.CurInputs[s];
   for (int l = 0; l <= layers; ++l) {
     const int k = Sources(net, l);
     const int m = Neurons(net, l);
@@ -116,100 +111,224 @@ void ForwardPass(NeuralNet& net, PassScratch& scratch) {
       }
       break;
     }
-    const float* neuron = params + net.NeuronStart(l);
-    float* outputs = signals + net.OutputStart(l);
-    double* next = sources + SourceOffset(net, l + 1);
-    for (int j = 0; j < m; ++j) {
-      const double c = neuron[2 * j];
-      const double a = static_cast<double>(neuron[2 * j + 1]) + static_cast<double>(sums[j]);
-      outputs[j] = static_cast<float>(a / (c + std::fabs(a)));
-      next[j] = static_cast<double>(outputs[j]);
-    }
+    Activate(params + net.NeuronStart(l), sums, m, signals + net.OutputStart(l),
+             sources + SourceOffset(net, l + 1));
   }
 }
 
-// Layer l's source vector as the forward pass left it.
-inline const float* FloatSources(const NeuralNet& net, int l) {
-  return l == 0 ? net.CurInputs : net.Signals.data() + net.OutputStart(l - 1);
-}
-
-// The backward pass in two flavours: kAccumulate adds the example's gradient
-// straight into the double direction (the taskbook pass), otherwise it is
-// written to ExampleGradient. `to_inputs` says whether InputErrors are needed.
-template <bool kAccumulate>
-void BackwardPass(NeuralNet& net, PassScratch& scratch, bool to_inputs) {
+// BackSignals, InputErrors and ExampleGradient from OutputErrors.
+void BackwardPass(NeuralNet& net, PassScratch& scratch) {
   const int layers = LayerCount(net);
   const float* params = net.Parameters.data();
   float* back_signals = net.BackSignals.data();
   float* gradient = net.ExampleGradient.data();
-  double* direction = kAccumulate ? scratch.direction.data() : nullptr;
   double* back = scratch.back.data();
-
-  // Gradient entry of parameter i.
-  auto put = [&](int i, double value) {
-    if constexpr (kAccumulate) {
-      direction[i] += static_cast<float>(value);
-    } else {
-      gradient[i] = static_cast<float>(value);
-    }
-  };
-  // The weights of neuron j of a layer whose rows start at `w0` with fan-in k;
-  // sends g back through them when `send` is set.
-  auto weights = [&](int w0, int j, int k, float g, const float* x, bool send) {
+  // Row j of a layer whose rows start at w0: the example's gradient g·x and
+  // g sent back through the weights.
+  auto row = [&](int w0, int j, int k, float g, const float* x) {
     const float* w = params + w0 + size_t(j) * k;
-    if constexpr (kAccumulate) {
-      double* d = direction + w0 + size_t(j) * k;
-      if (send) {
-        AddRowAndBack(d, back, g, w, x, k);
-      } else {
-        AddRow(d, g, x, k);
-      }
-    } else {
-      float* e = gradient + w0 + size_t(j) * k;
-      for (int s = 0; s < k; ++s) e[s] = g * x[s];
-      if (send) AddBack(back, g, w, k);
-    }
+    float* e = gradient + w0 + size_t(j) * k;
+    for (int s = 0; s < k; ++s) e[s] = g * x[s];
+    for (int s = 0; s < k; ++s) back[s] += static_cast<double>(g) * static_cast<double>(w[s]);
   };
-
-  // The linear output layer.
-  {
-    const int l = layers;
+  for (int l = layers; l >= 0; --l) {
     const int k = Sources(net, l);
-    const int n = Neurons(net, l);
-    const float* x = FloatSources(net, l);
+    const int m = Neurons(net, l);
+    const int n0 = net.NeuronStart(l);
+    const float* x = l == 0 ? net.CurInputs : net.Signals.data() + net.OutputStart(l - 1);
+    float* sums = back_signals + net.SumStart(l);
     std::fill(back, back + k, 0.0);
-    for (int j = 0; j < n; ++j) {
-      const float delta = net.OutputErrors[j];
-      back_signals[net.SumStart(l) + j] = delta;
-      put(net.NeuronStart(l) + j, delta);
-      weights(net.WeightStart(l), j, k, delta, x, true);
+    for (int j = 0; j < m; ++j) {
+      if (l == layers) {
+        sums[j] = net.OutputErrors[j];
+        gradient[n0 + j] = sums[j];
+      } else {
+        const double c = params[n0 + 2 * j];
+        const double a = static_cast<double>(params[n0 + 2 * j + 1]) +
+                         static_cast<double>(net.Signals[net.SumStart(l) + j]);
+        const double q = c + std::fabs(a);
+        const double g = static_cast<double>(back_signals[net.OutputStart(l) + j]) / (q * q);
+        gradient[n0 + 2 * j] = static_cast<float>(-a * g);
+        sums[j] = static_cast<float>(c * g);
+        gradient[n0 + 2 * j + 1] = sums[j];
+      }
+      row(net.WeightStart(l), j, k, sums[j], x);
     }
     float* target = l > 0 ? back_signals + net.OutputStart(l - 1) : net.InputErrors.data();
     for (int s = 0; s < k; ++s) target[s] = static_cast<float>(back[s]);
   }
+}
 
-  for (int l = layers - 1; l >= 0; --l) {
+// ---- Passes over the taskbook ---------------------------------------------
+
+// Rows of a block: at least kMinBlockRows, at most kMaxBlocks blocks.
+constexpr uint32_t kMinBlockRows = 512;
+constexpr uint32_t kMaxBlocks = 32;
+// Below this many multiply-adds per pass the threads cost more than they give.
+constexpr double kMinThreadedWork = 4e6;
+
+uint32_t BlockRows(uint32_t rows) {
+  uint32_t per_block = std::max(kMinBlockRows, (rows + kMaxBlocks - 1) / kMaxBlocks);
+  return (per_block + kKernelBatch - 1) / kKernelBatch * kKernelBatch;
+}
+
+// The vectors of kKernelBatch examples in flight on one thread.
+struct BatchWork {
+  std::vector<double> sources;  // per example: SourceCount
+  std::vector<float> signals;   // per example: NumOfSignals
+  std::vector<float> back_signals;
+  std::vector<float> outputs;  // per example: NumOfOutputs
+  std::vector<float> output_errors;
+  std::vector<double> back;  // per example: the widest fan-in
+  size_t source_count = 0, signal_count = 0, output_count = 0, back_count = 0;
+
+  void Fit(const NeuralNet& net) {
+    source_count = SourceCount(net);
+    signal_count = static_cast<size_t>(net.NumOfSignals);
+    output_count = static_cast<size_t>(net.Desc.NumOfOutputs);
+    back_count = WidestFanIn(net);
+    Grow(sources, kKernelBatch * source_count);
+    Grow(signals, kKernelBatch * signal_count);
+    Grow(back_signals, kKernelBatch * signal_count);
+    Grow(outputs, kKernelBatch * output_count);
+    Grow(output_errors, kKernelBatch * output_count);
+    Grow(back, kKernelBatch * back_count);
+  }
+  double* Sources(int e) { return sources.data() + e * source_count; }
+  float* Signals(int e) { return signals.data() + e * signal_count; }
+  float* BackSignals(int e) { return back_signals.data() + e * signal_count; }
+  float* Outputs(int e) { return outputs.data() + e * output_count; }
+  float* OutputErrors(int e) { return output_errors.data() + e * output_count; }
+  double* Back(int e) { return back.data() + e * back_count; }
+};
+
+struct BlockTotals {
+  double total = 0;
+  double error_sum = 0;
+  int32_t solved = 0;
+};
+
+// Significance accumulators of a pass in SensMode (in double).
+struct Significance {
+  bool maximum = false;
+  std::vector<double> params, inputs, neurons;
+  std::vector<double> prefix;  // the direction of the blocks before the current one
+  bool has_prefix = false;
+};
+
+// Everything one pass needs, kept per calling thread and only grown.
+struct PassState {
+  std::vector<double> weights;     // the parameters in double, read by every thread
+  std::vector<double> directions;  // one direction per block
+  std::vector<BlockTotals> totals;
+  std::vector<BatchWork> work;  // one per pool thread
+  Significance significance;
+};
+
+thread_local PassState g_pass;
+
+struct PassJob {
+  NeuralNet& net;
+  const TaskBook& book;
+  const PassKernels& kernels;
+  PassState& state;
+  uint32_t block_rows;
+  bool gradient;
+  bool sens;
+};
+
+// Forward pass of `batch` consecutive rows from `first`.
+void ForwardBatch(const PassJob& job, BatchWork& work, uint32_t first, int batch) {
+  const NeuralNet& net = job.net;
+  const int layers = LayerCount(net);
+  const double* weights = job.state.weights.data();
+  const float* params = net.Parameters.data();
+  const double* x[kKernelBatch];
+  float* sums[kKernelBatch];
+  for (int e = 0; e < batch; ++e) {
+    const float* in = job.book.RowInputs(first + e);
+    double* sources = work.Sources(e);
+    for (int s = 0; s < net.Desc.NumOfInputs; ++s) sources[s] = in[s];
+  }
+  for (int l = 0; l <= layers; ++l) {
+    const int k = Sources(net, l);
+    const int m = Neurons(net, l);
+    for (int e = 0; e < batch; ++e) {
+      x[e] = work.Sources(e) + SourceOffset(net, l);
+      sums[e] = work.Signals(e) + net.SumStart(l);
+    }
+    job.kernels.layer_sums(weights + net.WeightStart(l), k, m, x, sums, batch);
+    const float* neuron = params + net.NeuronStart(l);
+    for (int e = 0; e < batch; ++e) {
+      if (l == layers) {
+        float* outputs = work.Outputs(e);
+        for (int j = 0; j < m; ++j) {
+          outputs[j] = static_cast<float>(static_cast<double>(sums[e][j]) + neuron[j]);
+        }
+      } else {
+        Activate(neuron, sums[e], m, work.Signals(e) + net.OutputStart(l),
+                 work.Sources(e) + SourceOffset(net, l + 1));
+      }
+    }
+  }
+}
+
+// Backward pass of the examples `which[0..n)` of the batch (their inputs in
+// `inputs`), adding their
+// gradients to `direction`. InputErrors are written (for example which[0])
+// only in SensMode, where n is 1.
+void BackwardBatch(const PassJob& job, BatchWork& work, const int* which, int n,
+                   const float* const* inputs, double* direction) {
+  NeuralNet& net = job.net;
+  const int layers = LayerCount(net);
+  const double* weights = job.state.weights.data();
+  const float* params = net.Parameters.data();
+  const float* x[kKernelBatch];
+  const float* g[kKernelBatch];
+  double* back[kKernelBatch];
+  for (int l = layers; l >= 0; --l) {
     const int k = Sources(net, l);
     const int m = Neurons(net, l);
     const int n0 = net.NeuronStart(l);
-    const float* x = FloatSources(net, l);
-    const float* u = back_signals + net.OutputStart(l);
-    float* sums = back_signals + net.SumStart(l);
-    const bool send = l > 0 || to_inputs;
-    if (send) std::fill(back, back + k, 0.0);
-    for (int j = 0; j < m; ++j) {
-      const double c = params[n0 + 2 * j];
-      const double a = Activation(net, l, j);
-      const double q = c + std::fabs(a);
-      const double g = static_cast<double>(u[j]) / (q * q);
-      put(n0 + 2 * j, -a * g);
-      sums[j] = static_cast<float>(c * g);
-      put(n0 + 2 * j + 1, sums[j]);
-      if (sums[j] != 0.0f || !kAccumulate) weights(net.WeightStart(l), j, k, sums[j], x, send);
+    const bool send = l > 0 || job.sens;
+    for (int i = 0; i < n; ++i) {
+      const int e = which[i];
+      float* sums = work.BackSignals(e) + net.SumStart(l);
+      if (l == layers) {
+        const float* delta = work.OutputErrors(e);
+        for (int j = 0; j < m; ++j) {
+          sums[j] = delta[j];
+          direction[n0 + j] += delta[j];
+        }
+      } else {
+        const float* u = work.BackSignals(e) + net.OutputStart(l);
+        const float* forward_sums = work.Signals(e) + net.SumStart(l);
+        for (int j = 0; j < m; ++j) {
+          const double c = params[n0 + 2 * j];
+          const double a =
+              static_cast<double>(params[n0 + 2 * j + 1]) + static_cast<double>(forward_sums[j]);
+          const double q = c + std::fabs(a);
+          const double gj = static_cast<double>(u[j]) / (q * q);
+          direction[n0 + 2 * j] += static_cast<float>(-a * gj);
+          sums[j] = static_cast<float>(c * gj);
+          direction[n0 + 2 * j + 1] += sums[j];
+        }
+      }
+      x[i] = l > 0 ? work.Signals(e) + net.OutputStart(l - 1) : inputs[i];
+      g[i] = sums;
+      back[i] = work.Back(e);
+      if (send) std::fill(back[i], back[i] + k, 0.0);
     }
+    // The output layer sends every row back; a sigmoid row with a zero
+    // signal adds nothing and is skipped.
+    job.kernels.layer_back(weights + net.WeightStart(l), k, m, x, g, direction + net.WeightStart(l),
+                           send ? back : nullptr, n, l < layers);
     if (!send) continue;
-    float* target = l > 0 ? back_signals + net.OutputStart(l - 1) : net.InputErrors.data();
-    for (int s = 0; s < k; ++s) target[s] = static_cast<float>(back[s]);
+    for (int i = 0; i < n; ++i) {
+      const int e = which[i];
+      float* target = l > 0 ? work.BackSignals(e) + net.OutputStart(l - 1) : net.InputErrors.data();
+      for (int s = 0; s < k; ++s) target[s] = static_cast<float>(back[i][s]);
+    }
   }
 }
 
@@ -224,33 +343,85 @@ inline void Take(double& slot, float value, bool maximum) {
   }
 }
 
-void AccumulateSignificance(const NeuralNet& net, PassScratch& scratch, bool maximum) {
-  const size_t params = scratch.direction.size();
+// After one example of a SensMode pass: the running direction is the sum of
+// the blocks before (in block order) plus the current block's own sum.
+void AccumulateSignificance(const PassJob& job, BatchWork& work, const float* inputs,
+                            const double* partial) {
+  const NeuralNet& net = job.net;
+  Significance& sig = job.state.significance;
+  const size_t params = static_cast<size_t>(net.NumOfParameters);
   for (size_t i = 0; i < params; ++i) {
-    // The running direction as it would stand stored.
-    Take(scratch.param_significance[i], static_cast<float>(scratch.direction[i]), maximum);
+    const double running = sig.has_prefix ? sig.prefix[i] + partial[i] : partial[i];
+    Take(sig.params[i], static_cast<float>(running), sig.maximum);
   }
   for (int s = 0; s < net.Desc.NumOfInputs; ++s) {
-    Take(scratch.input_significance[s], net.InputErrors[s] * net.CurInputs[s], maximum);
+    Take(sig.inputs[s], net.InputErrors[s] * inputs[s], sig.maximum);
   }
+  const float* signals = work.Signals(0);
+  const float* back_signals = work.BackSignals(0);
   int q = 0;
   for (int l = 0; l < LayerCount(net); ++l) {
     const int o = net.OutputStart(l);
     for (int j = 0; j < Neurons(net, l); ++j, ++q) {
-      Take(scratch.neuron_significance[q], net.Signals[o + j] * net.BackSignals[o + j], maximum);
+      Take(sig.neurons[q], signals[o + j] * back_signals[o + j], sig.maximum);
     }
   }
 }
 
-template <typename T>
-void Load(std::vector<double>& to, const std::vector<T>& from) {
-  to.assign(from.begin(), from.end());
-}
-
-template <typename T>
-void Store(std::vector<T>& to, const std::vector<double>& from) {
-  const size_t n = std::min(to.size(), from.size());
-  for (size_t i = 0; i < n; ++i) to[i] = static_cast<T>(from[i]);
+// One block of rows on one thread.
+void RunBlock(const PassJob& job, uint32_t block, int thread) {
+  NeuralNet& net = job.net;
+  PassState& state = job.state;
+  BatchWork& work = state.work[thread];
+  const size_t params = static_cast<size_t>(net.NumOfParameters);
+  double* direction = nullptr;
+  if (job.gradient) {
+    direction = state.directions.data() + block * params;
+    std::fill(direction, direction + params, 0.0);
+  }
+  BlockTotals totals;
+  const uint32_t first = block * job.block_rows;
+  const uint32_t end = std::min(job.book.Count(), first + job.block_rows);
+  // SensMode needs the running direction after every example.
+  const int batch_size = job.sens ? 1 : kKernelBatch;
+  for (uint32_t row = first; row < end; row += batch_size) {
+    const int batch = static_cast<int>(std::min<uint32_t>(batch_size, end - row));
+    ForwardBatch(job, work, row, batch);
+    int which[kKernelBatch];
+    int n = 0;
+    for (int e = 0; e < batch; ++e) {
+      const float* targets = job.book.RowTargets(row + e);
+      const float* weights = job.book.RowWeights(row + e);
+      const float* outputs = work.Outputs(e);
+      if (job.gradient) {
+        const float v = EvaluateErrorList(net.AcceptanceList, outputs, targets, weights, nullptr);
+        if (v == 0.0f) {
+          ++totals.solved;
+        } else {
+          totals.error_sum += v;
+        }
+        const float t =
+            EvaluateErrorList(net.TrainingList, outputs, targets, weights, work.OutputErrors(e));
+        if (t == 0.0f) continue;
+        totals.total += t;
+        which[n++] = e;
+      } else {
+        totals.total += EvaluateErrorList(net.TrainingList, outputs, targets, weights, nullptr);
+        const float v = EvaluateErrorList(net.AcceptanceList, outputs, targets, weights, nullptr);
+        if (v == 0.0f) {
+          ++totals.solved;
+        } else {
+          totals.error_sum += v;
+        }
+      }
+    }
+    if (n == 0) continue;
+    const float* inputs[kKernelBatch];
+    for (int i = 0; i < n; ++i) inputs[i] = job.book.RowInputs(row + which[i]);
+    BackwardBatch(job, work, which, n, inputs, direction);
+    if (job.sens) AccumulateSignificance(job, work, job.book.RowInputs(row), direction);
+  }
+  state.totals[block] = totals;
 }
 
 // A book made for another layout of inputs and outputs is not walked.
@@ -266,14 +437,97 @@ TaskBook* UsableBook(const NeuralNet& net) {
   return book;
 }
 
-void PointAtRow(NeuralNet& net, const TaskBook& book) {
+double Synapses(const NeuralNet& net) {
+  double total = 0;
+  for (int l = 0; l <= LayerCount(net); ++l) {
+    total += static_cast<double>(Sources(net, l)) * static_cast<double>(Neurons(net, l));
+  }
+  return total;
+}
+
+template <typename T>
+void Load(std::vector<double>& to, const std::vector<T>& from, size_t n) {
+  to.assign(n, 0.0);
+  std::copy_n(from.begin(), std::min(n, from.size()), to.begin());
+}
+
+template <typename T>
+void Store(std::vector<T>& to, const double* from, size_t n) {
+  n = std::min(to.size(), n);
+  for (size_t i = 0; i < n; ++i) to[i] = static_cast<T>(from[i]);
+}
+
+// Runs every block of `book` and leaves the per-block results in g_pass.
+// Returns the number of blocks.
+uint32_t RunBlocks(NeuralNet& net, TaskBook& book, bool gradient, bool sens) {
+  PassState& state = g_pass;
+  const uint32_t rows = book.Count();
+  const uint32_t block_rows = BlockRows(rows);
+  const uint32_t blocks = (rows + block_rows - 1) / block_rows;
+  const size_t params = static_cast<size_t>(net.NumOfParameters);
+  Grow(state.weights, params);
+  std::copy_n(net.Parameters.begin(), params, state.weights.begin());
+  if (gradient) Grow(state.directions, blocks * params);
+  Grow(state.totals, blocks);
+
+  ThreadPool* pool = nullptr;
+  int threads = 1;
+  if (!sens && blocks > 1 && Synapses(net) * rows >= kMinThreadedWork) {
+    pool = &PassPool();
+    threads = std::min<int>(pool->Threads(), static_cast<int>(blocks));
+  }
+  if (state.work.size() < static_cast<size_t>(threads)) state.work.resize(threads);
+  for (int t = 0; t < threads; ++t) state.work[t].Fit(net);
+
+  PassJob job{net, book, ActiveKernels(), state, block_rows, gradient, sens};
+  if (sens) {
+    // One thread, block after block, so that the running direction is known
+    // after every example.
+    Significance& sig = state.significance;
+    Grow(sig.prefix, params);
+    sig.has_prefix = false;
+    for (uint32_t b = 0; b < blocks; ++b) {
+      RunBlock(job, b, 0);
+      const double* partial = state.directions.data() + b * params;
+      for (size_t i = 0; i < params; ++i) {
+        sig.prefix[i] = sig.has_prefix ? sig.prefix[i] + partial[i] : partial[i];
+      }
+      sig.has_prefix = true;
+    }
+  } else if (pool == nullptr) {
+    for (uint32_t b = 0; b < blocks; ++b) RunBlock(job, b, 0);
+  } else {
+    auto task = [&job](int block, int thread) {
+      RunBlock(job, static_cast<uint32_t>(block), thread);
+    };
+    pool->Run(static_cast<int>(blocks), threads, task);
+  }
+  return blocks;
+}
+
+// The block totals added in block order, into the net's figures.
+double StoreTotals(NeuralNet& net, const PassState& state, uint32_t blocks) {
+  BlockTotals sum = state.totals[0];
+  for (uint32_t b = 1; b < blocks; ++b) {
+    sum.total += state.totals[b].total;
+    sum.error_sum += state.totals[b].error_sum;
+    sum.solved += state.totals[b].solved;
+  }
+  net.ErrorSum = static_cast<float>(sum.error_sum);
+  net.NumOfSolved = sum.solved;
+  return sum.total;
+}
+
+// The views point at the last row afterwards, as after walking the book.
+void PointAtLastRow(NeuralNet& net, TaskBook& book) {
+  book.GoTo(book.Count());
   net.CurInputs = book.Inputs().data();
   net.CurTargets = book.Targets().data();
   net.CurWeights = book.Weights().data();
 }
 
 void LetInputThrough(EngineContext& context) {
-  if (context.host != nullptr) context.host->ProcessPendingInput();
+  context.host.ProcessPendingInput();
 }
 
 }  // namespace
@@ -285,85 +539,55 @@ void Forward(NeuralNet& net) {
 
 void Backward(NeuralNet& net) {
   g_scratch.Fit(net);
-  BackwardPass<false>(net, g_scratch, true);
+  BackwardPass(net, g_scratch);
 }
 
 float EvaluateError(NeuralNet& net, EngineContext& context) {
   double total = 0;
-  double error_sum = 0;
-  int32_t solved = 0;
-  TaskBook* book = UsableBook(net);
-  if (book != nullptr) {
-    PassScratch& scratch = g_scratch;
-    scratch.Fit(net);
-    book->First();
-    do {
-      PointAtRow(net, *book);
-      ForwardPass(net, scratch);
-      total += EvaluateErrorList(net.TrainingList, net.Outputs.data(), net.CurTargets,
-                                 net.CurWeights, nullptr);
-      const float v = EvaluateErrorList(net.AcceptanceList, net.Outputs.data(), net.CurTargets,
-                                        net.CurWeights, nullptr);
-      if (v == 0.0f) {
-        ++solved;
-      } else {
-        error_sum += v;
-      }
-    } while (book->Next());
+  net.ErrorSum = 0;
+  net.NumOfSolved = 0;
+  if (TaskBook* book = UsableBook(net)) {
+    const uint32_t blocks = RunBlocks(net, *book, false, false);
+    total = StoreTotals(net, g_pass, blocks);
+    PointAtLastRow(net, *book);
   }
-  net.ErrorSum = static_cast<float>(error_sum);
-  net.NumOfSolved = solved;
   LetInputThrough(context);
   return static_cast<float>(total);
 }
 
 float EvaluateGradient(NeuralNet& net, EngineContext& context) {
   double total = 0;
-  double error_sum = 0;
-  int32_t solved = 0;
-  PassScratch& scratch = g_scratch;
-  scratch.Fit(net);
-  scratch.direction.assign(static_cast<size_t>(net.NumOfParameters), 0.0);
+  net.ErrorSum = 0;
+  net.NumOfSolved = 0;
+  const size_t params = static_cast<size_t>(net.NumOfParameters);
   const bool sens = net.SensMode != 0;
-  const bool maximum = context.options != nullptr && context.options->SensitivityNorm == 1;
+  PassState& state = g_pass;
+  Significance& sig = state.significance;
   if (sens) {
-    Load(scratch.param_significance, net.ParamSignificance);
-    Load(scratch.input_significance, net.InputSignificance);
-    Load(scratch.neuron_significance, net.NeuronSignificance);
-    scratch.param_significance.resize(net.NumOfParameters);
-    scratch.input_significance.resize(net.Desc.NumOfInputs);
-    scratch.neuron_significance.resize(net.NumOfHiddenNeurons);
+    sig.maximum = context.options.SensitivityNorm == 1;
+    Load(sig.params, net.ParamSignificance, params);
+    Load(sig.inputs, net.InputSignificance, static_cast<size_t>(net.Desc.NumOfInputs));
+    Load(sig.neurons, net.NeuronSignificance, static_cast<size_t>(net.NumOfHiddenNeurons));
   }
   TaskBook* book = UsableBook(net);
-  if (book != nullptr) {
-    book->First();
-    do {
-      PointAtRow(net, *book);
-      ForwardPass(net, scratch);
-      const float v = EvaluateErrorList(net.AcceptanceList, net.Outputs.data(), net.CurTargets,
-                                        net.CurWeights, nullptr);
-      if (v == 0.0f) {
-        ++solved;
-      } else {
-        error_sum += v;
-      }
-      const float e = EvaluateErrorList(net.TrainingList, net.Outputs.data(), net.CurTargets,
-                                        net.CurWeights, net.OutputErrors.data());
-      if (e == 0.0f) continue;
-      total += e;
-      // InputErrors are only read by the significance accumulation.
-      BackwardPass<true>(net, scratch, sens);
-      if (sens) AccumulateSignificance(net, scratch, maximum);
-    } while (book->Next());
+  if (book == nullptr) {
+    std::fill(net.Direction.begin(), net.Direction.end(), 0.0f);
+  } else {
+    const uint32_t blocks = RunBlocks(net, *book, true, sens);
+    total = StoreTotals(net, state, blocks);
+    double* sum = state.directions.data();
+    for (uint32_t b = 1; b < blocks; ++b) {
+      const double* block = state.directions.data() + b * params;
+      for (size_t i = 0; i < params; ++i) sum[i] += block[i];
+    }
+    Store(net.Direction, sum, params);
+    PointAtLastRow(net, *book);
   }
-  Store(net.Direction, scratch.direction);
   if (sens) {
-    Store(net.ParamSignificance, scratch.param_significance);
-    Store(net.InputSignificance, scratch.input_significance);
-    Store(net.NeuronSignificance, scratch.neuron_significance);
+    Store(net.ParamSignificance, sig.params.data(), sig.params.size());
+    Store(net.InputSignificance, sig.inputs.data(), sig.inputs.size());
+    Store(net.NeuronSignificance, sig.neurons.data(), sig.neurons.size());
   }
-  net.ErrorSum = static_cast<float>(error_sum);
-  net.NumOfSolved = solved;
   LetInputThrough(context);
   return static_cast<float>(total);
 }

@@ -17,7 +17,7 @@ void Backward(NeuralNet& net);
 // Lets pending user input through once at the end (context.host).
 float EvaluateError(NeuralNet& net, EngineContext& context);
 // The same, plus Direction and, in SensMode, the significance accumulators
-// (context.options->SensitivityNorm picks the norm). Each example's gradient
+// (context.options.SensitivityNorm picks the norm). Each example's gradient
 // goes straight into Direction; ExampleGradient is written only by Backward,
 // and InputErrors only in SensMode.
 float EvaluateGradient(NeuralNet& net, EngineContext& context);

@@ -23,11 +23,11 @@ constexpr const char* kNoComparedRecords = "нет данных";
 
 // One output field of the description and where its pieces live.
 struct OutputField {
-  int field = 0;     // index into Desc.Fields
-  int column = 0;    // table column
-  int offset = 0;    // first network output
-  int width = 1;     // network outputs
-  int stats = 0;     // first entry of its statistics block
+  int field = 0;   // index into Desc.Fields
+  int column = 0;  // table column
+  int offset = 0;  // first network output
+  int width = 1;   // network outputs
+  int stats = 0;   // first entry of its statistics block
   bool discrete = false;
 };
 
@@ -94,7 +94,7 @@ class GridBuilder {
   GridBuilder(NeuralNet& net, EngineContext& context, TestGrid& grid)
       : net_(net),
         desc_(net.Desc),
-        separator_(context.host->DecimalSeparator()),
+        separator_(context.host.DecimalSeparator()),
         grid_(grid),
         fields_(OutputFields(net.Desc)),
         stats_(static_cast<size_t>(4 * net.Desc.NumOfOutputs), 0.0f) {}
@@ -183,8 +183,9 @@ class GridBuilder {
       const std::span<const float> outputs(net_.Outputs.data() + out.offset,
                                            static_cast<size_t>(out.width));
       const std::span<const float> field_targets =
-          targets.empty() ? targets : targets.subspan(static_cast<size_t>(out.offset),
-                                                      static_cast<size_t>(out.width));
+          targets.empty()
+              ? targets
+              : targets.subspan(static_cast<size_t>(out.offset), static_cast<size_t>(out.width));
       const DecodedOutput decoded = DecodeOutputs(f, outputs, field_targets, separator_);
       c1 = decoded.text;
       float* stats = stats_.data() + out.stats;
@@ -209,9 +210,8 @@ class GridBuilder {
         continue;
       }
       // The error is measured against the actual value as shown.
-      const std::optional<double> shown = row[4 * a + 1].empty()
-                                              ? std::nullopt
-                                              : ParseReal(row[4 * a + 1], separator_);
+      const std::optional<double> shown =
+          row[4 * a + 1].empty() ? std::nullopt : ParseReal(row[4 * a + 1], separator_);
       if (!shown) {
         c3.assign(1, '3');
         continue;
@@ -317,8 +317,8 @@ class GridBuilder {
       if (fields_[a].discrete) return;
       const float* stats = stats_.data() + fields_[a].stats;
       Put(row, 4 * a + 2, "Макс.ошибка:");
-      row[4 * a + 3] = stats[0] == 0 ? std::string(kNoComparedRecords)
-                                     : FormatReal(stats[3], separator_);
+      row[4 * a + 3] =
+          stats[0] == 0 ? std::string(kNoComparedRecords) : FormatReal(stats[3], separator_);
     });
   }
 
@@ -387,11 +387,8 @@ CellColour TestCellColour(const TestGrid& grid, int column, int row) {
 
 bool TestNetwork(NeuralNet& net, EngineContext& context, TestGrid& grid) {
   grid = TestGrid{};
-  SilentHost silent;
-  EngineContext complete = context;
-  if (complete.host == nullptr) complete.host = &silent;
   if (context.table == nullptr) return false;
-  if (!CheckDataFile(*context.table, net.Desc, *complete.host)) return false;
+  if (!CheckDataFile(*context.table, net.Desc, context.host)) return false;
   // A network that was never built, or whose counts disagree with its
   // fields, has nothing to run.
   int64_t output_width = 0;
@@ -402,8 +399,8 @@ bool TestNetwork(NeuralNet& net, EngineContext& context, TestGrid& grid) {
       net.Outputs.size() < static_cast<size_t>(output_width)) {
     return false;
   }
-  const bool extend = context.options != nullptr && context.options->ExtendTaskbook != 0;
-  GridBuilder(net, complete, grid).Run(*context.table, extend);
+  const bool extend = context.options.ExtendTaskbook != 0;
+  GridBuilder(net, context, grid).Run(*context.table, extend);
   return true;
 }
 

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "core/base/format_real.h"
 #include "core/data/task_book.h"
 #include "core/engine/methods.h"
 #include "core/engine/perturb.h"
@@ -15,19 +14,6 @@ namespace {
 
 constexpr float kInitialStep = 1e-5f;
 constexpr int kMaxPerturbations = 3;
-
-// Fills the seams a caller left out, so the engine below never meets a null.
-struct CompleteContext {
-  explicit CompleteContext(const EngineContext& given) : context(given) {
-    if (context.options == nullptr) context.options = &options;
-    if (context.host == nullptr) context.host = &host;
-    if (context.view == nullptr) context.view = &view;
-  }
-  EngineContext context;
-  ProjectOptions options;
-  SilentHost host;
-  NullTrainingView view;
-};
 
 uint32_t BookRows(const NeuralNet& net) { return net.Book ? net.Book->Count() : 0; }
 
@@ -41,9 +27,7 @@ class PassWatch final : public Host {
   PassWatch(Host& host, const NeuralNet& net) : host_(host), net_(net) {}
 
   void ShowMessage(const Message& message) override { host_.ShowMessage(message); }
-  Answer AskYesNoCancel(const Message& question) override {
-    return host_.AskYesNoCancel(question);
-  }
+  Answer AskYesNoCancel(const Message& question) override { return host_.AskYesNoCancel(question); }
   void SetCursor(CursorShape shape) override { host_.SetCursor(shape); }
   void ProcessPendingInput() override {
     evaluated_ = net_.Parameters;
@@ -64,17 +48,17 @@ class PassWatch final : public Host {
 }  // namespace
 
 bool PrepareTaskBook(NeuralNet& net, EngineContext& context) {
-  CompleteContext complete(context);
-  EngineContext& ctx = complete.context;
   if (!net.Book && context.table != nullptr) {
     auto book = std::make_unique<TaskBook>();
-    BuildTaskBook(*book, *context.table, net.Desc, ctx.options->ExtendTaskbook != 0, *ctx.host);
+    BuildTaskBook(*book, *context.table, net.Desc, context.options.ExtendTaskbook != 0,
+                  context.host);
     net.Book = std::move(book);
   }
   if (BookRows(net) > 0) return true;
-  ctx.host->ShowMessage({"В файле данных нет записей либо из-за наличия пропусков в данных "
-                         "невозможно сформировать непустую обучающую выборку",
-                         "Операция невозможна", OwnerKind::kMain});
+  context.host.ShowMessage(
+      {"В файле данных нет записей либо из-за наличия пропусков в данных "
+       "невозможно сформировать непустую обучающую выборку",
+       "Операция невозможна", OwnerKind::kMain});
   net.Book.reset();
   return false;
 }
@@ -86,15 +70,12 @@ void TrainNetwork(NeuralNet& net, EngineContext& context) {
 
 void TrainNetwork(NeuralNet& net, EngineContext& context, TrainingReport& report) {
   report = TrainingReport{};
-  CompleteContext complete(context);
-  EngineContext& ctx = complete.context;
-  TrainingView& view = *ctx.view;
+  TrainingView& view = context.view;
 
   if (net.InPruning == 0) {
-    if (!PrepareTaskBook(net, ctx)) return;
+    if (!PrepareTaskBook(net, context)) return;
     view.SetCaption("Обучение " + net.Desc.Name);
     view.Show(net.InPruning != 0);
-    view.Repaint();
     net.StopFlag = 0;
   } else if (BookRows(net) == 0) {
     // The pruning driver prepares the taskbook before it trains; a pass over
@@ -103,9 +84,8 @@ void TrainNetwork(NeuralNet& net, EngineContext& context, TrainingReport& report
   }
   report.trained = true;
 
-  PassWatch watch(*ctx.host, net);
-  EngineContext run = ctx;
-  run.host = &watch;
+  PassWatch watch(context.host, net);
+  EngineContext run{context.options, context.table, watch, context.view};
   net.Step = kInitialStep;
   for (;;) {
     net.Stuck = 0;
@@ -122,37 +102,30 @@ void TrainNetwork(NeuralNet& net, EngineContext& context, TrainingReport& report
     Perturb(net, kStuckBumpLevel);
   }
 
-  const char separator = ctx.host->DecimalSeparator();
   const uint32_t rows = BookRows(net);
-  view.SetLabel(TrainingLabel::kError,
-                FormatReal(static_cast<double>(net.ErrorSum) / rows, separator));
-  view.SetLabel(TrainingLabel::kNumOfExamples,
-                std::to_string(net.NumOfSolved) + " из " + std::to_string(rows));
-  if (net.InPruning != 0) {
-    view.Repaint();
-    return;
-  }
+  TrainingProgress final_figures;
+  final_figures.error = static_cast<double>(net.ErrorSum) / rows;
+  final_figures.solved = SolvedFigure{net.NumOfSolved, rows};
+  view.ShowProgress(final_figures);
+  if (net.InPruning != 0) return;
   net.StopFlag = 1;
-  view.SetButtonCaption(std::string(kStopButtonFinished));
-  view.Repaint();
+  view.SetStopButton(StopButtonState::kFinished);
 }
 
 void RebuildAndTrain(NeuralNet& net, EngineContext& context) {
-  if (context.options == nullptr || context.options->ExtendTaskbook == 0) return;
+  if (context.options.ExtendTaskbook == 0) return;
   net.Book.reset();
   if (!PrepareTaskBook(net, context)) return;
   TrainNetwork(net, context);
 }
 
-StopButtonOutcome PressStopButton(NeuralNet& net, TrainingView& view,
-                                  std::string_view button_caption) {
+StopButtonOutcome PressStopButton(NeuralNet& net, TrainingView& view, StopButtonState shown) {
   if (net.StopFlag == 1) {
-    if (button_caption == kStopButtonStopping) return StopButtonOutcome::kIgnored;
+    if (shown == StopButtonState::kStopping) return StopButtonOutcome::kIgnored;
     view.Hide();
     return StopButtonOutcome::kClosed;
   }
-  view.SetButtonCaption(std::string(kStopButtonStopping));
-  view.Repaint();
+  view.SetStopButton(StopButtonState::kStopping);
   net.StopFlag = 1;
   return StopButtonOutcome::kStopRequested;
 }

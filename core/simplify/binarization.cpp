@@ -19,13 +19,9 @@ constexpr std::array<float, 10> kLevels3 = {1.0f, 0.1f, 0.2f, 0.3f, 0.4f,
 
 bool IsCandidate(int32_t flags) { return (flags & pfAdjustable) != 0 && (flags & pfFixed) == 0; }
 
-bool IsBinarized(int32_t flags) {
-  return (flags & pfFixed) != 0 && (flags & pfAdjustable) != 0;
-}
+bool IsBinarized(int32_t flags) { return (flags & pfFixed) != 0 && (flags & pfAdjustable) != 0; }
 
-int CurrentSet(const EngineContext& context) {
-  return context.options == nullptr ? 0 : context.options->BinaryWeightSet;
-}
+int CurrentSet(const EngineContext& context) { return context.options.BinaryWeightSet; }
 
 // The first-order cost of moving w by `move`, rounded once to single precision.
 float MoveCost(double move, float significance) {
@@ -36,11 +32,16 @@ float MoveCost(double move, float significance) {
 
 std::span<const float> BinaryLevels(int set) {
   switch (set) {
-    case 0: return kLevels0;
-    case 1: return kLevels1;
-    case 2: return kLevels2;
-    case 3: return kLevels3;
-    default: return {};
+    case 0:
+      return kLevels0;
+    case 1:
+      return kLevels1;
+    case 2:
+      return kLevels2;
+    case 3:
+      return kLevels3;
+    default:
+      return {};
   }
 }
 

@@ -1,10 +1,9 @@
 #include "core/simplify/pruning.h"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <vector>
 
+#include "core/base/number_text.h"
 #include "core/base/training_view.h"
 #include "core/data/data_description.h"
 #include "core/engine/training_driver.h"
@@ -52,13 +51,20 @@ int32_t RemoveOutgoingSynapses(NeuralNet& net, int layer, int neuron, StepTally&
 
 bool MakeStep(NeuralNet& net, int32_t mode, EngineContext& context, StepTally& tally) {
   switch (mode) {
-    case kPruneInputs: return PruneInputStep(net, tally);
-    case kPruneSynapses: return PruneSynapseStep(net, tally);
-    case kBinarizeWeights: return BinarizeOneWeight(net, context);
-    case kPruneUniform: return UniformStep(net, tally);
-    case kPruneBiases: return PruneBiasStep(net, tally);
-    case kPruneNeurons: return PruneNeuronStep(net, tally);
-    default: return false;
+    case kPruneInputs:
+      return PruneInputStep(net, tally);
+    case kPruneSynapses:
+      return PruneSynapseStep(net, tally);
+    case kBinarizeWeights:
+      return BinarizeOneWeight(net, context);
+    case kPruneUniform:
+      return UniformStep(net, tally);
+    case kPruneBiases:
+      return PruneBiasStep(net, tally);
+    case kPruneNeurons:
+      return PruneNeuronStep(net, tally);
+    default:
+      return false;
   }
 }
 
@@ -79,7 +85,8 @@ void CountAcceptedStep(NeuralNet& net, int32_t mode, const StepTally& tally) {
       AddToCount(net.NumOfBinSynapses, 1);
       AddToCount(net.RunBinSynapses, 1);
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -124,8 +131,7 @@ void RetireInputSignal(NeuralNet& net, EngineContext& context, int input) {
 
 void Simplify(NeuralNet& net, int32_t mode, EngineContext& context) {
   if (!PrepareTaskBook(net, context)) return;
-  NullTrainingView no_view;
-  TrainingView& view = context.view != nullptr ? *context.view : no_view;
+  TrainingView& view = context.view;
 
   net.RunPrunedInputs = 0;
   net.RunPrunedSynapses = 0;
@@ -134,7 +140,6 @@ void Simplify(NeuralNet& net, int32_t mode, EngineContext& context) {
   net.InPruning = 1;
   view.SetCaption("Упрощение " + net.Desc.Name);
   view.Show(true);
-  view.Repaint();
 
   std::vector<float> saved_parameters(net.Parameters.size());
   std::vector<int32_t> saved_flags(net.ParamFlags.size());
@@ -167,7 +172,7 @@ void Simplify(NeuralNet& net, int32_t mode, EngineContext& context) {
   }
   net.StopFlag = 1;
   net.InPruning = 0;
-  view.SetButtonCaption("Готово");
+  view.SetStopButton(StopButtonState::kFinished);
 }
 
 bool PruneInputStep(NeuralNet& net, StepTally& tally) {
@@ -317,42 +322,39 @@ void RemoveDeadElements(NeuralNet& net, EngineContext& context, StepTally& tally
   }
 }
 
-std::string FormatCounter(int32_t run, int32_t total, int32_t of) {
-  return std::to_string(run) + " (" + std::to_string(total) + " из " + std::to_string(of) + ")";
+PruningFigures CounterFigures(const NeuralNet& net) {
+  PruningFigures figures;
+  figures.inputs = {net.RunPrunedInputs, net.NumOfPrunedInputs, net.InitialInputs};
+  figures.neurons = {net.RunPrunedNeurons, net.NumOfPrunedNeurons, net.NumOfHiddenNeurons};
+  figures.synapses = {net.RunPrunedSynapses, net.NumOfPrunedSynapses, net.InitialSynapses};
+  figures.binarized = {net.RunBinSynapses, net.NumOfBinSynapses,
+                       SaturatedCount(int64_t{net.InitialSynapses} - net.NumOfPrunedSynapses)};
+  return figures;
 }
 
 std::array<CounterLabel, 4> CounterLabels(const NeuralNet& net) {
-  return {{
-      {TrainingLabel::kNumOfPrunedInputs, "Удалено входов:",
-       FormatCounter(net.RunPrunedInputs, net.NumOfPrunedInputs, net.InitialInputs)},
-      {TrainingLabel::kNumOfPrunedNeurons, "Удалено нейронов:",
-       FormatCounter(net.RunPrunedNeurons, net.NumOfPrunedNeurons, net.NumOfHiddenNeurons)},
-      {TrainingLabel::kNumOfPrunedSynapses, "Удалено синапсов:",
-       FormatCounter(net.RunPrunedSynapses, net.NumOfPrunedSynapses, net.InitialSynapses)},
-      {TrainingLabel::kNumOfBinSynapses, "Бинаризовано синапсов:",
-       FormatCounter(net.RunBinSynapses, net.NumOfBinSynapses,
-                     SaturatedCount(int64_t{net.InitialSynapses} - net.NumOfPrunedSynapses))},
-  }};
+  static constexpr const char* kCaptions[] = {
+      "Удалено входов:", "Удалено нейронов:", "Удалено синапсов:", "Бинаризовано синапсов:"};
+  TrainingProgress progress;
+  progress.pruning = CounterFigures(net);
+  const std::vector<LabelText> texts = ProgressTexts(progress, '.');
+  std::array<CounterLabel, 4> labels;
+  for (size_t i = 0; i < labels.size(); ++i) {
+    labels[i] = {texts[i].label, kCaptions[i], texts[i].text};
+  }
+  return labels;
 }
 
 void ShowCounters(const NeuralNet& net, TrainingView& view) {
-  for (const CounterLabel& counter : CounterLabels(net)) view.SetLabel(counter.label, counter.text);
-  view.Repaint();
+  TrainingProgress progress;
+  progress.pruning = CounterFigures(net);
+  view.ShowProgress(progress);
 }
 
 std::optional<int32_t> ParseNumOfSymptoms(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-    text.remove_suffix(1);
-  }
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
-  int64_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  if (value < 1 || value > 100) return std::nullopt;
-  return static_cast<int32_t>(value);
+  const std::optional<int64_t> value = ParseIntegerText(text, kUniformDialogSyntax);
+  if (!value || *value < 1 || *value > 100) return std::nullopt;
+  return static_cast<int32_t>(*value);
 }
 
 bool AcceptNumOfSymptoms(NeuralNet& net, std::string_view text, Host& host) {

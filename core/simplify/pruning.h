@@ -49,13 +49,13 @@ bool UniformStep(NeuralNet& net, StepTally& tally);
 // clearing their StateMask bits or making their fields NotUsed.
 void RemoveDeadElements(NeuralNet& net, EngineContext& context, StepTally& tally);
 
-// "run (total из of)".
-std::string FormatCounter(int32_t run, int32_t total, int32_t of);
+// The four simplification counters of the progress window.
+PruningFigures CounterFigures(const NeuralNet& net);
 // The four counter labels of the progress window with their texts, in the
 // window's order: inputs, neurons, synapses, binarized.
 struct CounterLabel {
-  TrainingLabel label;
-  const char* caption;  // the label beside it in the window
+  TrainingLabel label = TrainingLabel::kNumOfPrunedInputs;
+  const char* caption = "";  // the label beside it in the window
   std::string text;
 };
 std::array<CounterLabel, 4> CounterLabels(const NeuralNet& net);

@@ -64,8 +64,8 @@ class TrainCliTest : public testing::Test {
     Project project;
     FixedClock clock(5);
     SetCurrentClock(&clock);
-    const Status added =
-        project.AddNetwork(testing_support::MakeDescription(testing_support::SimpleShape(2, {3}, 1)));
+    const Status added = project.AddNetwork(
+        testing_support::MakeDescription(testing_support::SimpleShape(2, {3}, 1)));
     SetCurrentClock(nullptr);
     ASSERT_TRUE(added.ok()) << added.message();
     ASSERT_TRUE(SaveProject(project, path).ok());
@@ -109,7 +109,8 @@ TEST_F(TrainCliTest, PerturbValidatesTheLevelAndRepeatsWithASeed) {
   EXPECT_EQ(after, LoadParameters(second));
   ASSERT_EQ(after.size(), before.size());
   EXPECT_NE(after, before);
-  for (size_t i = 0; i < after.size(); ++i) EXPECT_LE(std::fabs(after[i] - before[i]), 0.05f + 1e-6f);
+  for (size_t i = 0; i < after.size(); ++i)
+    EXPECT_LE(std::fabs(after[i] - before[i]), 0.05f + 1e-6f);
 
   EXPECT_EQ(RunArgs({"perturb", first.string(), "--net", "7"}).code, kExitRefused);
   EXPECT_EQ(RunArgs({"perturb", first.string(), "--net", "1", "--seed", "x"}).code, kExitUsage);
@@ -172,9 +173,8 @@ class IrisCliTest : public TrainCliTest {
       ASSERT_TRUE(written.ok()) << written.message();
     }
     project_ = dir_ / "iris.vmp";
-    const CliRun made = RunArgs({"new", project_.string(), "--data", iris_.string(),
-                                 "--discrete", "CLASS", "--layers", "1", "--neurons", "6",
-                                 "--seed", "1"});
+    const CliRun made = RunArgs({"new", project_.string(), "--data", iris_.string(), "--discrete",
+                                 "CLASS", "--layers", "1", "--neurons", "6", "--seed", "1"});
     if (made.code != kExitOk && made.err.find("not available") != std::string::npos) {
       GTEST_SKIP() << "this build has no table engine";
     }
@@ -191,8 +191,8 @@ TEST_F(IrisCliTest, EveryMethodTrainsAndTestsAllCorrect) {
     SCOPED_TRACE(methods[m]);
     const fs::path project = dir_ / (std::string(methods[m]) + ".vmp");
     fs::copy_file(project_, project, fs::copy_options::overwrite_existing);
-    const CliRun train = RunArgs({"train", project.string(), "--data", iris_.string(),
-                                  "--method", methods[m], "--seed", "1"});
+    const CliRun train = RunArgs({"train", project.string(), "--data", iris_.string(), "--method",
+                                  methods[m], "--seed", "1"});
     ASSERT_EQ(train.code, kExitOk) << train.err;
     EXPECT_NE(train.out.find("Правильно решенных примеров: 150 из 150\n"), std::string::npos)
         << train.out;
@@ -209,8 +209,7 @@ TEST_F(IrisCliTest, EveryMethodTrainsAndTestsAllCorrect) {
     ASSERT_EQ(test.code, kExitOk) << test.err;
     EXPECT_NE(test.out.find("правильно 150 (100%)"), std::string::npos) << test.out;
     const std::string saved_text = ReadText(text);
-    EXPECT_EQ(std::count(saved_text.begin(), saved_text.end(), '\n'),
-              1 + 150 + 1 + 4 + 4 * 3);
+    EXPECT_EQ(std::count(saved_text.begin(), saved_text.end(), '\n'), 1 + 150 + 1 + 4 + 4 * 3);
   }
 }
 
@@ -254,12 +253,14 @@ TEST(TerminalTrainingViewTest, LogLinesCarryTheFiguresAndPruningCounters) {
   TerminalTrainingView view(out, false, std::chrono::milliseconds(0));
   view.SetCaption("Обучение Net");
   view.Show(false);
-  view.SetLabel(TrainingLabel::kNumOfTrainingCycles, "1");
-  view.SetLabel(TrainingLabel::kStep, "1E-5");
-  view.SetLabel(TrainingLabel::kError, "0.25");
-  view.SetLabel(TrainingLabel::kNumOfExamples, "3 из 10");
-  view.SetLabel(TrainingLabel::kNumOfExamples, "3 из 10");  // unchanged: no new line
-  view.SetButtonCaption("Секундочку...");
+  TrainingProgress search;
+  search.step = StepFigure{StepOutcome::kStep, 1e-5f};
+  search.cycles = 1;
+  search.error = 0.25;
+  search.solved = SolvedFigure{3, 10};
+  view.ShowProgress(search);
+  view.ShowProgress(search);  // unchanged: no new line
+  view.SetStopButton(StopButtonState::kStopping);
   view.Finish();
   EXPECT_EQ(out.str(),
             "Обучение Net: циклов 1, шаг 1E-5, средняя оценка 0.25, решено 3 из 10\n"
@@ -269,11 +270,32 @@ TEST(TerminalTrainingViewTest, LogLinesCarryTheFiguresAndPruningCounters) {
   TerminalTrainingView pruning(pruning_out, false, std::chrono::milliseconds(0));
   pruning.SetCaption("Упрощение Net");
   pruning.Show(true);
-  pruning.SetLabel(TrainingLabel::kNumOfPrunedInputs, "2");
-  pruning.SetLabel(TrainingLabel::kNumOfExamples, "10 из 10");
+  TrainingProgress counters;
+  counters.pruning = PruningFigures{{2, 3, 4}, {0, 0, 5}, {1, 7, 40}, {0, 2, 33}};
+  pruning.ShowProgress(counters);
+  TrainingProgress solved;
+  solved.solved = SolvedFigure{10, 10};
+  pruning.ShowProgress(solved);
   EXPECT_EQ(pruning_out.str(),
-            "Упрощение Net: циклов -, шаг -, средняя оценка -, решено 10 из 10; удалено "
-            "входов 2, нейронов -, синапсов -, бинаризовано -\n");
+            "Упрощение Net: циклов -, шаг -, средняя оценка -, решено -; удалено входов 2 (3 "
+            "из 4), нейронов 0 (0 из 5), синапсов 1 (7 из 40), бинаризовано 0 (2 из 33)\n"
+            "Упрощение Net: циклов -, шаг -, средняя оценка -, решено 10 из 10; удалено входов 2 "
+            "(3 из 4), нейронов 0 (0 из 5), синапсов 1 (7 из 40), бинаризовано 0 (2 из 33)\n");
+
+  // A step limit alone waits for the figures of its search.
+  std::ostringstream limit_out;
+  TerminalTrainingView limit(limit_out, false, std::chrono::milliseconds(0));
+  limit.SetCaption("Обучение Net");
+  limit.Show(false);
+  TrainingProgress infinite;
+  infinite.step = StepFigure{StepOutcome::kInfiniteStep, 0};
+  limit.ShowProgress(infinite);
+  EXPECT_EQ(limit_out.str(), "");
+  TrainingProgress end;
+  end.error = 1.5;
+  limit.ShowProgress(end);
+  EXPECT_EQ(limit_out.str(),
+            "Обучение Net: циклов -, шаг Infinite step, средняя оценка 1.5, решено -\n");
 }
 
 TEST(TerminalTrainingViewTest, ATrainingThatNeverStartedWritesNothing) {
@@ -296,9 +318,11 @@ TEST(TerminalTrainingViewTest, TerminalLineIsRewrittenInPlaceAndThrottled) {
     TerminalTrainingView view(out, true, std::chrono::hours(1));
     view.SetCaption("Обучение Net");
     view.Show(false);
-    view.SetLabel(TrainingLabel::kNumOfExamples, "1 из 4");
-    view.SetLabel(TrainingLabel::kNumOfExamples, "2 из 4");  // within the interval
-    view.SetLabel(TrainingLabel::kNumOfExamples, "4 из 4");
+    for (const int32_t solved : {1, 2, 4}) {  // 2 comes within the interval
+      TrainingProgress progress;
+      progress.solved = SolvedFigure{solved, 4};
+      view.ShowProgress(progress);
+    }
     view.Finish();
   }
   EXPECT_EQ(out.str(),

@@ -10,7 +10,9 @@
 namespace velmar::testing_support {
 
 // Keeps the current state of the progress window and the history of every
-// label, so tests can check both the final figures and what was shown on the way.
+// label, so tests can check both the final figures and what was shown on the
+// way. Progress reaches the labels through the core's formatter, one SetLabel
+// per text, which tests may override to look at the net as each label changes.
 class RecordingTrainingView : public TrainingView {
  public:
   void SetCaption(const std::string& text) override { caption = text; }
@@ -18,24 +20,34 @@ class RecordingTrainingView : public TrainingView {
     visible = true;
     pruning_labels_visible = pruning_labels;
     labels.clear();
-    button = "Завершить";
+    SetStopButton(StopButtonState::kRunning);
     ++show_count;
   }
   void Hide() override { visible = false; }
-  void SetLabel(TrainingLabel label, const std::string& text) override {
+  void ShowProgress(const TrainingProgress& progress) override {
+    for (const LabelText& text : ProgressTexts(progress, separator))
+      SetLabel(text.label, text.text);
+    ++repaint_count;
+  }
+  void SetStopButton(StopButtonState state) override {
+    button_state = state;
+    button = std::string(StopButtonCaption(state));
+  }
+
+  virtual void SetLabel(TrainingLabel label, const std::string& text) {
     labels[label] = text;
     history[label].push_back(text);
   }
-  void SetButtonCaption(const std::string& text) override { button = text; }
-  void Repaint() override { ++repaint_count; }
 
   std::string Label(TrainingLabel label) const {
     auto it = labels.find(label);
     return it == labels.end() ? std::string() : it->second;
   }
 
+  char separator = '.';
   std::string caption;
   std::string button;
+  StopButtonState button_state = StopButtonState::kRunning;
   bool visible = false;
   bool pruning_labels_visible = false;
   int show_count = 0;

@@ -13,9 +13,9 @@ TEST(NetworkValidationTest, NeuronCounts) {
     const char* text;
     std::optional<int32_t> stored;
   };
-  const Case cases[] = {{"1", 1},      {"100", 100},  {" 42 ", 42},     {"+7", 7},
-                        {"0", {}},     {"101", {}},   {"-3", {}},       {"", {}},
-                        {"ten", {}},   {"5.5", {}},   {"5x", {}},       {"99999999999", {}}};
+  const Case cases[] = {{"1", 1},    {"100", 100}, {" 42 ", 42}, {"+7", 7},
+                        {"0", {}},   {"101", {}},  {"-3", {}},   {"", {}},
+                        {"ten", {}}, {"5.5", {}},  {"5x", {}},   {"99999999999", {}}};
   for (const Case& c : cases) {
     int32_t value = 10;
     const auto error = ParseNeuronCount(c.text, value);
@@ -37,11 +37,20 @@ TEST(NetworkValidationTest, Characteristics) {
     char separator;
     std::optional<float> stored;
   };
-  const Case cases[] = {{"0.0001", '.', 0.0001f}, {"1", '.', 1.0f},     {"0,5", ',', 0.5f},
-                        {"0.25", ',', 0.25f},     {"1e-4", '.', 0.0001f}, {"0.00005", '.', {}},
-                        {"2", '.', {}},           {"0", '.', {}},       {"-0.5", '.', {}},
-                        {"abc", '.', {}},         {"inf", '.', {}},     {"nan", '.', {}},
-                        {"", '.', {}},            {"1.0000001", '.', {}}};
+  const Case cases[] = {{"0.0001", '.', 0.0001f},
+                        {"1", '.', 1.0f},
+                        {"0,5", ',', 0.5f},
+                        {"0.25", ',', 0.25f},
+                        {"1e-4", '.', 0.0001f},
+                        {"0.00005", '.', {}},
+                        {"2", '.', {}},
+                        {"0", '.', {}},
+                        {"-0.5", '.', {}},
+                        {"abc", '.', {}},
+                        {"inf", '.', {}},
+                        {"nan", '.', {}},
+                        {"", '.', {}},
+                        {"1.0000001", '.', {}}};
   for (const Case& c : cases) {
     float value = 0.1f;
     const auto error = ParseCharacteristic(c.text, c.separator, value);
@@ -73,12 +82,11 @@ TEST(NetworkValidationTest, GapLimitsDependOnTheType) {
     const char* text;
     bool accepted;
   };
-  const Case cases[] = {{&continuous, "2.5", true}, {&continuous, "0", true},
-                        {&continuous, "2.6", false}, {&continuous, "-0.1", false},
-                        {&continuous, "x", false},   {&discrete, "1", true},
-                        {&discrete, "0.3", true},    {&discrete, "1.5", false},
-                        {&discrete, "-1", false},    {&inexact, "0.6", true},
-                        {&inexact, "0.6000001", false}};
+  const Case cases[] = {
+      {&continuous, "2.5", true},   {&continuous, "0", true},      {&continuous, "2.6", false},
+      {&continuous, "-0.1", false}, {&continuous, "x", false},     {&discrete, "1", true},
+      {&discrete, "0.3", true},     {&discrete, "1.5", false},     {&discrete, "-1", false},
+      {&inexact, "0.6", true},      {&inexact, "0.6000001", false}};
   for (const Case& c : cases) {
     float gap = 0.2f;
     const auto error = ParseGap(c.text, *c.field, '.', gap);
@@ -103,6 +111,32 @@ TEST(NetworkValidationTest, GapLimitsDependOnTheType) {
   const auto comma = ParseGap("3", continuous, ',', gap);
   ASSERT_TRUE(comma);
   EXPECT_NE(comma->text.find("до 2,5 (мин"), std::string::npos) << comma->text;
+}
+
+// "The text as a float" includes an exponent with its sign.
+TEST(NetworkValidationTest, FloatEditsTakeAnExponentSign) {
+  float characteristic = 0.1f;
+  EXPECT_FALSE(ParseCharacteristic("1E+0", '.', characteristic));
+  EXPECT_EQ(characteristic, 1.0f);
+  EXPECT_FALSE(ParseCharacteristic(" 5e-1 ", '.', characteristic));
+  EXPECT_EQ(characteristic, 0.5f);
+  EXPECT_TRUE(ParseCharacteristic("1E+2", '.', characteristic));  // read, but out of range
+
+  FieldDescription wide;
+  wide.MinValue = 0;
+  wide.MaxValue = 200;
+  float gap = 0;
+  EXPECT_FALSE(ParseGap("1E+2", wide, '.', gap));
+  EXPECT_EQ(gap, 100.0f);
+  EXPECT_FALSE(ParseGap("2,5e+0", wide, ',', gap));
+  EXPECT_EQ(gap, 2.5f);
+  float bound = kUnsetValue;
+  EXPECT_FALSE(ParseStateBound("-1.5E+1", '.', bound));
+  EXPECT_EQ(bound, -15.0f);
+  // A sign alone, or two of them, is still no exponent.
+  EXPECT_TRUE(ParseGap("1E+", wide, '.', gap));
+  EXPECT_TRUE(ParseGap("1E+-2", wide, '.', gap));
+  EXPECT_TRUE(ParseGap("1+2", wide, '.', gap));
 }
 
 TEST(NetworkValidationTest, StateBoundsRefuseOnlyOverASetValue) {

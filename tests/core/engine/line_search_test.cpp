@@ -32,9 +32,6 @@ class LineSearchTest : public testing::Test {
   static constexpr int kProbe = 4;  // the output bias of a 1-1-1 net
 
   void SetUp() override {
-    context_.options = &options_;
-    context_.host = &host_;
-    context_.view = &view_;
     net_ = MakeNet(SimpleShape(1, {1}, 1), 3);
     net_->Book = RandomTaskBook(net_->Desc, 4, 5);
     std::fill(net_->Direction.begin(), net_->Direction.end(), 0.0f);
@@ -70,7 +67,7 @@ class LineSearchTest : public testing::Test {
   ProjectOptions options_;
   RecordingHost host_;
   RecordingTrainingView view_;
-  EngineContext context_;
+  EngineContext context_{options_, nullptr, host_, view_};
   std::unique_ptr<NeuralNet> net_;
   std::vector<double> steps_;
 };
@@ -87,8 +84,8 @@ TEST_F(LineSearchTest, BracketsAndRefinesByParabolas) {
     double t, f;
   };
   struct Case {
-    float at_c;       // the error at 9e-5, which ends the expansion
-    double vertex;    // of the parabola through 1e-5, 3e-5, 9e-5
+    float at_c;     // the error at 9e-5, which ends the expansion
+    double vertex;  // of the parabola through 1e-5, 3e-5, 9e-5
     float at_vertex;
     Point second[3];  // the points of the second parabola
     float best;
@@ -144,8 +141,7 @@ TEST_F(LineSearchTest, ContractsUntilAStepImprovesThenRefines) {
       // replaces C; the second parabola runs through 0, 1e-5/3 and the vertex.
       {{12, 9, 100}, {first, third, 3.6666665e-6, 1.6686791e-6}, 9.0f, "3.333333E-6"},
       // Two contractions; the vertex 1.389e-6 improves, the old B becomes A.
-      {{12, 11, 9, 8, 100}, {first, third, ninth, 1.3888889e-6, 2.0277778e-6}, 8.0f,
-       "1.388889E-6"},
+      {{12, 11, 9, 8, 100}, {first, third, ninth, 1.3888889e-6, 2.0277778e-6}, 8.0f, "1.388889E-6"},
   };
   for (const Case& t : cases) {
     SCOPED_TRACE(testing::Message() << "best " << t.best);
@@ -218,6 +214,7 @@ TEST_F(LineSearchTest, LeftoverTinyOrUndefinedStepRestartsFromDefault) {
 
 TEST_F(LineSearchTest, ShowsAverageErrorAndSolvedCount) {
   host_.separator = ',';
+  view_.separator = ',';
   for (uint8_t sens : {0, 1}) {
     SCOPED_TRACE(static_cast<int>(sens));
     view_.labels.clear();

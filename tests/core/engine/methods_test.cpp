@@ -39,11 +39,7 @@ const char* const kMethodNames[] = {"steepest descent", "ParTan", "conjugate gra
 // passes after which the stop button is "pressed".
 class MethodsTest : public testing::Test {
  protected:
-  void SetUp() override {
-    context_.options = &options_;
-    context_.host = &host_;
-    context_.view = &view_;
-  }
+  void SetUp() override {}
 
   // Fresh recorders, the method chosen, the net ready for a run.
   void Prepare(NeuralNet& net, int method) {
@@ -66,13 +62,12 @@ class MethodsTest : public testing::Test {
   ProjectOptions options_;
   RecordingHost host_;
   RecordingTrainingView view_;
-  EngineContext context_;
+  EngineContext context_{options_, nullptr, host_, view_};
 };
 
 std::unique_ptr<NeuralNet> XorNet(int hidden, int seed) {
   auto net = MakeNet(SimpleShape(2, {hidden}, 1, 0.2f), seed);
-  net->Book = MakeTaskBook(net->Desc, {{-1, -1}, {-1, 1}, {1, -1}, {1, 1}},
-                           {{-1}, {1}, {1}, {-1}});
+  net->Book = MakeTaskBook(net->Desc, {{-1, -1}, {-1, 1}, {1, -1}, {1, 1}}, {{-1}, {1}, {1}, {-1}});
   return net;
 }
 
@@ -99,8 +94,8 @@ TEST_F(MethodsTest, EveryMethodEndsAtOnceOnASolvedBook) {
 }
 
 TEST_F(MethodsTest, EveryMethodSolvesXorAndLeavesFixedParametersAlone) {
-  constexpr int kRemoved = 1;      // the weight from input 2 to neuron 1
-  constexpr int kBinarized = 16;   // the output weight from neuron 1
+  constexpr int kRemoved = 1;     // the weight from input 2 to neuron 1
+  constexpr int kBinarized = 16;  // the output weight from neuron 1
   for (int method = 0; method < 4; ++method) {
     // Seeds from which no method meets a local minimum; escaping those is the
     // training driver's business (perturbation).
@@ -358,8 +353,8 @@ TEST_F(MethodsTest, ParTanAcceleratesFromThePreviousDescentPoint) {
   Prepare(*net, 1);
   std::vector<PassRecord> passes;
   host_.on_pending_input = [&] {
-    passes.push_back({net->Direction, net->Parameters, net->Step,
-                      view_.history[TrainingLabel::kError].size()});
+    passes.push_back(
+        {net->Direction, net->Parameters, net->Step, view_.history[TrainingLabel::kError].size()});
     if (passes.size() >= 300) net->StopFlag = 1;
   };
   RunMethod(*net, context_);

@@ -25,14 +25,12 @@ using testing_support::SimpleShape;
 
 class PropagationTest : public testing::Test {
  protected:
-  void SetUp() override {
-    context_.options = &options_;
-    context_.host = &host_;
-  }
+  void SetUp() override {}
 
   ProjectOptions options_;
   RecordingHost host_;
-  EngineContext context_;
+  NullTrainingView view_;
+  EngineContext context_{options_, nullptr, host_, view_};
 };
 
 // One input, one sigmoid neuron, one linear output: Parameters are

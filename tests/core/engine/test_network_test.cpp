@@ -62,9 +62,9 @@ struct TestRun {
 };
 
 void RunTest(NeuralNet& net, Table& table, TestRun& run) {
-  EngineContext context;
-  context.table = &table;
-  context.host = &run.host;
+  ProjectOptions options;
+  NullTrainingView view;
+  EngineContext context{options, &table, run.host, view};
   run.ok = TestNetwork(net, context, run.grid);
 }
 
@@ -144,20 +144,62 @@ TEST(TestNetworkTest, ForecastConfidenceAndVerdictOfOneRecord) {
     Row y2_cells;  // forecast, confidence, code
   };
   const Case cases[] = {
-      {"within accuracy", 0.5f, 0.4f, false, {0.2f, 0.9f, -0.1f, -0.8f}, 1,
-       {"6", "0.5", "0"}, {"Класс 1", "100%", ""}},
-      {"beyond accuracy", 0.4f, 0.4f, false, {0.2f, 0.9f, -0.1f, -0.8f}, 1,
-       {"6", "0.5", "2"}, {"Класс 1", "100%", ""}},
-      {"uncertain winner", 0.5f, 0.4f, false, {0.2f, 0.3f, 0.1f, -0.8f}, 1,
-       {"6", "0.5", "0"}, {"Класс 1", "25%", "1"}},
-      {"first of equal winners", 0.5f, 0.4f, false, {0.2f, 0.5f, 0.5f, -0.8f}, 2,
-       {"6", "0.5", "0"}, {"Класс 1", "0%", "2"}},
-      {"ordered, none positive", 0.5f, 0.4f, true, {0.2f, -0.5f, -0.6f, -0.9f}, 2,
-       {"6", "0.5", "0"}, {"Класс неизвестен", "100%", "2"}},
-      {"ordered, last positive", 0.5f, 0.4f, true, {0.2f, 0.8f, 0.1f, -0.9f}, 2,
-       {"6", "0.5", "0"}, {"Класс 2", "25%", "1"}},
-      {"zero reliability", 0.5f, 0.0f, false, {0.2f, 0.1f, 0.0f, -0.1f}, 1,
-       {"6", "0.5", "0"}, {"Класс 1", "100%", ""}},
+      {"within accuracy",
+       0.5f,
+       0.4f,
+       false,
+       {0.2f, 0.9f, -0.1f, -0.8f},
+       1,
+       {"6", "0.5", "0"},
+       {"Класс 1", "100%", ""}},
+      {"beyond accuracy",
+       0.4f,
+       0.4f,
+       false,
+       {0.2f, 0.9f, -0.1f, -0.8f},
+       1,
+       {"6", "0.5", "2"},
+       {"Класс 1", "100%", ""}},
+      {"uncertain winner",
+       0.5f,
+       0.4f,
+       false,
+       {0.2f, 0.3f, 0.1f, -0.8f},
+       1,
+       {"6", "0.5", "0"},
+       {"Класс 1", "25%", "1"}},
+      {"first of equal winners",
+       0.5f,
+       0.4f,
+       false,
+       {0.2f, 0.5f, 0.5f, -0.8f},
+       2,
+       {"6", "0.5", "0"},
+       {"Класс 1", "0%", "2"}},
+      {"ordered, none positive",
+       0.5f,
+       0.4f,
+       true,
+       {0.2f, -0.5f, -0.6f, -0.9f},
+       2,
+       {"6", "0.5", "0"},
+       {"Класс неизвестен", "100%", "2"}},
+      {"ordered, last positive",
+       0.5f,
+       0.4f,
+       true,
+       {0.2f, 0.8f, 0.1f, -0.9f},
+       2,
+       {"6", "0.5", "0"},
+       {"Класс 2", "25%", "1"}},
+      {"zero reliability",
+       0.5f,
+       0.0f,
+       false,
+       {0.2f, 0.1f, 0.0f, -0.1f},
+       1,
+       {"6", "0.5", "0"},
+       {"Класс 1", "100%", ""}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -263,8 +305,9 @@ TEST(TestNetworkTest, RefusesATableWithoutTheNetworksFields) {
   ASSERT_EQ(run.host.messages.size(), 1u);
   EXPECT_EQ(run.host.messages[0].text, "В файле данных нет поля y2");
 
-  EngineContext no_table;
-  no_table.host = &run.host;
+  ProjectOptions options;
+  NullTrainingView view;
+  EngineContext no_table{options, nullptr, run.host, view};
   TestGrid grid;
   EXPECT_FALSE(TestNetwork(*net, no_table, grid));
 }

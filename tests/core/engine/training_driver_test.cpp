@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -37,9 +37,6 @@ class TrainingDriverTest : public testing::Test {
     shape_ = testing_support::SimpleShape(2, {3}, 1, 0.1f);
     net_ = testing_support::MakeNet(shape_, 7);
     testing_support::RandomizeParameters(*net_, 11, 0.5f);
-    context_.options = &options_;
-    context_.host = &host_;
-    context_.view = &view_;
   }
   void TearDown() override { SetCurrentClock(nullptr); }
 
@@ -70,7 +67,7 @@ class TrainingDriverTest : public testing::Test {
   ProjectOptions options_;
   RecordingHost host_;
   RecordingTrainingView view_;
-  EngineContext context_;
+  EngineContext context_{options_, nullptr, host_, view_};
 };
 
 TEST_F(TrainingDriverTest, EmptyTaskBookIsRefusedWithoutOpeningTheWindow) {
@@ -157,7 +154,7 @@ TEST_F(TrainingDriverTest, StopRequestEndsTheRunWithoutPerturbing) {
   std::vector<StopButtonOutcome> outcomes;
   host_.on_pending_input = [&] {
     if (host_.pending_input_calls == 3 || host_.pending_input_calls == 4) {
-      outcomes.push_back(PressStopButton(*net_, view_, view_.button));
+      outcomes.push_back(PressStopButton(*net_, view_, view_.button_state));
       if (stop_call == 0) stop_call = host_.pending_input_calls;
       EXPECT_EQ(view_.button, "Секундочку...");
       EXPECT_EQ(net_->StopFlag, 1);
@@ -175,7 +172,7 @@ TEST_F(TrainingDriverTest, StopRequestEndsTheRunWithoutPerturbing) {
   EXPECT_EQ(net_->StopFlag, 1);
   EXPECT_TRUE(view_.visible);
 
-  EXPECT_EQ(PressStopButton(*net_, view_, view_.button), StopButtonOutcome::kClosed);
+  EXPECT_EQ(PressStopButton(*net_, view_, view_.button_state), StopButtonOutcome::kClosed);
   EXPECT_FALSE(view_.visible);
 }
 
@@ -284,7 +281,7 @@ TEST(TrainingDriverIrisTest, EveryMethodLearnsIrisFromAFixedSeed) {
     options.TrainingMethod = method;
     RecordingHost host;
     RecordingTrainingView view;
-    EngineContext context{&options, &table, &host, &view};
+    EngineContext context{options, &table, host, view};
     TrainingReport report;
     TrainNetwork(*net, context, report);
     EXPECT_EQ(view.Label(TrainingLabel::kNumOfExamples), "150 из 150")

@@ -22,7 +22,6 @@ class BinarizationTest : public testing::Test {
  protected:
   void SetUp() override {
     net_ = MakeNet(SimpleShape(2, {2}, 1), 9);
-    context_.options = &options_;
     for (int32_t p = 0; p < net_->NumOfParameters; ++p) {
       if ((net_->ParamFlags[p] & pfCharacteristic) != 0) continue;
       net_->Parameters[p] = 0.05f * float(p + 1) + 0.01f;  // on no level
@@ -32,14 +31,16 @@ class BinarizationTest : public testing::Test {
 
   std::unique_ptr<NeuralNet> net_;
   ProjectOptions options_;
-  EngineContext context_;
+  SilentHost host_;
+  NullTrainingView view_;
+  EngineContext context_{options_, nullptr, host_, view_};
 };
 
 TEST_F(BinarizationTest, ChoosesTheCheapestMoveWithTiesToTheFirstCandidateAndLevel) {
   struct Case {
     const char* what;
     int set;
-    int32_t param;       // gets `value` and `significance`; the others cost more
+    int32_t param;  // gets `value` and `significance`; the others cost more
     float value;
     float significance;
     float expected_value;

@@ -124,27 +124,56 @@ TEST(PruningStepOrderTest, TakesTheSmallestIndicatorFirstInLayerTargetSourceOrde
   };
   const float third = 1.0f / 3.0f;
   const Case cases[] = {
-      {"synapse: the first layer before the second", &PruneSynapseStep,
-       {{9, 1, 0.5f}, {3, 1, 0.5f}}, {}, {3}},
+      {"synapse: the first layer before the second",
+       &PruneSynapseStep,
+       {{9, 1, 0.5f}, {3, 1, 0.5f}},
+       {},
+       {3}},
       {"synapse: target before source", &PruneSynapseStep, {{2, 1, 0.5f}, {1, 1, 0.5f}}, {}, {1}},
-      {"synapse: outputs and biases are no candidates", &PruneSynapseStep,
-       {{16, 1, 0}, {5, 1, 0}, {11, 1, 0.5f}}, {}, {11}},
-      {"synapse: equal in single precision", &PruneSynapseStep,
-       {{0, third, 3}, {1, 1, 1}}, {}, {0}},
+      {"synapse: outputs and biases are no candidates",
+       &PruneSynapseStep,
+       {{16, 1, 0}, {5, 1, 0}, {11, 1, 0.5f}},
+       {},
+       {11}},
+      {"synapse: equal in single precision",
+       &PruneSynapseStep,
+       {{0, third, 3}, {1, 1, 1}},
+       {},
+       {0}},
       {"bias: hidden layers in order", &PruneBiasStep, {{15, 1, 0.5f}, {13, 1, 0.5f}}, {}, {13}},
-      {"bias: the output bias is no candidate", &PruneBiasStep, {{18, 1, 0}, {7, 1, 0.5f}}, {},
+      {"bias: the output bias is no candidate",
+       &PruneBiasStep,
+       {{18, 1, 0}, {7, 1, 0.5f}},
+       {},
        {7}},
-      {"bias: equal in single precision", &PruneBiasStep, {{7, third, 1.5f}, {13, 1, 0.5f}}, {},
+      {"bias: equal in single precision",
+       &PruneBiasStep,
+       {{7, third, 1.5f}, {13, 1, 0.5f}},
+       {},
        {7}},
       {"neuron: a zero indicator is skipped", &PruneNeuronStep, {}, {0, 0.3f, 0.3f, 0.2f}, {17}},
-      {"neuron: first layer's neuron cut from the second layer", &PruneNeuronStep, {},
-       {0.5f, 0.3f, 0.3f, 0.4f}, {9, 11}},
-      {"uniform: equal widths, weaker neuron", &UniformStep,
-       {{0, 1, 2}, {1, 1, 2}, {2, 1, 2}, {3, 1, 0.5f}, {8, 1, 0.7f}}, {}, {3}},
-      {"uniform: weakest equal in single precision, first neuron", &UniformStep,
-       {{0, 1, 2}, {1, third, 3}, {2, 1, 2}, {3, 1, 1}, {8, 1, 2}, {9, 1, 2}, {10, 1, 2},
+      {"neuron: first layer's neuron cut from the second layer",
+       &PruneNeuronStep,
+       {},
+       {0.5f, 0.3f, 0.3f, 0.4f},
+       {9, 11}},
+      {"uniform: equal widths, weaker neuron",
+       &UniformStep,
+       {{0, 1, 2}, {1, 1, 2}, {2, 1, 2}, {3, 1, 0.5f}, {8, 1, 0.7f}},
+       {},
+       {3}},
+      {"uniform: weakest equal in single precision, first neuron",
+       &UniformStep,
+       {{0, 1, 2},
+        {1, third, 3},
+        {2, 1, 2},
+        {3, 1, 1},
+        {8, 1, 2},
+        {9, 1, 2},
+        {10, 1, 2},
         {11, 1, 2}},
-       {}, {1}},
+       {},
+       {1}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -169,9 +198,9 @@ TEST(PruningStepOrderTest, TakesTheSmallestIndicatorFirstInLayerTargetSourceOrde
 TEST(PruningStepOrderTest, UniformPrefersTheWidestNeuronOverAWeakerSynapse) {
   auto net = EvenNet(SimpleShape(2, {2, 2}, 1));
   net->NumOfSymptoms = 1;
-  RemoveSynapse(*net, 1, 0, 0);                 // layer-1 neuron 0 keeps one synapse
-  net->ParamSignificance[9] = 0.01f;            // its weakest by far
-  net->ParamSignificance[11] = 0.5f;            // layer-1 neuron 1: two synapses
+  RemoveSynapse(*net, 1, 0, 0);       // layer-1 neuron 0 keeps one synapse
+  net->ParamSignificance[9] = 0.01f;  // its weakest by far
+  net->ParamSignificance[11] = 0.5f;  // layer-1 neuron 1: two synapses
   net->ParamSignificance[0] = 0.6f;
   StepTally tally;
   ASSERT_TRUE(UniformStep(*net, tally));
@@ -181,11 +210,10 @@ TEST(PruningStepOrderTest, UniformPrefersTheWidestNeuronOverAWeakerSynapse) {
 
 class RemoveDeadElementsTest : public testing::Test {
  protected:
-  RemoveDeadElementsTest() { context_.options = &options_; }
-
   ProjectOptions options_;
   testing_support::RecordingHost host_;
-  EngineContext context_{&options_, nullptr, &host_, nullptr};
+  NullTrainingView view_;
+  EngineContext context_{options_, nullptr, host_, view_};
   StepTally tally_;
 };
 
@@ -339,7 +367,9 @@ TEST(PruningCountersTest, TotalsFromADamagedProjectStopAtTheEndsOfTheirRange) {
   constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
   ProjectOptions options;
   options.BinaryWeightSet = 0;
-  EngineContext context{&options, nullptr, nullptr, nullptr};
+  SilentHost host;
+  NullTrainingView view;
+  EngineContext context{options, nullptr, host, view};
   auto net = EvenNet(SimpleShape(2, {2}, 1));
   net->NumOfPrunedSynapses = kMin;
   net->NumOfBinSynapses = kMin;
@@ -369,9 +399,9 @@ TEST(UniformDialogTest, AcceptsIntegersFromOneToHundredOnly) {
     const char* text;
     int32_t expected;  // 0: refused
   };
-  const Case cases[] = {{"1", 1},     {"100", 100}, {"7", 7},   {" 12", 12}, {"0", 0},
-                        {"101", 0},   {"-3", 0},    {"", 0},    {"abc", 0},  {"3.5", 0},
-                        {"4x", 0},    {"99999999999999999999", 0}};
+  const Case cases[] = {{"1", 1},   {"100", 100}, {"7", 7},  {" 12", 12},
+                        {"0", 0},   {"101", 0},   {"-3", 0}, {"", 0},
+                        {"abc", 0}, {"3.5", 0},   {"4x", 0}, {"99999999999999999999", 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     NeuralNet net;

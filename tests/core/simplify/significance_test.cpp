@@ -26,12 +26,7 @@ using testing_support::SimpleShape;
 
 class SignificanceTest : public testing::Test {
  protected:
-  void SetUp() override {
-    SetCurrentClock(&clock_);
-    context_.options = &options_;
-    context_.host = &host_;
-    context_.view = &view_;
-  }
+  void SetUp() override { SetCurrentClock(&clock_); }
   void TearDown() override { SetCurrentClock(nullptr); }
 
   std::unique_ptr<NeuralNet> RandomNet(int inputs, std::vector<int> hidden, int outputs,
@@ -46,7 +41,7 @@ class SignificanceTest : public testing::Test {
   ProjectOptions options_;
   testing_support::RecordingHost host_;
   testing_support::RecordingTrainingView view_;
-  EngineContext context_;
+  EngineContext context_{options_, nullptr, host_, view_};
 };
 
 TEST_F(SignificanceTest, NoContributingExampleLeavesEveryIndicatorZero) {
@@ -98,8 +93,7 @@ TEST_F(SignificanceTest, RestoresParametersBitForBitAfterFivePassesUnderEitherNo
     ASSERT_TRUE(ComputeSignificance(*net, context_));
     // The line searches moved the parameters in between.
     EXPECT_GT(net->NumOfTrainingCycles, cycles);
-    EXPECT_EQ(0, std::memcmp(before.data(), net->Parameters.data(),
-                             before.size() * sizeof(float)));
+    EXPECT_EQ(0, std::memcmp(before.data(), net->Parameters.data(), before.size() * sizeof(float)));
     EXPECT_EQ(net->TrainingList, own_list);
     EXPECT_EQ(net->SensMode, 0);
     EXPECT_EQ(*std::max_element(net->InputSignificance.begin(), net->InputSignificance.end()),
@@ -211,8 +205,8 @@ TEST_F(SignificanceTest, MakesAtMostFivePassesAndStopsEarlyOnStopOrNoChange) {
     StoppingView view;
     view.net = net.get();
     view.stop_after = c.stop_after;
-    context_.view = &view;
-    ASSERT_TRUE(ComputeSignificance(*net, context_));
+    EngineContext context{options_, context_.table, host_, view};
+    ASSERT_TRUE(ComputeSignificance(*net, context));
     EXPECT_EQ(view.searches, static_cast<int>(c.passes));
     EXPECT_EQ(view.history[TrainingLabel::kNumOfExamples].size(), 0u);
   }

@@ -36,8 +36,8 @@ struct NetState {
             net.ParamFlags,
             net.Desc,
             {net.NumOfPrunedInputs, net.NumOfPrunedSynapses, net.NumOfBinSynapses,
-             net.NumOfPrunedNeurons, net.RunPrunedInputs, net.RunPrunedSynapses,
-             net.RunBinSynapses, net.RunPrunedNeurons}};
+             net.NumOfPrunedNeurons, net.RunPrunedInputs, net.RunPrunedSynapses, net.RunBinSynapses,
+             net.RunPrunedNeurons}};
   }
   bool operator==(const NetState&) const = default;
 };
@@ -53,7 +53,8 @@ class CheckingView : public testing_support::RecordingTrainingView {
       ++checks;
       if (UnsolvedExamples(*net) != 0) ++failed_checks;
     }
-    if (label == TrainingLabel::kNumOfBinSynapses && net != nullptr) last_shown = NetState::Of(*net);
+    if (label == TrainingLabel::kNumOfBinSynapses && net != nullptr)
+      last_shown = NetState::Of(*net);
   }
   NeuralNet* net = nullptr;
   int checks = 0;
@@ -65,12 +66,13 @@ class IrisNetTest : public testing::Test {
  protected:
   void SetUp() override {
     SetCurrentClock(&clock_);
-    const testing_support::IrisSubset iris = testing_support::LoadIrisSubset(std::string(VELMAR_EXAMPLES) + "/iris.csv");
+    const testing_support::IrisSubset iris =
+        testing_support::LoadIrisSubset(std::string(VELMAR_EXAMPLES) + "/iris.csv");
     ASSERT_GT(iris.rows.size(), 20u);
     table_ = testing_support::MemoryTable::FromNumbers(testing_support::FieldNames(iris.shape),
                                                        iris.rows);
     net_ = testing_support::MakeNet(iris.shape, 17);
-    context_ = EngineContext{&options_, &table_, &host_, &view_};
+    context_.table = &table_;
     TrainNetwork(*net_, context_);
     ASSERT_NE(net_->Book, nullptr);
     ASSERT_EQ(UnsolvedExamples(*net_), 0) << "the example net did not learn its taskbook";
@@ -83,7 +85,7 @@ class IrisNetTest : public testing::Test {
   ProjectOptions options_;
   testing_support::RecordingHost host_;
   CheckingView view_;
-  EngineContext context_;
+  EngineContext context_{options_, nullptr, host_, view_};
   std::unique_ptr<NeuralNet> net_;
 };
 
@@ -121,8 +123,8 @@ TEST_P(SimplifyRunTest, EveryAcceptedStepStillSolvesTheTaskbook) {
   const int removed = CountFlags(*net_, {kRemovedSynapseFlags, kRemovedBiasFlags});
   EXPECT_EQ(net_->NumOfPrunedSynapses, removed);
   EXPECT_EQ(net_->RunPrunedSynapses, removed);
-  EXPECT_EQ(net_->NumOfBinSynapses, CountFlags(*net_, {kBinarizedSynapseFlags,
-                                                       kBinarizedBiasFlags}));
+  EXPECT_EQ(net_->NumOfBinSynapses,
+            CountFlags(*net_, {kBinarizedSynapseFlags, kBinarizedBiasFlags}));
   int not_used = 0;
   for (const FieldDescription& f : net_->Desc.Fields) not_used += f.Usage == FieldUsage::NotUsed;
   EXPECT_EQ(net_->NumOfPrunedInputs, not_used);
@@ -165,8 +167,9 @@ TEST_F(SimplifyStopTest, UniformWithNAtLeastTheFanInMakesNoStep) {
   Simplify(*net_, kPruneUniform, context_);
   EXPECT_EQ(net_->Parameters, parameters);
   EXPECT_EQ(view_.button, "Готово");
-  for (TrainingLabel label : {TrainingLabel::kNumOfPrunedInputs, TrainingLabel::kNumOfPrunedSynapses,
-                              TrainingLabel::kNumOfBinSynapses, TrainingLabel::kNumOfPrunedNeurons}) {
+  for (TrainingLabel label :
+       {TrainingLabel::kNumOfPrunedInputs, TrainingLabel::kNumOfPrunedSynapses,
+        TrainingLabel::kNumOfBinSynapses, TrainingLabel::kNumOfPrunedNeurons}) {
     EXPECT_EQ(view_.Label(label).substr(0, 2), "0 ");
   }
 }

@@ -1,0 +1,68 @@
+#include "core/project/workspace.h"
+
+#include <utility>
+
+#include "core/tables/table_factory.h"
+
+namespace velmar {
+
+Workspace::Workspace(Host& host) : host_(host), project_(std::make_unique<Project>()) {}
+
+Workspace::~Workspace() = default;
+
+Status Workspace::LoadProject(const std::filesystem::path& path) {
+  auto project = std::make_unique<Project>();
+  Status status = velmar::LoadProject(path, *project);
+  if (status.ok()) project_ = std::move(project);
+  return status;
+}
+
+void Workspace::NewProject() { project_ = std::make_unique<Project>(); }
+
+Status Workspace::OpenDataFile(const std::filesystem::path& path, FieldStatistics statistics) {
+  std::unique_ptr<Table> table;
+  Status status = OpenTable(path, table);
+  if (!status.ok()) return status;
+  table_ = std::move(table);
+  data_path_ = path;
+  statistics_.clear();
+  statistics_ready_ = false;
+  if (statistics == FieldStatistics::kOnOpen) Statistics();
+  return Status::Ok();
+}
+
+void Workspace::CloseDataFile() {
+  table_.reset();
+  data_path_.clear();
+  statistics_.clear();
+  statistics_ready_ = false;
+}
+
+const FieldTemplate& Workspace::Statistics() {
+  if (!statistics_ready_ && table_ != nullptr) {
+    BusyCursor busy(host_);
+    statistics_ = BuildFieldTemplate(*table_);
+    statistics_ready_ = true;
+  }
+  return statistics_;
+}
+
+void Workspace::RecordPosted(int row) {
+  (void)row;
+  if (table_ != nullptr && statistics_ready_) AddRecordToFieldTemplate(statistics_, *table_);
+  DiscardTaskBooks();
+}
+
+void Workspace::RecordDeleted(int) { DiscardTaskBooks(); }
+
+void Workspace::DiscardTaskBooks() {
+  for (int i = 0; i < project_->NetCount(); ++i) project_->Net(i).Book.reset();
+}
+
+EngineContext Workspace::Context() { return Context(no_view_); }
+
+EngineContext Workspace::Context(TrainingView& view) {
+  return EngineContext{project_->Options(), table_.get(), host_, view};
+}
+
+}  // namespace velmar
