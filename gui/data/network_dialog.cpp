@@ -21,6 +21,7 @@
 #include <algorithm>
 
 #include "core/base/format_real.h"
+#include "core/base/number_text.h"
 #include "core/project/project.h"
 #include "gui/app/main_frame.h"
 #include "gui/base/qt_host.h"
@@ -555,7 +556,8 @@ bool TNetworkDialog::LeaveEdit(QObject* watched) {
     FieldDescription& field = desc_.Fields[current_];
     if (field.States.size() < static_cast<size_t>(kMaxStates)) field.States.resize(kMaxStates);
     float& stored = watched == To[s] ? field.States[s].To : field.States[s].From;
-    const std::optional<float> parsed = ParseRealText(ToStdString(edit->text()), separator);
+    const std::optional<float> parsed =
+        ParseFloatText(ToStdString(edit->text()), kNetworkDialogSyntax, separator);
     if (auto error = ParseStateBound(ToStdString(edit->text()), separator, stored)) {
       edit->setText(Real(stored));
       Refuse(edit, *error);

@@ -29,7 +29,8 @@ QAction* AddItem(QMenu* menu, const QString& caption, const QString& hint) {
 
 }  // namespace
 
-TProject::TProject(MainFrame& frame, QWidget* parent) : QWidget(parent), frame_(frame) {
+TProject::TProject(MainFrame& frame, QWidget* parent)
+    : QWidget(parent), frame_(frame), workspace_(frame.AppHost()) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(kUntitled);
   BuildControls();
@@ -39,7 +40,7 @@ TProject::TProject(MainFrame& frame, QWidget* parent) : QWidget(parent), frame_(
 
 TProject::~TProject() {
   // The networks go before the window, closing their own windows.
-  while (project_.NetCount() > 0) (void)project_.DeleteNetwork(project_.NetCount() - 1);
+  while (Model().NetCount() > 0) (void)Model().DeleteNetwork(Model().NetCount() - 1);
 }
 
 void TProject::BuildControls() {
@@ -205,25 +206,17 @@ void TProject::BuildMenus() {
 
 QList<QMenu*> TProject::MergedMenus() const { return {NetMenu, OptionsMenu}; }
 
-Table* TProject::DataTable() const {
-  return data_editor_ != nullptr ? data_editor_->GetTable() : nullptr;
-}
+Table* TProject::DataTable() { return workspace_.table(); }
 
-EngineContext TProject::Context() {
-  EngineContext context;
-  context.options = &project_.Options();
-  context.table = DataTable();
-  context.host = &frame_.AppHost();
-  return context;
-}
+EngineContext TProject::Context() { return workspace_.Context(); }
 
 void TProject::MarkModified() {
-  project_.SetModified(true);
+  Model().SetModified(true);
   frame_.EnableSave(true);
 }
 
 void TProject::UpdateMenus() {
-  const bool any = project_.NetCount() > 0;
+  const bool any = Model().NetCount() > 0;
   const bool with_data = any && DataFileOpen();
   NetBumpItem->setEnabled(any);
   NetVerbalItem->setEnabled(any);
@@ -233,7 +226,7 @@ void TProject::UpdateMenus() {
     item->setEnabled(with_data);
   }
   frame_.SetTrainEnabled(with_data);
-  const ProjectOptions& options = project_.Options();
+  const ProjectOptions& options = Model().Options();
   for (int tag = 0; tag < MethodItems.size(); ++tag) {
     MethodItems[tag]->setChecked(tag == options.TrainingMethod);
   }
@@ -247,46 +240,46 @@ void TProject::UpdateMenus() {
 }
 
 void TProject::SelectTrainingMethod(int tag) {
-  project_.Options().TrainingMethod = tag;
+  Model().Options().TrainingMethod = tag;
   UpdateMenus();
 }
 
 void TProject::SelectSensNorm(int tag) {
-  project_.Options().SensitivityNorm = tag;
+  Model().Options().SensitivityNorm = tag;
   UpdateMenus();
 }
 
 void TProject::SelectBinWeights(int tag) {
-  project_.Options().BinaryWeightSet = tag;
+  Model().Options().BinaryWeightSet = tag;
   UpdateMenus();
 }
 
 void TProject::ExtendTaskbook() {
-  project_.SetExtendTaskbook(project_.Options().ExtendTaskbook == 1 ? 0 : 1);
+  Model().SetExtendTaskbook(Model().Options().ExtendTaskbook == 1 ? 0 : 1);
   UpdateMenus();
 }
 
 void TProject::RefreshNetList() {
   const QSignalBlocker blocker(NetList);
   NetList->clear();
-  for (int i = 0; i < project_.NetCount(); ++i) {
-    NetList->addItem(ToQString(project_.Net(i).Desc.Name));
+  for (int i = 0; i < Model().NetCount(); ++i) {
+    NetList->addItem(ToQString(Model().Net(i).Desc.Name));
   }
-  NetList->setCurrentRow(project_.CurrentIndex());
+  NetList->setCurrentRow(Model().CurrentIndex());
   ShowSelection();
 }
 
 void TProject::ShowSelection() {
-  const bool any = project_.NetCount() > 0;
+  const bool any = Model().NetCount() > 0;
   CloneNetButton->setEnabled(any);
   DeleteNetButton->setEnabled(any);
   ParametersButton->setEnabled(any);
-  NeuralNet* net = project_.CurrentNet();
+  NeuralNet* net = Model().CurrentNet();
   Description->setText(net != nullptr ? ToQString(NetworkSelectionText(net->Desc)) : QString());
 }
 
 void TProject::NetworkSelection() {
-  project_.Select(NetList->currentRow());
+  Model().Select(NetList->currentRow());
   ShowSelection();
 }
 
@@ -296,18 +289,17 @@ void TProject::SelectDBButtonClick() {
   if (!choice) return;
   if (data_editor_ != nullptr && !data_editor_->CloseWindow()) return;
   const QString path = QFileInfo(choice->path).absoluteFilePath();
-  auto* editor = new TDBEditor(frame_);
-  const Status status = editor->OpenFile(path);
+  const Status status = workspace_.OpenDataFile(ToPath(path));
   if (!status.ok()) {
-    delete editor;
     frame_.UserDialogs().ShowMessage(this, QStringLiteral("Ошибка открытия файла"),
                                      QStringLiteral("Не удается открыть файл ") + path +
                                          QStringLiteral("\n\n") + ToQString(status.message()));
     return;
   }
   DiscardTaskBooks();
+  auto* editor = new TDBEditor(frame_, workspace_);
+  editor->setWindowTitle(path);
   data_editor_ = editor;
-  connect(editor, &TDBEditor::RecordPosted, this, &TProject::DiscardTaskBooks);
   connect(editor, &TDBEditor::Closing, this, &TProject::EditorClosed);
   connect(editor, &TDBEditor::SavedAs, this,
           [this](const QString& saved) { DBName->setText(saved); });
@@ -317,13 +309,14 @@ void TProject::SelectDBButtonClick() {
 }
 
 void TProject::DiscardTaskBooks() {
-  for (int i = 0; i < project_.NetCount(); ++i) project_.Net(i).Book.reset();
+  for (int i = 0; i < Model().NetCount(); ++i) Model().Net(i).Book.reset();
 }
 
 void TProject::EditorClosed() {
   DBName->clear();
   AddNetButton->setEnabled(false);
   data_editor_ = nullptr;
+  workspace_.CloseDataFile();
   DiscardTaskBooks();
   UpdateMenus();
 }
@@ -337,13 +330,13 @@ bool TProject::RunNetworkDialog(DataDescription& desc, bool edit_mode) {
 }
 
 void TProject::AddNetwork(DataDescription desc) {
-  if (!project_.CanAddNetwork()) {
+  if (!Model().CanAddNetwork()) {
     frame_.UserDialogs().ShowMessage(this, QStringLiteral("Операция невозможна"),
                                      QString::fromUtf8(kNetworkLimitText));
     return;
   }
   if (!RunNetworkDialog(desc, false)) return;
-  const Status status = project_.AddNetwork(std::move(desc));
+  const Status status = Model().AddNetwork(std::move(desc));
   if (!status.ok()) {
     frame_.UserDialogs().ShowMessage(this, QStringLiteral("Операция невозможна"),
                                      ToQString(status.message()));
@@ -356,28 +349,28 @@ void TProject::AddNetwork(DataDescription desc) {
 
 void TProject::AddNetButtonClick() {
   if (data_editor_ == nullptr) return;
-  AddNetwork(project_.NewNetworkDescription(data_editor_->Template()));
+  AddNetwork(Model().NewNetworkDescription(workspace_.Statistics()));
 }
 
 void TProject::CloneNet() {
-  if (project_.CurrentNet() == nullptr) return;
-  AddNetwork(project_.CloneNetworkDescription(project_.CurrentIndex()));
+  if (Model().CurrentNet() == nullptr) return;
+  AddNetwork(Model().CloneNetworkDescription(Model().CurrentIndex()));
 }
 
 void TProject::DeleteNetButtonClick() {
   const int k = NetList->currentRow();
-  if (k < 0 || !project_.DeleteNetwork(k).ok()) return;
+  if (k < 0 || !Model().DeleteNetwork(k).ok()) return;
   RefreshNetList();
-  if (project_.NetCount() == 0) UpdateMenus();
+  if (Model().NetCount() == 0) UpdateMenus();
   MarkModified();
 }
 
 void TProject::ParametersButtonClick() {
-  const int index = project_.CurrentIndex();
+  const int index = Model().CurrentIndex();
   if (index < 0) return;
-  if (!RunNetworkDialog(project_.Net(index).Desc, true)) return;
-  NetList->item(index)->setText(ToQString(project_.Net(index).Desc.Name));
-  project_.ParametersChanged(index);
+  if (!RunNetworkDialog(Model().Net(index).Desc, true)) return;
+  NetList->item(index)->setText(ToQString(Model().Net(index).Desc.Name));
+  Model().ParametersChanged(index);
   ShowSelection();
   MarkModified();
 }
@@ -388,7 +381,7 @@ void TProject::Save() {
     frame_.ActivateChild(this);
     if (!frame_.RunSaveDialog(kProjectFilter, kUntitled, QStringLiteral("vmp"), 1)) return;
   }
-  const Status status = SaveProject(project_, ToPath(windowTitle()));
+  const Status status = SaveProject(Model(), ToPath(windowTitle()));
   if (!status.ok()) {
     frame_.UserDialogs().ShowMessage(this, QStringLiteral("Ошибка сохранения проекта"),
                                      ToQString(status.message()));
@@ -402,20 +395,20 @@ SaveAsSetup TProject::SaveAsDialogSetup() const {
 }
 
 bool TProject::Load(const QString& path) {
-  if (!LoadProject(ToPath(path), project_).ok()) return false;
-  project_.Select(project_.NetCount() > 0 ? 0 : -1);
+  if (!workspace_.LoadProject(ToPath(path)).ok()) return false;
+  Model().Select(Model().NetCount() > 0 ? 0 : -1);
   RefreshNetList();
   UpdateMenus();
   return true;
 }
 
 bool TProject::CanClose() {
-  if (!project_.Modified()) return true;
+  if (!Model().Modified()) return true;
   const Answer answer = frame_.UserDialogs().AskYesNoCancel(
       this, windowTitle(), QStringLiteral("Проект был изменен. Сохранить?"));
   if (answer == Answer::kCancel) return false;
   if (answer == Answer::kYes) Save();
-  project_.SetModified(false);
+  Model().SetModified(false);
   return true;
 }
 
@@ -441,7 +434,7 @@ void TProject::closeEvent(QCloseEvent* event) {
     }
   }
   // The networks go now, and their windows with them.
-  while (project_.NetCount() > 0) (void)project_.DeleteNetwork(project_.NetCount() - 1);
+  while (Model().NetCount() > 0) (void)Model().DeleteNetwork(Model().NetCount() - 1);
   event->accept();
 }
 

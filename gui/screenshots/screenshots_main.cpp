@@ -4,9 +4,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -93,7 +93,7 @@ int Run(const QString& out_dir) {
   ShootMenu(shooter, editor->TableMenu, QStringLiteral("table_editor_menu"));
 
   // The network dialog on each page, in create and in edit mode.
-  DataDescription desc = project->Model().NewNetworkDescription(editor->Template());
+  DataDescription desc = project->Model().NewNetworkDescription(project->Work().Statistics());
   {
     TNetworkDialog dialog(window, desc, TNetworkDialog::Mode::kCreate, &window);
     dialog.show();

@@ -1,9 +1,8 @@
 #include "gui/tables/cell_text.h"
 
 #include <QRegularExpression>
-#include <charconv>
-#include <cmath>
 
+#include "core/base/number_text.h"
 #include "gui/base/text.h"
 
 namespace velmar::gui {
@@ -79,11 +78,9 @@ Status ParseCellText(const ColumnDef& column, const QString& typed, char decimal
     case FieldKind::kSmallInt:
     case FieldKind::kInteger:
     case FieldKind::kWord: {
-      const std::string digits = ToStdString(text.startsWith(u'+') ? text.mid(1) : text);
-      int64_t value = 0;
-      auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-      if (ec != std::errc() || ptr != digits.data() + digits.size()) return Refused(column, typed);
-      out = value;
+      const std::optional<int64_t> value = ParseIntegerText(ToStdString(text), kCommandLineSyntax);
+      if (!value) return Refused(column, typed);
+      out = *value;
       return Status::Ok();
     }
     case FieldKind::kBoolean: {
@@ -100,20 +97,10 @@ Status ParseCellText(const ColumnDef& column, const QString& typed, char decimal
     case FieldKind::kFloat:
     case FieldKind::kCurrency:
     case FieldKind::kBcd: {
-      std::string number = ToStdString(text.startsWith(u'+') ? text.mid(1) : text);
-      for (char& c : number) {
-        if (c == decimal_separator) c = '.';
-      }
-      for (char c : number) {
-        const bool allowed = (c >= '0' && c <= '9') || c == '.' || c == '-' || c == 'e' || c == 'E';
-        if (!allowed) return Refused(column, typed);
-      }
-      double value = 0;
-      auto [ptr, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
-      if (ec != std::errc() || ptr != number.data() + number.size() || !std::isfinite(value)) {
-        return Refused(column, typed);
-      }
-      out = value;
+      const std::optional<double> value =
+          ParseRealText(ToStdString(text), kCommandLineSyntax, decimal_separator);
+      if (!value) return Refused(column, typed);
+      out = *value;
       return Status::Ok();
     }
     case FieldKind::kDate: {

@@ -10,7 +10,6 @@
 #include <algorithm>
 
 #include "core/tables/table_convert.h"
-#include "core/tables/table_factory.h"
 #include "gui/app/main_frame.h"
 #include "gui/base/qt_host.h"
 #include "gui/base/text.h"
@@ -18,7 +17,8 @@
 
 namespace velmar::gui {
 
-TDBEditor::TDBEditor(MainFrame& frame, QWidget* parent) : QWidget(parent), frame_(frame) {
+TDBEditor::TDBEditor(MainFrame& frame, Workspace& workspace, QWidget* parent)
+    : QWidget(parent), frame_(frame), workspace_(workspace) {
   setAttribute(Qt::WA_DeleteOnClose);
   model_ = new TableModel(this);
   model_->SetDecimalSeparator(frame_.AppHost().DecimalSeparator());
@@ -77,6 +77,14 @@ TDBEditor::TDBEditor(MainFrame& frame, QWidget* parent) : QWidget(parent), frame
   connect(DelRecord, &QAction::triggered, this, &TDBEditor::DelRecordClick);
   connect(SortTable, &QAction::triggered, this, &TDBEditor::SortTableClick);
   resize(560, 360);
+
+  model_->SetTable(workspace_.table());
+  connect(DBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+          [this](const QModelIndex& current, const QModelIndex& previous) {
+            CurrentRowChanged(current.row(), previous.row());
+          });
+  SizeColumns();
+  if (model_->rowCount() > 0) MakeCurrent(0);
 }
 
 TDBEditor::~TDBEditor() {
@@ -84,28 +92,13 @@ TDBEditor::~TDBEditor() {
   if (model_ != nullptr) model_->SetTable(nullptr);
 }
 
-Status TDBEditor::OpenFile(const QString& path) {
-  setWindowTitle(path);
-  std::unique_ptr<Table> table;
-  VELMAR_RETURN_IF_ERROR(OpenTable(ToPath(path), table));
-  template_ = BuildFieldTemplate(*table);
-  table_ = std::move(table);
-  model_->SetTable(table_.get());
-  connect(DBGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-          [this](const QModelIndex& current, const QModelIndex& previous) {
-            CurrentRowChanged(current.row(), previous.row());
-          });
-  SizeColumns();
-  if (model_->rowCount() > 0) MakeCurrent(0);
-  return Status::Ok();
-}
-
 void TDBEditor::SizeColumns() {
-  if (table_ == nullptr) return;
+  const Table* table = GetTable();
+  if (table == nullptr) return;
   const QFontMetrics metrics = DBGrid->fontMetrics();
   const int digit = metrics.horizontalAdvance(u'0');
-  for (int c = 0; c < table_->ColumnCount(); ++c) {
-    const ColumnDef& column = table_->Column(c);
+  for (int c = 0; c < table->ColumnCount(); ++c) {
+    const ColumnDef& column = table->Column(c);
     const int chars = IsNumeric(column.kind) ? 12 : std::clamp(column.length, 6, 30);
     const int header = metrics.horizontalAdvance(ToQString(column.name)) + 16;
     DBGrid->setColumnWidth(c, std::max(header, chars * digit + 10));
@@ -134,13 +127,12 @@ void TDBEditor::AfterPost(int row) {
   if (row == pending_row_) pending_row_ = -1;
   modified_ = true;
   frame_.EnableSave(true);
-  table_->MoveTo(row);
-  AddRecordToFieldTemplate(template_, *table_);
-  emit RecordPosted();
+  GetTable()->MoveTo(row);
+  workspace_.RecordPosted(row);
 }
 
 void TDBEditor::InsRecordClick() {
-  if (table_ == nullptr) return;
+  if (GetTable() == nullptr) return;
   const int row = std::max(CurrentRow(), 0);
   if (pending_row_ >= 0) return;
   const Status status = model_->InsertRecord(row);
@@ -154,7 +146,7 @@ void TDBEditor::InsRecordClick() {
 }
 
 void TDBEditor::AppRecordClick() {
-  if (table_ == nullptr || pending_row_ >= 0) return;
+  if (GetTable() == nullptr || pending_row_ >= 0) return;
   const Status status = model_->AppendRecord();
   if (!status.ok()) {
     ShowError(QStringLiteral("Ошибка"), status);
@@ -167,7 +159,7 @@ void TDBEditor::AppRecordClick() {
 
 void TDBEditor::DelRecordClick() {
   const int row = CurrentRow();
-  if (table_ == nullptr || row < 0) return;
+  if (GetTable() == nullptr || row < 0) return;
   const bool unposted = row == pending_row_;
   if (unposted) pending_row_ = -1;
   const Status status = model_->DeleteRecord(row);
@@ -181,7 +173,7 @@ void TDBEditor::DelRecordClick() {
   // close asks about it, and the taskbooks must follow it.
   modified_ = true;
   frame_.EnableSave(true);
-  emit RecordPosted();
+  workspace_.RecordDeleted(row);
 }
 
 void TDBEditor::ShowError(const QString& caption, const Status& status) {
@@ -189,13 +181,13 @@ void TDBEditor::ShowError(const QString& caption, const Status& status) {
 }
 
 void TDBEditor::Save() {
-  if (table_ == nullptr) return;
-  const Status status = table_->Save();
+  if (GetTable() == nullptr) return;
+  const Status status = workspace_.SaveDataFile();
   if (!status.ok()) {
     frame_.UserDialogs().ShowMessage(this, QStringLiteral("Ошибка сохранения файла"),
                                      QStringLiteral("Не удается сохранить файл ") +
-                                         PathToQString(table_->Path()) + QStringLiteral("\n\n") +
-                                         ToQString(status.message()));
+                                         PathToQString(GetTable()->Path()) +
+                                         QStringLiteral("\n\n") + ToQString(status.message()));
     return;
   }
   modified_ = false;
@@ -211,22 +203,23 @@ SaveAsSetup TDBEditor::SaveAsDialogSetup() const {
   SaveAsSetup setup;
   setup.filter = kTableFilter;
   setup.initial_name = period < 0 ? caption : caption.left(period);
-  setup.filter_index = table_ != nullptr ? FormatIndex(table_->Path(), table_->Format().level) : 1;
+  const Table* table = GetTable();
+  setup.filter_index = table != nullptr ? FormatIndex(table->Path(), table->Format().level) : 1;
   return setup;
 }
 
 void TDBEditor::SaveAs(int filter_index) {
-  if (table_ == nullptr) return;
+  if (GetTable() == nullptr) return;
   std::filesystem::path saved_as;
   const int row = std::max(CurrentRow(), 0);
   model_->SetTable(nullptr);
-  const Status status = SaveTableAs(table_, ToPath(windowTitle()), filter_index, saved_as);
-  model_->SetTable(table_.get());
+  const Status status = workspace_.SaveDataFileAs(ToPath(windowTitle()), filter_index, saved_as);
+  model_->SetTable(GetTable());
   SizeColumns();
   if (model_->rowCount() > 0) MakeCurrent(std::min(row, model_->rowCount() - 1));
   if (!status.ok()) {
     const QString attempted = saved_as.empty() ? windowTitle() : PathToQString(saved_as);
-    setWindowTitle(PathToQString(table_->Path()));
+    setWindowTitle(PathToQString(GetTable()->Path()));
     frame_.UserDialogs().ShowMessage(this, QStringLiteral("Ошибка сохранения файла"),
                                      QStringLiteral("Не удается сохранить файл ") + attempted +
                                          QStringLiteral("\n\n") + ToQString(status.message()));
@@ -259,6 +252,8 @@ void TDBEditor::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
+  // The view lets go of the table before the project closes it.
+  model_->SetTable(nullptr);
   emit Closing();
   event->accept();
 }

@@ -6,6 +6,7 @@
 
 #include "core/base/status.h"
 #include "core/data/data_description.h"
+#include "core/project/workspace.h"
 #include "core/tables/table.h"
 #include "gui/app/child_window.h"
 
@@ -31,15 +32,11 @@ class TDBEditor : public QWidget, public ChildWindow {
   Q_OBJECT
 
  public:
-  explicit TDBEditor(MainFrame& frame, QWidget* parent = nullptr);
+  // Shows the workspace's open table; the caption is set by the caller.
+  TDBEditor(MainFrame& frame, Workspace& workspace, QWidget* parent = nullptr);
   ~TDBEditor() override;
 
-  // Opens the table at `path` (the caption becomes it) and gathers its field
-  // statistics. On failure the table engine's message comes back.
-  Status OpenFile(const QString& path);
-
-  Table* GetTable() const { return table_.get(); }
-  const FieldTemplate& Template() const { return template_; }
+  Table* GetTable() const { return workspace_.table(); }
   bool Modified() const { return modified_; }
   TableModel* Model() const { return model_; }
   // The 0-based row of the current record, -1 with none.
@@ -73,8 +70,6 @@ class TDBEditor : public QWidget, public ChildWindow {
   void SortTableClick() {}
 
  signals:
-  // The records changed: the networks' taskbooks no longer match the table.
-  void RecordPosted();
   // The window is closing; the project forgets its data file.
   void Closing();
   // Saved under another name (Save As).
@@ -91,8 +86,7 @@ class TDBEditor : public QWidget, public ChildWindow {
   void MakeCurrent(int row);
 
   MainFrame& frame_;
-  std::unique_ptr<Table> table_;
-  FieldTemplate template_;
+  Workspace& workspace_;
   TableModel* model_ = nullptr;
   bool modified_ = false;
   // A record inserted or appended and not yet posted: leaving it drops it.

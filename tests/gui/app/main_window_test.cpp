@@ -241,7 +241,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(f.window->HelpWindow()->CurrentTopic(), 100);
     f1(f.window->AboutBox());
     QCOMPARE(f.window->HelpWindow()->CurrentTopic(), 1200);
-    DataDescription desc = project->Model().NewNetworkDescription(editor->Template());
+    DataDescription desc = project->Model().NewNetworkDescription(project->Work().Statistics());
     TNetworkDialog dialog(*f.window, desc, TNetworkDialog::Mode::kCreate);
     f1(dialog.NetName);
     QCOMPARE(f.window->HelpWindow()->CurrentTopic(), 1100);

@@ -14,7 +14,7 @@ struct DialogFixture {
     project = f.NewProject();
     editor = f.OpenData(project);
     if (mode == TNetworkDialog::Mode::kCreate) {
-      desc = project->Model().NewNetworkDescription(editor->Template());
+      desc = project->Model().NewNetworkDescription(project->Work().Statistics());
       dialog = std::make_unique<TNetworkDialog>(*f.window, desc, mode);
     } else {
       f.AddNetwork(project);
