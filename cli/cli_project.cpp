@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "core/base/file_util.h"
 #include "core/tables/table_factory.h"
 
 namespace velmar::cli {
@@ -23,7 +24,7 @@ int RefuseTableOpen(CommandContext& context, const fs::path& path, const Status&
 int LoadProjectForCommand(CommandContext& context, const fs::path& path, Project& project) {
   Status status = LoadProject(path, project);
   if (!status.ok()) {
-    return Refuse(context, kProjectOpenErrorCaption, "Не удается открыть файл " + PathText(path));
+    return Refuse(context, kProjectOpenErrorCaption, ProjectOpenErrorText(path, status));
   }
   return kExitOk;
 }
@@ -141,16 +142,25 @@ void SeedOverride::Install(int64_t seconds) {
   clock_ = std::move(clock);
 }
 
-bool ApplySeedOption(const Args& args, SeedOverride& seed, std::string& error) {
+int ApplySeedOption(CommandContext& context, const Command& command, const Args& args,
+                    SeedOverride& seed) {
   std::optional<std::string> text = args.Get("--seed");
-  if (!text) return true;
+  if (!text) return kExitOk;
   long long value = 0;
   if (!ParseInt(*text, value)) {
-    error = "--seed needs an integer, got " + *text;
-    return false;
+    return UsageError(context, command, "--seed needs an integer, got " + *text);
   }
   seed.Install(value);
-  return true;
+  return kExitOk;
+}
+
+int WriteOutputForCommand(CommandContext& context, const fs::path& path, std::string_view text) {
+  const Status status = WriteFileAtomically(path, text);
+  if (!status.ok()) {
+    return Refuse(context, "Ошибка сохранения",
+                  "Не удается записать файл " + PathText(path) + " (" + status.message() + ")");
+  }
+  return kExitOk;
 }
 
 int FindFieldForCommand(CommandContext& context, const DataDescription& desc,

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/args.h"
@@ -85,9 +86,16 @@ class SeedOverride {
   std::unique_ptr<FixedClock> clock_;
 };
 
-// Applies --seed S when given. Returns false with `error` set when S is not
-// an integer (a usage error).
-bool ApplySeedOption(const Args& args, SeedOverride& seed, std::string& error);
+// Applies --seed S when given; S that is not an integer is a usage error of
+// `command`.
+int ApplySeedOption(CommandContext& context, const Command& command, const Args& args,
+                    SeedOverride& seed);
+
+// Writes `text` to the output file of -o, replacing it only once the text is
+// complete. On failure prints "Ошибка сохранения: Не удается записать файл
+// PATH (reason)".
+int WriteOutputForCommand(CommandContext& context, const std::filesystem::path& path,
+                          std::string_view text);
 
 // The index of the field named `name` (exact, case-sensitive) in `desc`, or
 // a refusal "Несовместимый файл данных: В файле данных нет поля NAME".

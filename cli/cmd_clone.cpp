@@ -27,8 +27,7 @@ int RunClone(CommandContext& context) {
   }
   if (args.positional().size() != 1) return UsageError(context, kClone, "expected PROJECT");
   SeedOverride seed;
-  std::string seed_error;
-  if (!ApplySeedOption(args, seed, seed_error)) return UsageError(context, kClone, seed_error);
+  if (int code = ApplySeedOption(context, kClone, args, seed); code != kExitOk) return code;
 
   const std::string path = args.positional()[0];
   Project project;

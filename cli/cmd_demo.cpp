@@ -1,9 +1,9 @@
+#include <unistd.h>
+
 #include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "cli/args.h"
 #include "cli/command.h"
@@ -115,11 +115,13 @@ int RunDemo(CommandContext& context) {
         seed}},
       {"The project", {"info", p}},
       {"Train", {"train", p, "--data", t, "--seed", seed}},
-      {"Test against the table", {"test", p, "--data", t, "-o", (project.parent_path() / "test.txt").string()}},
+      {"Test against the table",
+       {"test", p, "--data", t, "-o", (project.parent_path() / "test.txt").string()}},
       {"Prune inputs", {"simplify", p, "--data", t, "--mode", "inputs", "--seed", seed}},
       {"Prune synapses", {"simplify", p, "--data", t, "--mode", "synapses", "--seed", seed}},
       {"Binarize the weights", {"simplify", p, "--data", t, "--mode", "binarize", "--seed", seed}},
-      {"Test the simplified network", {"test", p, "--data", t, "-o", (project.parent_path() / "test.txt").string()}},
+      {"Test the simplified network",
+       {"test", p, "--data", t, "-o", (project.parent_path() / "test.txt").string()}},
       {"Significance of the inputs", {"significance", p, "--data", t}},
       {"Verbal description", {"verbalize", p}},
   };

@@ -6,6 +6,7 @@
 #include "cli/cli_project.h"
 #include "cli/command.h"
 #include "core/base/file_util.h"
+#include "core/project/workspace.h"
 #include "core/verbal/c_export.h"
 
 namespace velmar::cli {
@@ -47,21 +48,16 @@ int RunExport(CommandContext& context) {
     options.ident = *name;
   }
 
-  Project project;
+  Workspace workspace(context.host);
   int index = 0;
-  if (int code = LoadProjectAndNet(context, args.positional()[0], args, project, index);
-      code != kExitOk) {
-    return code;
-  }
+  if (int code = LoadProjectAndNet(context, args, workspace, index); code != kExitOk) return code;
+  const Project& project = workspace.project();
   options.options = project.Options();
   std::string source;
   if (Status s = ExportNetworkAsC(project.Net(index), options, source); !s.ok()) {
     return Refuse(context, kOperationImpossible, s.message());
   }
-  if (Status s = WriteFileAtomically(*file, source); !s.ok()) {
-    return Refuse(context, "Ошибка сохранения",
-                  "Не удается записать файл " + *file + " (" + s.message() + ")");
-  }
+  if (int code = WriteOutputForCommand(context, *file, source); code != kExitOk) return code;
   const std::string ident =
       options.ident.empty() ? DefaultCIdentifier(project.Net(index).Desc.Name) : options.ident;
   context.out << "Записано: " << *file << " (функция " << ident << ")\n";

@@ -40,8 +40,7 @@ int SetUsage(CommandContext& context, DataDescription& desc, const std::string& 
   int field = -1;
   if (int code = FindFieldForCommand(context, desc, name, field); code != kExitOk) return code;
   if (desc.Fields[field].Usage == FieldUsage::NotNumeric) {
-    return Refuse(context, kOperationImpossible,
-                  "Поле " + name + " не числовое и недоступно сети");
+    return Refuse(context, kOperationImpossible, "Поле " + name + " не числовое и недоступно сети");
   }
   ChangeFieldUsage(desc, field, usage);
   return kExitOk;
@@ -62,8 +61,8 @@ int FindUsedField(CommandContext& context, DataDescription& desc, const std::str
 int SetDiscrete(CommandContext& context, DataDescription& desc, const std::string& value) {
   std::string name = value;
   bool ordered = false;
-  if (const size_t colon = value.rfind(':'); colon != std::string::npos &&
-                                             value.substr(colon + 1) == "ordered") {
+  if (const size_t colon = value.rfind(':');
+      colon != std::string::npos && value.substr(colon + 1) == "ordered") {
     name = value.substr(0, colon);
     ordered = true;
   }
@@ -74,8 +73,7 @@ int SetDiscrete(CommandContext& context, DataDescription& desc, const std::strin
   return kExitOk;
 }
 
-int SetStates(CommandContext& context, DataDescription& desc, const std::string& value,
-              char sep) {
+int SetStates(CommandContext& context, DataDescription& desc, const std::string& value, char sep) {
   std::string name, list;
   if (!SplitAssignment(value, name, list)) {
     return Refuse(context, "Ошибка", "Неверное описание состояний: " + value);
@@ -162,9 +160,9 @@ int SetCharacteristics(CommandContext& context, DataDescription& desc, const std
                        char sep, size_t max_layers) {
   const std::vector<std::string> items = SplitList(value);
   if (items.size() > max_layers) {
-    return Refuse(context, "Неверное число слоев",
-                  "Характеристик задано больше, чем слоев нейронов (" +
-                      std::to_string(max_layers) + ")");
+    return Refuse(
+        context, "Неверное число слоев",
+        "Характеристик задано больше, чем слоев нейронов (" + std::to_string(max_layers) + ")");
   }
   for (size_t i = 0; i < items.size(); ++i) {
     if (auto error = ParseCharacteristic(items[i], sep, desc.Characteristic[i])) {
@@ -216,8 +214,7 @@ int RunNew(CommandContext& context) {
   const std::optional<std::string> data = args.Get("--data");
   if (!data) return UsageError(context, kNew, "--data TABLE is required");
   SeedOverride seed;
-  std::string seed_error;
-  if (!ApplySeedOption(args, seed, seed_error)) return UsageError(context, kNew, seed_error);
+  if (int code = ApplySeedOption(context, kNew, args, seed); code != kExitOk) return code;
 
   const std::string path = args.positional()[0];
   Project project;

@@ -21,8 +21,8 @@ constexpr const char* kUsage =
 
 int RunParams(CommandContext& context);
 
-const Command kParams{"params", "change a network's name, characteristics and tolerances",
-                      kUsage, &RunParams};
+const Command kParams{"params", "change a network's name, characteristics and tolerances", kUsage,
+                      &RunParams};
 const CommandRegistrar kRegistrar(kParams);
 
 int RunParams(CommandContext& context) {
@@ -89,10 +89,9 @@ int RunParams(CommandContext& context) {
         return Refuse(context, error->caption, error->text);
       }
       if (gap != f.Gap) {
-        changes.push_back("Поле " + name +
-                          (f.IsDiscrete != 0 ? ": надежность " : ": точность ±") +
-                          FormatReal(f.Gap, sep) + " -> " +
-                          (f.IsDiscrete != 0 ? "" : "±") + FormatReal(gap, sep));
+        changes.push_back("Поле " + name + (f.IsDiscrete != 0 ? ": надежность " : ": точность ±") +
+                          FormatReal(f.Gap, sep) + " -> " + (f.IsDiscrete != 0 ? "" : "±") +
+                          FormatReal(gap, sep));
       }
       f.Gap = gap;
     }

@@ -18,8 +18,8 @@ constexpr const char* kUsage =
 
 int RunPerturb(CommandContext& context);
 
-const Command kPerturb{"perturb", "add a small random perturbation to a network's weights",
-                       kUsage, &RunPerturb};
+const Command kPerturb{"perturb", "add a small random perturbation to a network's weights", kUsage,
+                       &RunPerturb};
 const CommandRegistrar kRegistrar(kPerturb);
 
 int RunPerturb(CommandContext& context) {
@@ -30,8 +30,7 @@ int RunPerturb(CommandContext& context) {
   }
   if (args.positional().size() != 1) return UsageError(context, self, "one PROJECT expected");
   SeedOverride seed;
-  std::string seed_error;
-  if (!ApplySeedOption(args, seed, seed_error)) return UsageError(context, self, seed_error);
+  if (int code = ApplySeedOption(context, self, args, seed); code != kExitOk) return code;
 
   const char separator = context.host.DecimalSeparator();
   const std::string level_text = args.Get("--level").value_or(DefaultBumpLevelText(separator));

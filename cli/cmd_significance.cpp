@@ -54,12 +54,7 @@ int RunSignificance(CommandContext& context) {
   }
   const char separator = context.host.DecimalSeparator();
   if (const std::optional<std::string> file = args.Get("-o")) {
-    Status status = SaveSignificance(net, *file, separator);
-    if (!status.ok()) {
-      return Refuse(context, "Ошибка сохранения файла",
-                    "Не удается записать файл " + *file + " (" + status.message() + ")");
-    }
-    return kExitOk;
+    return WriteOutputForCommand(context, *file, SignificanceText(net, separator));
   }
   context.out << SignificanceText(net, separator);
   return kExitOk;

@@ -71,10 +71,8 @@ int RunTest(CommandContext& context) {
 
   const char separator = context.host.DecimalSeparator();
   if (const std::optional<std::string> file = args.Get("-o")) {
-    const Status status = SaveTestText(grid, *file);
-    if (!status.ok()) {
-      return Refuse(context, "Ошибка сохранения",
-                    "Не удается записать файл " + *file + " (" + status.message() + ")");
+    if (int code = WriteOutputForCommand(context, *file, TestGridText(grid)); code != kExitOk) {
+      return code;
     }
     if (args.Has("--json")) {
       context.out << TestGridJson(workspace.project().Net(index), grid);

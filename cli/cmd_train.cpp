@@ -61,8 +61,7 @@ int RunTrain(CommandContext& context) {
     return UsageError(context, self, "unknown method " + *text);
   }
   SeedOverride seed;
-  std::string seed_error;
-  if (!ApplySeedOption(args, seed, seed_error)) return UsageError(context, self, seed_error);
+  if (int code = ApplySeedOption(context, self, args, seed); code != kExitOk) return code;
 
   const std::filesystem::path project_path = args.positional()[0];
   Workspace workspace(context.host);

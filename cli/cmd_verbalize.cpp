@@ -36,7 +36,8 @@ int RunVerbalize(CommandContext& context) {
 
   Project project;
   int index = 0;
-  if (int code = LoadProjectAndNet(context, args.positional()[0], args, project, index); code != kExitOk) {
+  if (int code = LoadProjectAndNet(context, args.positional()[0], args, project, index);
+      code != kExitOk) {
     return code;
   }
 
@@ -47,12 +48,7 @@ int RunVerbalize(CommandContext& context) {
     text += '\n';
   }
   if (const std::optional<std::string> file = args.Get("-o")) {
-    const Status status = WriteFileAtomically(*file, text);
-    if (!status.ok()) {
-      return Refuse(context, "Ошибка сохранения",
-                    "Не удается записать файл " + *file + " (" + status.message() + ")");
-    }
-    return kExitOk;
+    return WriteOutputForCommand(context, *file, text);
   }
   context.out << text;
   return kExitOk;

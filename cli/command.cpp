@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <ostream>
 
+#include "cli/args.h"
+#include "core/base/thread_pool.h"
+
 namespace velmar::cli {
 namespace {
 
@@ -23,7 +26,40 @@ void PrintHelp(std::ostream& out) {
     out << "  " << name << command.summary << "\n";
   }
   out << "\nvelmar-cli help COMMAND or velmar-cli COMMAND --help shows a command's usage.\n"
+         "Every command takes --threads N: the passes over the training set run on N\n"
+         "threads (default: all cores); the results do not depend on N.\n"
          "Exit codes: 0 success, 1 refused operation, 2 bad usage.\n";
+}
+
+// Takes "--threads N" or "--threads=N" out of `args` (up to a "--"). Returns
+// false with `problem` set when the count is missing or not a positive number.
+bool TakeThreadsOption(std::vector<std::string>& args, int& threads, std::string& problem) {
+  threads = 0;
+  for (size_t i = 0; i < args.size() && args[i] != "--";) {
+    std::string text;
+    size_t taken = 1;
+    if (args[i] == "--threads") {
+      if (i + 1 >= args.size()) {
+        problem = "--threads needs a number of threads";
+        return false;
+      }
+      text = args[i + 1];
+      taken = 2;
+    } else if (args[i].rfind("--threads=", 0) == 0) {
+      text = args[i].substr(10);
+    } else {
+      ++i;
+      continue;
+    }
+    long long value = 0;
+    if (!ParseInt(text, value) || value < 1 || value > 1024) {
+      problem = "--threads needs a number of threads from 1 to 1024, got " + text;
+      return false;
+    }
+    threads = static_cast<int>(value);
+    args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i + taken));
+  }
+  return true;
 }
 
 const Command* Find(const std::string& name) {
@@ -94,6 +130,13 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     if (arg == "--") break;
   }
+  int threads = 0;
+  std::string problem;
+  if (!TakeThreadsOption(rest, threads, problem)) {
+    err << "velmar-cli " << command->name << ": " << problem << "\n\n" << command->usage;
+    return kExitUsage;
+  }
+  SetPassThreads(threads);
   CommandContext context{std::move(rest), out, err, host};
   return command->run(context);
 }

@@ -21,7 +21,9 @@ void TerminalHost::ShowMessage(const Message& message) {
 
 Answer TerminalHost::AskYesNoCancel(const Message& question) {
   err_ << question.caption << ": " << question.text << " -> "
-       << (batch_answer_ == Answer::kYes ? "Да" : batch_answer_ == Answer::kNo ? "Нет" : "Отмена")
+       << (batch_answer_ == Answer::kYes  ? "Да"
+           : batch_answer_ == Answer::kNo ? "Нет"
+                                          : "Отмена")
        << "\n";
   return batch_answer_;
 }

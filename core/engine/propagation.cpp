@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <new>
 #include <vector>
 
 #include "core/base/thread_pool.h"
@@ -61,8 +63,8 @@ inline size_t WidestFanIn(const NeuralNet& net) {
   return widest;
 }
 
-template <typename T>
-inline void Grow(std::vector<T>& v, size_t n) {
+template <typename Vector>
+inline void Grow(Vector& v, size_t n) {
   if (v.size() < n) v.resize(n);
 }
 
@@ -166,40 +168,120 @@ constexpr uint32_t kMinBlockRows = 512;
 constexpr uint32_t kMaxBlocks = 32;
 // Below this many multiply-adds per pass the threads cost more than they give.
 constexpr double kMinThreadedWork = 4e6;
+constexpr int kBatch = kKernelBatch;
 
 uint32_t BlockRows(uint32_t rows) {
   uint32_t per_block = std::max(kMinBlockRows, (rows + kMaxBlocks - 1) / kMaxBlocks);
-  return (per_block + kKernelBatch - 1) / kKernelBatch * kKernelBatch;
+  return (per_block + kBatch - 1) / kBatch * kBatch;
 }
 
-// The vectors of kKernelBatch examples in flight on one thread.
-struct BatchWork {
-  std::vector<double> sources;  // per example: SourceCount
-  std::vector<float> signals;   // per example: NumOfSignals
-  std::vector<float> back_signals;
-  std::vector<float> outputs;  // per example: NumOfOutputs
-  std::vector<float> output_errors;
-  std::vector<double> back;  // per example: the widest fan-in
-  size_t source_count = 0, signal_count = 0, output_count = 0, back_count = 0;
+// Vectors on 64-byte boundaries, so that the kernels' loads do not straddle
+// cache lines.
+template <typename T>
+struct AlignedAllocator {
+  using value_type = T;
+  static constexpr std::align_val_t kAlign{64};
+  AlignedAllocator() = default;
+  template <typename U>
+  AlignedAllocator(const AlignedAllocator<U>&) {}
+  T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), kAlign)); }
+  void deallocate(T* p, size_t) { ::operator delete(p, kAlign); }
+  template <typename U>
+  bool operator==(const AlignedAllocator<U>&) const {
+    return true;
+  }
+};
+template <typename T>
+using AlignedVector = std::vector<T, AlignedAllocator<T>>;
+
+inline int RoundUp8(int n) { return (n + 7) / 8 * 8; }
+
+// Where the passes keep a layer's weights, direction and sources: the net's
+// layout with every row and every segment starting on a multiple of 8
+// entries, the gaps zero.
+struct LayerPlan {
+  int k = 0, m = 0;
+  int stride = 0;   // entries from one weight row to the next
+  int weights = 0;  // first weight
+  int neurons = 0;  // first neuron parameter
+  int sources = 0;  // first source within a per-example source vector
+};
+
+struct PassPlan {
+  LayerPlan layer[kMaxLayers + 1];
+  int layers = 0;
+  size_t params = 0;           // entries of a padded parameter vector
+  size_t sources = 0;          // entries of a padded source vector
+  std::vector<int32_t> index;  // padded position of each parameter
 
   void Fit(const NeuralNet& net) {
-    source_count = SourceCount(net);
-    signal_count = static_cast<size_t>(net.NumOfSignals);
-    output_count = static_cast<size_t>(net.Desc.NumOfOutputs);
-    back_count = WidestFanIn(net);
-    Grow(sources, kKernelBatch * source_count);
-    Grow(signals, kKernelBatch * signal_count);
-    Grow(back_signals, kKernelBatch * signal_count);
-    Grow(outputs, kKernelBatch * output_count);
-    Grow(output_errors, kKernelBatch * output_count);
-    Grow(back, kKernelBatch * back_count);
+    layers = LayerCount(net);
+    int at = 0;
+    int source = 0;
+    for (int l = 0; l <= layers; ++l) {
+      LayerPlan& p = layer[l];
+      p.k = Sources(net, l);
+      p.m = Neurons(net, l);
+      p.stride = RoundUp8(p.k);
+      p.weights = at;
+      p.neurons = RoundUp8(at + p.m * p.stride);
+      at = RoundUp8(p.neurons + (l < layers ? 2 : 1) * p.m);
+      p.sources = source;
+      source = RoundUp8(source + p.k);
+    }
+    params = static_cast<size_t>(at);
+    sources = static_cast<size_t>(source);
+    index.resize(static_cast<size_t>(net.NumOfParameters));
+    for (int l = 0; l <= layers; ++l) {
+      const LayerPlan& p = layer[l];
+      for (int j = 0; j < p.m; ++j) {
+        for (int s = 0; s < p.k; ++s)
+          index[net.WeightStart(l) + j * p.k + s] = p.weights + j * p.stride + s;
+      }
+      const int count = (l < layers ? 2 : 1) * p.m;
+      for (int i = 0; i < count; ++i) index[net.NeuronStart(l) + i] = p.neurons + i;
+    }
   }
-  double* Sources(int e) { return sources.data() + e * source_count; }
-  float* Signals(int e) { return signals.data() + e * signal_count; }
-  float* BackSignals(int e) { return back_signals.data() + e * signal_count; }
+};
+
+// The vectors of kBatch examples in flight on one thread. "Lane-major"
+// vectors hold entry i of example e at [kBatch·i + e] (see
+// propagation_kernels.h); lanes past the examples of a short batch hold
+// harmless values that nobody reads.
+struct BatchWork {
+  AlignedVector<double> sources;        // lane-major, padded source layout
+  AlignedVector<double> own_sources;    // per example, padded source layout
+  AlignedVector<float> own_floats;      // the same in float32, for the direction
+  AlignedVector<float> signals;         // lane-major: like NeuralNet::Signals
+  AlignedVector<float> back_signals;    // lane-major: like NeuralNet::BackSignals
+  AlignedVector<double> sums;           // lane-major: one layer's weighted sums
+  AlignedVector<double> rows;           // lane-major: one layer's back signals in double
+  AlignedVector<float> characteristic;  // lane-major: one layer's characteristic gradients
+  AlignedVector<float> input_errors;    // lane-major: the signals sent back to the inputs
+  std::vector<float> outputs;           // per example: the network outputs
+  std::vector<float> output_errors;     // per example
+  size_t source_count = 0, output_count = 0;
+
+  void Fit(const NeuralNet& net, const PassPlan& plan) {
+    source_count = plan.sources;
+    output_count = static_cast<size_t>(net.Desc.NumOfOutputs);
+    const size_t widest = std::max(WidestFanIn(net), output_count);
+    Grow(sources, kBatch * source_count);
+    Grow(own_sources, kBatch * source_count);
+    Grow(own_floats, kBatch * source_count);
+    Grow(signals, kBatch * static_cast<size_t>(net.NumOfSignals));
+    Grow(back_signals, kBatch * static_cast<size_t>(net.NumOfSignals));
+    Grow(sums, kBatch * widest);
+    Grow(rows, kBatch * widest);
+    Grow(characteristic, kBatch * widest);
+    Grow(input_errors, kBatch * static_cast<size_t>(net.Desc.NumOfInputs));
+    Grow(outputs, kBatch * output_count);
+    Grow(output_errors, kBatch * output_count);
+  }
+  double* OwnSources(int e) { return own_sources.data() + e * source_count; }
+  float* OwnFloats(int e) { return own_floats.data() + e * source_count; }
   float* Outputs(int e) { return outputs.data() + e * output_count; }
   float* OutputErrors(int e) { return output_errors.data() + e * output_count; }
-  double* Back(int e) { return back.data() + e * back_count; }
 };
 
 struct BlockTotals {
@@ -212,14 +294,15 @@ struct BlockTotals {
 struct Significance {
   bool maximum = false;
   std::vector<double> params, inputs, neurons;
-  std::vector<double> prefix;  // the direction of the blocks before the current one
+  AlignedVector<double> prefix;  // the direction of the blocks before the current one
   bool has_prefix = false;
 };
 
 // Everything one pass needs, kept per calling thread and only grown.
 struct PassState {
-  std::vector<double> weights;     // the parameters in double, read by every thread
-  std::vector<double> directions;  // one direction per block
+  PassPlan plan;
+  AlignedVector<double> weights;     // the parameters in double, padded layout
+  AlignedVector<double> directions;  // one direction per block, padded layout
   std::vector<BlockTotals> totals;
   std::vector<BatchWork> work;  // one per pool thread
   Significance significance;
@@ -240,94 +323,108 @@ struct PassJob {
 // Forward pass of `batch` consecutive rows from `first`.
 void ForwardBatch(const PassJob& job, BatchWork& work, uint32_t first, int batch) {
   const NeuralNet& net = job.net;
-  const int layers = LayerCount(net);
+  const PassPlan& plan = job.state.plan;
+  const int layers = plan.layers;
+  const int inputs = net.Desc.NumOfInputs;
   const double* weights = job.state.weights.data();
   const float* params = net.Parameters.data();
-  const double* x[kKernelBatch];
-  float* sums[kKernelBatch];
-  for (int e = 0; e < batch; ++e) {
-    const float* in = job.book.RowInputs(first + e);
-    double* sources = work.Sources(e);
-    for (int s = 0; s < net.Desc.NumOfInputs; ++s) sources[s] = in[s];
-  }
-  for (int l = 0; l <= layers; ++l) {
-    const int k = Sources(net, l);
-    const int m = Neurons(net, l);
-    for (int e = 0; e < batch; ++e) {
-      x[e] = work.Sources(e) + SourceOffset(net, l);
-      sums[e] = work.Signals(e) + net.SumStart(l);
+  double* sources = work.sources.data();
+  for (int e = 0; e < kBatch; ++e) {
+    double* own = work.OwnSources(e);
+    float* own_float = work.OwnFloats(e);
+    if (e < batch) {
+      std::copy_n(job.book.RowInputs(first + e), inputs, own_float);
+    } else {
+      std::fill(own_float, own_float + inputs, 0.0f);
     }
-    job.kernels.layer_sums(weights + net.WeightStart(l), k, m, x, sums, batch);
+    for (int s = 0; s < inputs; ++s) {
+      own[s] = own_float[s];
+      sources[kBatch * s + e] = own[s];
+    }
+  }
+  const double* own[kBatch];
+  const double* sums = work.sums.data();
+  for (int l = 0; l <= layers; ++l) {
+    const LayerPlan& p = plan.layer[l];
+    for (int e = 0; e < kBatch; ++e) own[e] = work.OwnSources(e) + p.sources;
+    job.kernels.layer_sums(weights + p.weights, p.stride, p.k, p.m, sources + kBatch * p.sources,
+                           own, work.sums.data());
     const float* neuron = params + net.NeuronStart(l);
-    for (int e = 0; e < batch; ++e) {
-      if (l == layers) {
-        float* outputs = work.Outputs(e);
-        for (int j = 0; j < m; ++j) {
-          outputs[j] = static_cast<float>(static_cast<double>(sums[e][j]) + neuron[j]);
+    if (l == layers) {
+      for (int j = 0; j < p.m; ++j) {
+        for (int e = 0; e < batch; ++e) {
+          const float sum = static_cast<float>(sums[kBatch * j + e]);
+          work.Outputs(e)[j] = static_cast<float>(static_cast<double>(sum) + neuron[j]);
         }
-      } else {
-        Activate(neuron, sums[e], m, work.Signals(e) + net.OutputStart(l),
-                 work.Sources(e) + SourceOffset(net, l + 1));
+      }
+      break;
+    }
+    float* outputs = work.signals.data() + kBatch * net.OutputStart(l);
+    const int to = plan.layer[l + 1].sources;
+    job.kernels.activate(neuron, p.m, sums, work.signals.data() + kBatch * net.SumStart(l), outputs,
+                         sources + kBatch * to);
+    for (int e = 0; e < kBatch; ++e) {
+      float* own_float = work.OwnFloats(e) + to;
+      double* own_double = work.OwnSources(e) + to;
+      for (int j = 0; j < p.m; ++j) {
+        own_float[j] = outputs[kBatch * j + e];
+        own_double[j] = own_float[j];
       }
     }
   }
 }
 
-// Backward pass of the examples `which[0..n)` of the batch (their inputs in
-// `inputs`), adding their
-// gradients to `direction`. InputErrors are written (for example which[0])
-// only in SensMode, where n is 1.
+// Backward pass of the examples `which[0..n)` of the batch, adding their
+// gradients to `direction` (padded layout). In SensMode (a batch of one)
+// InputErrors are written too.
 void BackwardBatch(const PassJob& job, BatchWork& work, const int* which, int n,
-                   const float* const* inputs, double* direction) {
+                   double* direction) {
   NeuralNet& net = job.net;
-  const int layers = LayerCount(net);
+  const PassPlan& plan = job.state.plan;
+  const int layers = plan.layers;
   const double* weights = job.state.weights.data();
   const float* params = net.Parameters.data();
-  const float* x[kKernelBatch];
-  const float* g[kKernelBatch];
-  double* back[kKernelBatch];
+  bool taking[kBatch] = {};
+  for (int i = 0; i < n; ++i) taking[which[i]] = true;
+  const float* x[kBatch];
+  double* rows = work.rows.data();
+  float* characteristic = work.characteristic.data();
   for (int l = layers; l >= 0; --l) {
-    const int k = Sources(net, l);
-    const int m = Neurons(net, l);
-    const int n0 = net.NeuronStart(l);
-    const bool send = l > 0 || job.sens;
-    for (int i = 0; i < n; ++i) {
-      const int e = which[i];
-      float* sums = work.BackSignals(e) + net.SumStart(l);
-      if (l == layers) {
-        const float* delta = work.OutputErrors(e);
-        for (int j = 0; j < m; ++j) {
-          sums[j] = delta[j];
-          direction[n0 + j] += delta[j];
+    const LayerPlan& p = plan.layer[l];
+    const int m = p.m;
+    double* neuron_direction = direction + p.neurons;
+    float* g = work.back_signals.data() + kBatch * net.SumStart(l);
+    if (l == layers) {
+      for (int j = 0; j < m; ++j) {
+        for (int e = 0; e < kBatch; ++e) {
+          g[kBatch * j + e] = taking[e] ? work.OutputErrors(e)[j] : 0.0f;
+          rows[kBatch * j + e] = g[kBatch * j + e];
         }
-      } else {
-        const float* u = work.BackSignals(e) + net.OutputStart(l);
-        const float* forward_sums = work.Signals(e) + net.SumStart(l);
-        for (int j = 0; j < m; ++j) {
-          const double c = params[n0 + 2 * j];
-          const double a =
-              static_cast<double>(params[n0 + 2 * j + 1]) + static_cast<double>(forward_sums[j]);
-          const double q = c + std::fabs(a);
-          const double gj = static_cast<double>(u[j]) / (q * q);
-          direction[n0 + 2 * j] += static_cast<float>(-a * gj);
-          sums[j] = static_cast<float>(c * gj);
-          direction[n0 + 2 * j + 1] += sums[j];
+        for (int i = 0; i < n; ++i) neuron_direction[j] += g[kBatch * j + which[i]];
+      }
+    } else {
+      job.kernels.derive(
+          params + net.NeuronStart(l), m, work.signals.data() + kBatch * net.SumStart(l),
+          work.back_signals.data() + kBatch * net.OutputStart(l), taking, characteristic, g, rows);
+      for (int j = 0; j < m; ++j) {
+        for (int i = 0; i < n; ++i) {
+          neuron_direction[2 * j] += characteristic[kBatch * j + which[i]];
+          neuron_direction[2 * j + 1] += g[kBatch * j + which[i]];
         }
       }
-      x[i] = l > 0 ? work.Signals(e) + net.OutputStart(l - 1) : inputs[i];
-      g[i] = sums;
-      back[i] = work.Back(e);
-      if (send) std::fill(back[i], back[i] + k, 0.0);
     }
-    // The output layer sends every row back; a sigmoid row with a zero
-    // signal adds nothing and is skipped.
-    job.kernels.layer_back(weights + net.WeightStart(l), k, m, x, g, direction + net.WeightStart(l),
-                           send ? back : nullptr, n, l < layers);
-    if (!send) continue;
-    for (int i = 0; i < n; ++i) {
-      const int e = which[i];
-      float* target = l > 0 ? work.BackSignals(e) + net.OutputStart(l - 1) : net.InputErrors.data();
-      for (int s = 0; s < k; ++s) target[s] = static_cast<float>(back[i][s]);
+    for (int i = 0; i < n; ++i) x[i] = work.OwnFloats(which[i]) + p.sources;
+    // The output layer adds every row; a sigmoid row with a zero signal adds
+    // nothing and is skipped.
+    job.kernels.layer_direction(p.k, p.stride, m, x, g, which, n, direction + p.weights,
+                                l < layers);
+    if (l > 0) {
+      job.kernels.layer_back(weights + p.weights, p.stride, p.k, m, rows,
+                             work.back_signals.data() + kBatch * net.OutputStart(l - 1));
+    } else if (job.sens) {
+      float* back = work.input_errors.data();
+      job.kernels.layer_back(weights + p.weights, p.stride, p.k, m, rows, back);
+      for (int s = 0; s < p.k; ++s) net.InputErrors[s] = back[kBatch * s + which[0]];
     }
   }
 }
@@ -345,25 +442,28 @@ inline void Take(double& slot, float value, bool maximum) {
 
 // After one example of a SensMode pass: the running direction is the sum of
 // the blocks before (in block order) plus the current block's own sum.
-void AccumulateSignificance(const PassJob& job, BatchWork& work, const float* inputs,
-                            const double* partial) {
+void AccumulateSignificance(const PassJob& job, BatchWork& work, const double* partial) {
   const NeuralNet& net = job.net;
   Significance& sig = job.state.significance;
+  const std::vector<int32_t>& index = job.state.plan.index;
   const size_t params = static_cast<size_t>(net.NumOfParameters);
   for (size_t i = 0; i < params; ++i) {
-    const double running = sig.has_prefix ? sig.prefix[i] + partial[i] : partial[i];
+    const size_t at = static_cast<size_t>(index[i]);
+    const double running = sig.has_prefix ? sig.prefix[at] + partial[at] : partial[at];
     Take(sig.params[i], static_cast<float>(running), sig.maximum);
   }
+  const float* inputs = work.OwnFloats(0);
   for (int s = 0; s < net.Desc.NumOfInputs; ++s) {
     Take(sig.inputs[s], net.InputErrors[s] * inputs[s], sig.maximum);
   }
-  const float* signals = work.Signals(0);
-  const float* back_signals = work.BackSignals(0);
+  // A batch of one: the example's entries are those of lane 0.
+  const float* signals = work.signals.data();
+  const float* back_signals = work.back_signals.data();
   int q = 0;
   for (int l = 0; l < LayerCount(net); ++l) {
     const int o = net.OutputStart(l);
     for (int j = 0; j < Neurons(net, l); ++j, ++q) {
-      Take(sig.neurons[q], signals[o + j] * back_signals[o + j], sig.maximum);
+      Take(sig.neurons[q], signals[kBatch * (o + j)] * back_signals[kBatch * (o + j)], sig.maximum);
     }
   }
 }
@@ -373,7 +473,7 @@ void RunBlock(const PassJob& job, uint32_t block, int thread) {
   NeuralNet& net = job.net;
   PassState& state = job.state;
   BatchWork& work = state.work[thread];
-  const size_t params = static_cast<size_t>(net.NumOfParameters);
+  const size_t params = state.plan.params;
   double* direction = nullptr;
   if (job.gradient) {
     direction = state.directions.data() + block * params;
@@ -383,11 +483,11 @@ void RunBlock(const PassJob& job, uint32_t block, int thread) {
   const uint32_t first = block * job.block_rows;
   const uint32_t end = std::min(job.book.Count(), first + job.block_rows);
   // SensMode needs the running direction after every example.
-  const int batch_size = job.sens ? 1 : kKernelBatch;
+  const int batch_size = job.sens ? 1 : kBatch;
   for (uint32_t row = first; row < end; row += batch_size) {
     const int batch = static_cast<int>(std::min<uint32_t>(batch_size, end - row));
     ForwardBatch(job, work, row, batch);
-    int which[kKernelBatch];
+    int which[kBatch];
     int n = 0;
     for (int e = 0; e < batch; ++e) {
       const float* targets = job.book.RowTargets(row + e);
@@ -416,10 +516,8 @@ void RunBlock(const PassJob& job, uint32_t block, int thread) {
       }
     }
     if (n == 0) continue;
-    const float* inputs[kKernelBatch];
-    for (int i = 0; i < n; ++i) inputs[i] = job.book.RowInputs(row + which[i]);
-    BackwardBatch(job, work, which, n, inputs, direction);
-    if (job.sens) AccumulateSignificance(job, work, job.book.RowInputs(row), direction);
+    BackwardBatch(job, work, which, n, direction);
+    if (job.sens) AccumulateSignificance(job, work, direction);
   }
   state.totals[block] = totals;
 }
@@ -461,13 +559,15 @@ void Store(std::vector<T>& to, const double* from, size_t n) {
 // Returns the number of blocks.
 uint32_t RunBlocks(NeuralNet& net, TaskBook& book, bool gradient, bool sens) {
   PassState& state = g_pass;
+  PassPlan& plan = state.plan;
+  plan.Fit(net);
   const uint32_t rows = book.Count();
   const uint32_t block_rows = BlockRows(rows);
   const uint32_t blocks = (rows + block_rows - 1) / block_rows;
-  const size_t params = static_cast<size_t>(net.NumOfParameters);
-  Grow(state.weights, params);
-  std::copy_n(net.Parameters.begin(), params, state.weights.begin());
-  if (gradient) Grow(state.directions, blocks * params);
+  Grow(state.weights, plan.params);
+  std::fill(state.weights.begin(), state.weights.begin() + plan.params, 0.0);
+  for (size_t i = 0; i < plan.index.size(); ++i) state.weights[plan.index[i]] = net.Parameters[i];
+  if (gradient) Grow(state.directions, blocks * plan.params);
   Grow(state.totals, blocks);
 
   ThreadPool* pool = nullptr;
@@ -477,19 +577,19 @@ uint32_t RunBlocks(NeuralNet& net, TaskBook& book, bool gradient, bool sens) {
     threads = std::min<int>(pool->Threads(), static_cast<int>(blocks));
   }
   if (state.work.size() < static_cast<size_t>(threads)) state.work.resize(threads);
-  for (int t = 0; t < threads; ++t) state.work[t].Fit(net);
+  for (int t = 0; t < threads; ++t) state.work[t].Fit(net, plan);
 
   PassJob job{net, book, ActiveKernels(), state, block_rows, gradient, sens};
   if (sens) {
     // One thread, block after block, so that the running direction is known
     // after every example.
     Significance& sig = state.significance;
-    Grow(sig.prefix, params);
+    Grow(sig.prefix, plan.params);
     sig.has_prefix = false;
     for (uint32_t b = 0; b < blocks; ++b) {
       RunBlock(job, b, 0);
-      const double* partial = state.directions.data() + b * params;
-      for (size_t i = 0; i < params; ++i) {
+      const double* partial = state.directions.data() + b * plan.params;
+      for (size_t i = 0; i < plan.params; ++i) {
         sig.prefix[i] = sig.has_prefix ? sig.prefix[i] + partial[i] : partial[i];
       }
       sig.has_prefix = true;
@@ -575,12 +675,14 @@ float EvaluateGradient(NeuralNet& net, EngineContext& context) {
   } else {
     const uint32_t blocks = RunBlocks(net, *book, true, sens);
     total = StoreTotals(net, state, blocks);
+    const size_t padded = state.plan.params;
     double* sum = state.directions.data();
     for (uint32_t b = 1; b < blocks; ++b) {
-      const double* block = state.directions.data() + b * params;
-      for (size_t i = 0; i < params; ++i) sum[i] += block[i];
+      const double* block = state.directions.data() + b * padded;
+      for (size_t i = 0; i < padded; ++i) sum[i] += block[i];
     }
-    Store(net.Direction, sum, params);
+    const size_t n = std::min(params, net.Direction.size());
+    for (size_t i = 0; i < n; ++i) net.Direction[i] = static_cast<float>(sum[state.plan.index[i]]);
     PointAtLastRow(net, *book);
   }
   if (sens) {

@@ -12,181 +12,127 @@
 namespace velmar {
 namespace {
 
+constexpr int B = kKernelBatch;
+
+inline long Offset(int row, int k) { return static_cast<long>(row) * k; }
+
+// ---- Shared by every path --------------------------------------------------
+// Element by element and correctly rounded, so any vector width gives the
+// same bits; each path's wrapper compiles them for its own instruction set.
+
+__attribute__((always_inline)) inline void ActivateRows(const float* neuron, int m,
+                                                        const double* sums, float* stored,
+                                                        float* outputs, double* next) {
+  for (int j = 0; j < m; ++j) {
+    const double c = neuron[2 * j];
+    const double b = neuron[2 * j + 1];
+    for (int e = 0; e < B; ++e) {
+      const int i = B * j + e;
+      stored[i] = static_cast<float>(sums[i]);
+      const double a = b + static_cast<double>(stored[i]);
+      outputs[i] = static_cast<float>(a / (c + __builtin_fabs(a)));
+      next[i] = static_cast<double>(outputs[i]);
+    }
+  }
+}
+
+__attribute__((always_inline)) inline void DeriveRows(const float* neuron, int m, const float* sums,
+                                                      const float* u, const bool* take,
+                                                      float* characteristic, float* g, double* gd) {
+  for (int j = 0; j < m; ++j) {
+    const double c = neuron[2 * j];
+    const double b = neuron[2 * j + 1];
+    for (int e = 0; e < B; ++e) {
+      const int i = B * j + e;
+      const double a = b + static_cast<double>(sums[i]);
+      const double q = c + __builtin_fabs(a);
+      const double h = static_cast<double>(u[i]) / (q * q);
+      characteristic[i] = static_cast<float>(-a * h);
+      g[i] = take[e] ? static_cast<float>(c * h) : 0.0f;
+      gd[i] = static_cast<double>(g[i]);
+    }
+  }
+}
+
+#define VELMAR_ROW_WRAPPERS(suffix, attributes)                                                   \
+  attributes void Activate##suffix(const float* neuron, int m, const double* sums, float* stored, \
+                                   float* outputs, double* next) {                                \
+    ActivateRows(neuron, m, sums, stored, outputs, next);                                         \
+  }                                                                                               \
+  attributes void Derive##suffix(const float* neuron, int m, const float* sums, const float* u,   \
+                                 const bool* take, float* characteristic, float* g, double* gd) { \
+    DeriveRows(neuron, m, sums, u, take, characteristic, g, gd);                                  \
+  }
+
 // ---- Portable path --------------------------------------------------------
 
-double CombineLanes(const double (&lane)[8]) {
-  return ((lane[0] + lane[4]) + (lane[1] + lane[5])) + ((lane[2] + lane[6]) + (lane[3] + lane[7]));
-}
+VELMAR_ROW_WRAPPERS(Portable, )
 
-void SumsPortable(const double* w, int k, int m, const double* const* x, float* const* sums,
-                  int batch) {
+void SumsPortable(const double* w, int stride, int k, int m, const double* x, const double* const*,
+                  double* sums) {
   const int whole = k - k % 8;
   for (int j = 0; j < m; ++j) {
-    const double* row = w + static_cast<long>(j) * k;
-    for (int e = 0; e < batch; ++e) {
-      const double* xe = x[e];
-      double lane[8] = {};
-      for (int s = 0; s < whole; s += 8) {
-        for (int u = 0; u < 8; ++u) lane[u] += row[s + u] * xe[s + u];
+    const double* row = w + Offset(j, stride);
+    double lane[8][B] = {};
+    for (int s = 0; s < whole; s += 8) {
+      for (int u = 0; u < 8; ++u) {
+        for (int e = 0; e < B; ++e) lane[u][e] += row[s + u] * x[B * (s + u) + e];
       }
-      double tail = 0;
-      for (int s = whole; s < k; ++s) tail += row[s] * xe[s];
-      sums[e][j] = static_cast<float>(CombineLanes(lane) + tail);
+    }
+    double tail[B] = {};
+    for (int s = whole; s < k; ++s) {
+      for (int e = 0; e < B; ++e) tail[e] += row[s] * x[B * s + e];
+    }
+    for (int e = 0; e < B; ++e) {
+      sums[B * j + e] = (((lane[0][e] + lane[4][e]) + (lane[1][e] + lane[5][e])) +
+                         ((lane[2][e] + lane[6][e]) + (lane[3][e] + lane[7][e]))) +
+                        tail[e];
     }
   }
 }
 
-void BackPortable(const double* w, int k, int m, const float* const* x, const float* const* g,
-                  double* d, double* const* back, int batch, bool skip_zero) {
+void BackPortable(const double* w, int stride, int k, int m, const double* g, float* back) {
+  for (int s = 0; s < k; ++s) {
+    double acc[B] = {};
+    for (int j = 0; j < m; ++j) {
+      const double ws = w[Offset(j, stride) + s];
+      for (int e = 0; e < B; ++e) acc[e] += g[B * j + e] * ws;
+    }
+    for (int e = 0; e < B; ++e) back[B * s + e] = static_cast<float>(acc[e]);
+  }
+}
+
+void DirectionPortable(int k, int stride, int m, const float* const* x, const float* g,
+                       const int* which, int n, double* d, bool skip_zero) {
   for (int j = 0; j < m; ++j) {
-    const double* row = w + static_cast<long>(j) * k;
-    double* drow = d + static_cast<long>(j) * k;
-    for (int e = 0; e < batch; ++e) {
-      const float ge = g[e][j];
-      if (skip_zero && ge == 0) continue;
-      const float* xe = x[e];
-      for (int s = 0; s < k; ++s) drow[s] += static_cast<double>(ge * xe[s]);
-      if (back != nullptr) {
-        double* be = back[e];
-        for (int s = 0; s < k; ++s) be[s] += static_cast<double>(ge) * row[s];
-      }
+    double* drow = d + Offset(j, stride);
+    for (int i = 0; i < n; ++i) {
+      const float v = g[B * j + which[i]];
+      if (skip_zero && v == 0) continue;
+      const float* xi = x[i];
+      for (int s = 0; s < k; ++s) drow[s] += static_cast<double>(v * xi[s]);
     }
   }
 }
 
-constexpr PassKernels kPortable{"portable", &SumsPortable, &BackPortable};
+constexpr PassKernels kPortable{"portable",         &SumsPortable,     &BackPortable,
+                                &DirectionPortable, &ActivatePortable, &DerivePortable};
+
+// The examples of one row of the direction that take part, their sources and
+// signals; returns their number.
+inline int RowTerms(const float* const* x, const float* g, const int* which, int n, int j,
+                    bool skip_zero, const float** xs, float* gs) {
+  int c = 0;
+  for (int i = 0; i < n; ++i) {
+    const float v = g[B * j + which[i]];
+    if (skip_zero && v == 0) continue;
+    xs[c] = x[i];
+    gs[c++] = v;
+  }
+  return c;
+}
 
 #if VELMAR_X86_KERNELS
-
-// Scalar end of a row: the sources past the last whole group of 8, in order.
-// The products are exact, so contraction into a multiply-add changes nothing.
-inline double TailSum(const double* row, const double* xe, int from, int k) {
-  double tail = 0;
-  for (int s = from; s < k; ++s) tail += row[s] * xe[s];
-  return tail;
-}
-
-// ---- AVX2 + FMA -----------------------------------------------------------
-
-#define VELMAR_AVX2 __attribute__((target("avx2,fma")))
-
-VELMAR_AVX2 inline double CombineAvx2(__m256d lo, __m256d hi) {
-  // (l0+l4, l1+l5, l2+l6, l3+l7), then pairs, then the two pair sums.
-  const __m256d p = _mm256_add_pd(lo, hi);
-  const __m256d q = _mm256_hadd_pd(p, p);
-  return _mm_cvtsd_f64(_mm256_castpd256_pd128(q)) + _mm_cvtsd_f64(_mm256_extractf128_pd(q, 1));
-}
-
-// Rows j0 .. j0+R-1 for E examples; 2·R·E accumulators.
-template <int R, int E>
-VELMAR_AVX2 void SumsBlockAvx2(const double* w, int k, int j0, const double* const* x,
-                               float* const* sums) {
-  __m256d lo[R][E];
-  __m256d hi[R][E];
-  for (int r = 0; r < R; ++r) {
-    for (int e = 0; e < E; ++e) lo[r][e] = hi[r][e] = _mm256_setzero_pd();
-  }
-  const int whole = k - k % 8;
-  for (int s = 0; s < whole; s += 8) {
-    for (int r = 0; r < R; ++r) {
-      const double* row = w + static_cast<long>(j0 + r) * k + s;
-      const __m256d w0 = _mm256_loadu_pd(row);
-      const __m256d w1 = _mm256_loadu_pd(row + 4);
-      for (int e = 0; e < E; ++e) {
-        lo[r][e] = _mm256_fmadd_pd(w0, _mm256_loadu_pd(x[e] + s), lo[r][e]);
-        hi[r][e] = _mm256_fmadd_pd(w1, _mm256_loadu_pd(x[e] + s + 4), hi[r][e]);
-      }
-    }
-  }
-  for (int r = 0; r < R; ++r) {
-    const double* row = w + static_cast<long>(j0 + r) * k;
-    for (int e = 0; e < E; ++e) {
-      sums[e][j0 + r] =
-          static_cast<float>(CombineAvx2(lo[r][e], hi[r][e]) + TailSum(row, x[e], whole, k));
-    }
-  }
-}
-
-template <int E>
-VELMAR_AVX2 void SumsRowsAvx2(const double* w, int k, int m, const double* const* x,
-                              float* const* sums) {
-  // Enough independent chains to cover the latency of the multiply-add.
-  constexpr int R = E >= 4 ? 1 : 4 / E;
-  int j = 0;
-  for (; j + R <= m; j += R) SumsBlockAvx2<R, E>(w, k, j, x, sums);
-  for (; j < m; ++j) SumsBlockAvx2<1, E>(w, k, j, x, sums);
-}
-
-VELMAR_AVX2 void SumsAvx2(const double* w, int k, int m, const double* const* x, float* const* sums,
-                          int batch) {
-  int e = 0;
-  for (; e + 4 <= batch; e += 4) SumsRowsAvx2<4>(w, k, m, x + e, sums + e);
-  switch (batch - e) {
-    case 3:
-      SumsRowsAvx2<3>(w, k, m, x + e, sums + e);
-      break;
-    case 2:
-      SumsRowsAvx2<2>(w, k, m, x + e, sums + e);
-      break;
-    case 1:
-      SumsRowsAvx2<1>(w, k, m, x + e, sums + e);
-      break;
-    default:
-      break;
-  }
-}
-
-// One row for the examples listed in `which` (n of them), in list order.
-VELMAR_AVX2 void BackRowAvx2(const double* row, int k, const float* const* x, const float* gs,
-                             const int* which, int n, double* drow, double* const* back) {
-  const int whole = k - k % 4;
-  for (int s = 0; s < whole; s += 4) {
-    __m256d dv = _mm256_loadu_pd(drow + s);
-    for (int i = 0; i < n; ++i) {
-      const __m128 p = _mm_mul_ps(_mm_set1_ps(gs[i]), _mm_loadu_ps(x[which[i]] + s));
-      dv = _mm256_add_pd(dv, _mm256_cvtps_pd(p));
-    }
-    _mm256_storeu_pd(drow + s, dv);
-    if (back != nullptr) {
-      const __m256d wv = _mm256_loadu_pd(row + s);
-      for (int i = 0; i < n; ++i) {
-        double* be = back[which[i]] + s;
-        _mm256_storeu_pd(be, _mm256_fmadd_pd(_mm256_set1_pd(gs[i]), wv, _mm256_loadu_pd(be)));
-      }
-    }
-  }
-  for (int s = whole; s < k; ++s) {
-    for (int i = 0; i < n; ++i) {
-      drow[s] += static_cast<double>(gs[i] * x[which[i]][s]);
-      if (back != nullptr) back[which[i]][s] += static_cast<double>(gs[i]) * row[s];
-    }
-  }
-}
-
-VELMAR_AVX2 void BackAvx2(const double* w, int k, int m, const float* const* x,
-                          const float* const* g, double* d, double* const* back, int batch,
-                          bool skip_zero) {
-  float gs[kKernelBatch];
-  int which[kKernelBatch];
-  for (int j = 0; j < m; ++j) {
-    int n = 0;
-    for (int e = 0; e < batch; ++e) {
-      const float ge = g[e][j];
-      if (skip_zero && ge == 0) continue;
-      gs[n] = ge;
-      which[n++] = e;
-    }
-    if (n == 0) continue;
-    BackRowAvx2(w + static_cast<long>(j) * k, k, x, gs, which, n, d + static_cast<long>(j) * k,
-                back);
-  }
-}
-
-#undef VELMAR_AVX2
-
-constexpr PassKernels kAvx2{"avx2", &SumsAvx2, &BackAvx2};
-
-// ---- AVX-512 --------------------------------------------------------------
 
 // Some intrinsics start from an "undefined" vector that GCC 12 reports as
 // uninitialized.
@@ -194,130 +140,272 @@ constexpr PassKernels kAvx2{"avx2", &SumsAvx2, &BackAvx2};
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-#define VELMAR_AVX512 __attribute__((target("avx512f,avx512dq,avx512vl,avx512bw,avx2,fma")))
+// ---- AVX2 + FMA: lanes 0-3 and 4-7 as two halves ---------------------------
 
-VELMAR_AVX512 inline double CombineAvx512(__m512d v) {
-  return CombineAvx2(_mm512_castpd512_pd256(v), _mm512_extractf64x4_pd(v, 1));
+#define VELMAR_AVX2 __attribute__((target("avx2,fma")))
+
+VELMAR_AVX2 void SumsAvx2(const double* w, int stride, int k, int m, const double* x,
+                          const double* const*, double* sums) {
+  const int whole = k - k % 8;
+  for (int j = 0; j < m; ++j) {
+    const double* row = w + Offset(j, stride);
+    for (int h = 0; h < B; h += 4) {
+      __m256d lane[8];
+      for (int u = 0; u < 8; ++u) lane[u] = _mm256_setzero_pd();
+      for (int s = 0; s < whole; s += 8) {
+        for (int u = 0; u < 8; ++u) {
+          lane[u] = _mm256_fmadd_pd(_mm256_set1_pd(row[s + u]),
+                                    _mm256_loadu_pd(x + B * (s + u) + h), lane[u]);
+        }
+      }
+      __m256d tail = _mm256_setzero_pd();
+      for (int s = whole; s < k; ++s) {
+        tail = _mm256_fmadd_pd(_mm256_set1_pd(row[s]), _mm256_loadu_pd(x + B * s + h), tail);
+      }
+      const __m256d sum = _mm256_add_pd(
+          _mm256_add_pd(_mm256_add_pd(lane[0], lane[4]), _mm256_add_pd(lane[1], lane[5])),
+          _mm256_add_pd(_mm256_add_pd(lane[2], lane[6]), _mm256_add_pd(lane[3], lane[7])));
+      _mm256_storeu_pd(sums + B * j + h, _mm256_add_pd(sum, tail));
+    }
+  }
 }
 
-template <int R, int E>
-VELMAR_AVX512 void SumsBlockAvx512(const double* w, int k, int j0, const double* const* x,
-                                   float* const* sums) {
-  __m512d acc[R][E];
+// U sources from s0, all rows, one half.
+template <int U>
+VELMAR_AVX2 void BackSourcesAvx2(const double* w, int stride, int m, const double* g, int s0, int h,
+                                 float* back) {
+  __m256d acc[U];
+  for (int u = 0; u < U; ++u) acc[u] = _mm256_setzero_pd();
+  for (int j = 0; j < m; ++j) {
+    const __m256d gv = _mm256_loadu_pd(g + B * j + h);
+    const double* row = w + Offset(j, stride) + s0;
+    for (int u = 0; u < U; ++u) acc[u] = _mm256_fmadd_pd(gv, _mm256_set1_pd(row[u]), acc[u]);
+  }
+  for (int u = 0; u < U; ++u) _mm_storeu_ps(back + B * (s0 + u) + h, _mm256_cvtpd_ps(acc[u]));
+}
+
+VELMAR_AVX2 void BackAvx2(const double* w, int stride, int k, int m, const double* g, float* back) {
+  for (int h = 0; h < B; h += 4) {
+    int s = 0;
+    for (; s + 8 <= k; s += 8) BackSourcesAvx2<8>(w, stride, m, g, s, h, back);
+    if (s + 4 <= k) {
+      BackSourcesAvx2<4>(w, stride, m, g, s, h, back);
+      s += 4;
+    }
+    for (; s < k; ++s) BackSourcesAvx2<1>(w, stride, m, g, s, h, back);
+  }
+}
+
+template <int N>
+VELMAR_AVX2 void DirectionRowAvx2(int k, const float* const* xs, const float* gs, double* drow) {
+  __m128 gv[N];
+  for (int i = 0; i < N; ++i) gv[i] = _mm_set1_ps(gs[i]);
+  int s = 0;
+  for (; s + 16 <= k; s += 16) {
+    __m256d dv[4];
+    for (int c = 0; c < 4; ++c) dv[c] = _mm256_loadu_pd(drow + s + 4 * c);
+    for (int i = 0; i < N; ++i) {
+      for (int c = 0; c < 4; ++c) {
+        const __m128 p = _mm_mul_ps(gv[i], _mm_loadu_ps(xs[i] + s + 4 * c));
+        dv[c] = _mm256_add_pd(dv[c], _mm256_cvtps_pd(p));
+      }
+    }
+    for (int c = 0; c < 4; ++c) _mm256_storeu_pd(drow + s + 4 * c, dv[c]);
+  }
+  for (; s + 4 <= k; s += 4) {
+    __m256d dv = _mm256_loadu_pd(drow + s);
+    for (int i = 0; i < N; ++i) {
+      dv = _mm256_add_pd(dv, _mm256_cvtps_pd(_mm_mul_ps(gv[i], _mm_loadu_ps(xs[i] + s))));
+    }
+    _mm256_storeu_pd(drow + s, dv);
+  }
+  for (; s < k; ++s) {
+    double v = drow[s];
+    for (int i = 0; i < N; ++i) v += static_cast<double>(gs[i] * xs[i][s]);
+    drow[s] = v;
+  }
+}
+
+VELMAR_AVX2 void DirectionAvx2(int k, int stride, int m, const float* const* x, const float* g,
+                               const int* which, int n, double* d, bool skip_zero) {
+  const float* xs[B];
+  float gs[B];
+  for (int j = 0; j < m; ++j) {
+    double* drow = d + Offset(j, stride);
+    int c = RowTerms(x, g, which, n, j, skip_zero, xs, gs);
+    const float* const* xp = xs;
+    const float* gp = gs;
+    for (; c >= 4; c -= 4, xp += 4, gp += 4) DirectionRowAvx2<4>(k, xp, gp, drow);
+    if (c == 3) DirectionRowAvx2<3>(k, xp, gp, drow);
+    if (c == 2) DirectionRowAvx2<2>(k, xp, gp, drow);
+    if (c == 1) DirectionRowAvx2<1>(k, xp, gp, drow);
+  }
+}
+
+VELMAR_ROW_WRAPPERS(Avx2, VELMAR_AVX2)
+
+constexpr PassKernels kAvx2{"avx2",         &SumsAvx2,     &BackAvx2,
+                            &DirectionAvx2, &ActivateAvx2, &DeriveAvx2};
+
+// ---- AVX-512: the eight lanes in one register ----------------------------
+
+#define VELMAR_AVX512 __attribute__((target("avx512f,avx512dq,avx512vl,avx2,fma")))
+
+// The eight lane sums of each of eight examples (acc[e], lane u in element u)
+// combined into one vector of eight example sums, in the order
+// ((l0+l4)+(l1+l5))+((l2+l6)+(l3+l7)).
+VELMAR_AVX512 inline __m512d CombineLanes8(const __m512d* acc) {
+  __m512d pairs[4];  // examples 2i and 2i+1: l0+l4 .. l3+l7 of each
+  for (int i = 0; i < 4; ++i) {
+    const __m512d lo = _mm512_shuffle_f64x2(acc[2 * i], acc[2 * i + 1], 0x44);
+    const __m512d hi = _mm512_shuffle_f64x2(acc[2 * i], acc[2 * i + 1], 0xEE);
+    pairs[i] = _mm512_add_pd(lo, hi);
+  }
+  // Per 128-bit lane: (p0, p1) and (p2, p3) of two examples, added pairwise.
+  const __m512d q0 =
+      _mm512_add_pd(_mm512_unpacklo_pd(pairs[0], pairs[1]), _mm512_unpackhi_pd(pairs[0], pairs[1]));
+  const __m512d q1 =
+      _mm512_add_pd(_mm512_unpacklo_pd(pairs[2], pairs[3]), _mm512_unpackhi_pd(pairs[2], pairs[3]));
+  // q0 = [e0 a, e2 a, e0 b, e2 b, e1 a, e3 a, e1 b, e3 b] with a = p0+p1,
+  // b = p2+p3; q1 the same for examples 4..7.
+  const __m512i a_index = _mm512_set_epi64(13, 9, 12, 8, 5, 1, 4, 0);
+  const __m512i b_index = _mm512_set_epi64(15, 11, 14, 10, 7, 3, 6, 2);
+  return _mm512_add_pd(_mm512_permutex2var_pd(q0, a_index, q1),
+                       _mm512_permutex2var_pd(q0, b_index, q1));
+}
+
+// Rows j0 .. j0+R-1 over each example's own sources: 8·R accumulators, each
+// holding one example's eight lanes.
+template <int R>
+VELMAR_AVX512 void SumsRowsAvx512(const double* w, int stride, int k, int j0, const double* x,
+                                  const double* const* xe, double* sums) {
+  __m512d acc[R][B];
   for (int r = 0; r < R; ++r) {
-    for (int e = 0; e < E; ++e) acc[r][e] = _mm512_setzero_pd();
+    for (int e = 0; e < B; ++e) acc[r][e] = _mm512_setzero_pd();
   }
   const int whole = k - k % 8;
   for (int s = 0; s < whole; s += 8) {
-    __m512d xv[E];
-    for (int e = 0; e < E; ++e) xv[e] = _mm512_loadu_pd(x[e] + s);
-    for (int r = 0; r < R; ++r) {
-      const __m512d wv = _mm512_loadu_pd(w + static_cast<long>(j0 + r) * k + s);
-      for (int e = 0; e < E; ++e) acc[r][e] = _mm512_fmadd_pd(wv, xv[e], acc[r][e]);
+    __m512d wv[R];
+    for (int r = 0; r < R; ++r) wv[r] = _mm512_loadu_pd(w + Offset(j0 + r, stride) + s);
+    for (int e = 0; e < B; ++e) {
+      const __m512d xv = _mm512_loadu_pd(xe[e] + s);
+      for (int r = 0; r < R; ++r) acc[r][e] = _mm512_fmadd_pd(wv[r], xv, acc[r][e]);
     }
   }
   for (int r = 0; r < R; ++r) {
-    const double* row = w + static_cast<long>(j0 + r) * k;
-    for (int e = 0; e < E; ++e) {
-      sums[e][j0 + r] = static_cast<float>(CombineAvx512(acc[r][e]) + TailSum(row, x[e], whole, k));
+    const double* row = w + Offset(j0 + r, stride);
+    __m512d tail = _mm512_setzero_pd();
+    for (int s = whole; s < k; ++s) {
+      tail = _mm512_fmadd_pd(_mm512_set1_pd(row[s]), _mm512_loadu_pd(x + B * s), tail);
     }
+    _mm512_storeu_pd(sums + B * (j0 + r), _mm512_add_pd(CombineLanes8(acc[r]), tail));
   }
 }
 
-template <int E>
-VELMAR_AVX512 void SumsRowsAvx512(const double* w, int k, int m, const double* const* x,
-                                  float* const* sums) {
-  constexpr int R = E >= 8 ? 1 : 8 / E;
+VELMAR_AVX512 void SumsAvx512(const double* w, int stride, int k, int m, const double* x,
+                              const double* const* xe, double* sums) {
   int j = 0;
-  for (; j + R <= m; j += R) SumsBlockAvx512<R, E>(w, k, j, x, sums);
-  for (; j < m; ++j) SumsBlockAvx512<1, E>(w, k, j, x, sums);
+  for (; j + 2 <= m; j += 2) SumsRowsAvx512<2>(w, stride, k, j, x, xe, sums);
+  if (j < m) SumsRowsAvx512<1>(w, stride, k, j, x, xe, sums);
 }
 
-VELMAR_AVX512 void SumsAvx512(const double* w, int k, int m, const double* const* x,
-                              float* const* sums, int batch) {
-  int e = 0;
-  for (; e + 8 <= batch; e += 8) SumsRowsAvx512<8>(w, k, m, x + e, sums + e);
-  const int rest = batch - e;
-  if (rest >= 4) {
-    SumsRowsAvx512<4>(w, k, m, x + e, sums + e);
-    e += 4;
+template <int U>
+VELMAR_AVX512 void BackSourcesAvx512(const double* w, int stride, int m, const double* g, int s0,
+                                     float* back) {
+  __m512d acc[U];
+  for (int u = 0; u < U; ++u) acc[u] = _mm512_setzero_pd();
+  for (int j = 0; j < m; ++j) {
+    const __m512d gv = _mm512_loadu_pd(g + B * j);
+    const double* row = w + Offset(j, stride) + s0;
+    for (int u = 0; u < U; ++u) acc[u] = _mm512_fmadd_pd(gv, _mm512_set1_pd(row[u]), acc[u]);
   }
-  switch (batch - e) {
+  for (int u = 0; u < U; ++u) _mm256_storeu_ps(back + B * (s0 + u), _mm512_cvtpd_ps(acc[u]));
+}
+
+VELMAR_AVX512 void BackAvx512(const double* w, int stride, int k, int m, const double* g,
+                              float* back) {
+  int s = 0;
+  for (; s + 8 <= k; s += 8) BackSourcesAvx512<8>(w, stride, m, g, s, back);
+  switch (k - s) {
+    case 7:
+      BackSourcesAvx512<7>(w, stride, m, g, s, back);
+      break;
+    case 6:
+      BackSourcesAvx512<6>(w, stride, m, g, s, back);
+      break;
+    case 5:
+      BackSourcesAvx512<5>(w, stride, m, g, s, back);
+      break;
+    case 4:
+      BackSourcesAvx512<4>(w, stride, m, g, s, back);
+      break;
     case 3:
-      SumsRowsAvx512<3>(w, k, m, x + e, sums + e);
+      BackSourcesAvx512<3>(w, stride, m, g, s, back);
       break;
     case 2:
-      SumsRowsAvx512<2>(w, k, m, x + e, sums + e);
+      BackSourcesAvx512<2>(w, stride, m, g, s, back);
       break;
     case 1:
-      SumsRowsAvx512<1>(w, k, m, x + e, sums + e);
+      BackSourcesAvx512<1>(w, stride, m, g, s, back);
       break;
     default:
       break;
   }
 }
 
-VELMAR_AVX512 void BackRowAvx512(const double* row, int k, const float* const* x, const float* gs,
-                                 const int* which, int n, double* drow, double* const* back) {
-  const int whole = k - k % 8;
-  for (int s = 0; s < whole; s += 8) {
-    __m512d dv = _mm512_loadu_pd(drow + s);
-    for (int i = 0; i < n; ++i) {
-      const __m256 p = _mm256_mul_ps(_mm256_set1_ps(gs[i]), _mm256_loadu_ps(x[which[i]] + s));
+template <int N>
+VELMAR_AVX512 void DirectionRowAvx512(int k, const float* const* xs, const float* gs,
+                                      double* drow) {
+  __m256 gv[N];
+  for (int i = 0; i < N; ++i) gv[i] = _mm256_set1_ps(gs[i]);
+  int s = 0;
+  for (; s + 32 <= k; s += 32) {
+    __m512d dv[4];
+    for (int c = 0; c < 4; ++c) dv[c] = _mm512_loadu_pd(drow + s + 8 * c);
+    for (int i = 0; i < N; ++i) {
+      for (int c = 0; c < 4; ++c) {
+        const __m256 p = _mm256_mul_ps(gv[i], _mm256_loadu_ps(xs[i] + s + 8 * c));
+        dv[c] = _mm512_add_pd(dv[c], _mm512_cvtps_pd(p));
+      }
+    }
+    for (int c = 0; c < 4; ++c) _mm512_storeu_pd(drow + s + 8 * c, dv[c]);
+  }
+  for (; s < k; s += 8) {
+    // The last group may be ragged: lanes past k are neither read nor written.
+    const __mmask8 mask = k - s >= 8 ? 0xFF : static_cast<__mmask8>((1u << (k - s)) - 1);
+    __m512d dv = _mm512_maskz_loadu_pd(mask, drow + s);
+    for (int i = 0; i < N; ++i) {
+      const __m256 p = _mm256_mul_ps(gv[i], _mm256_maskz_loadu_ps(mask, xs[i] + s));
       dv = _mm512_add_pd(dv, _mm512_cvtps_pd(p));
     }
-    _mm512_storeu_pd(drow + s, dv);
-    if (back != nullptr) {
-      const __m512d wv = _mm512_loadu_pd(row + s);
-      for (int i = 0; i < n; ++i) {
-        double* be = back[which[i]] + s;
-        _mm512_storeu_pd(be, _mm512_fmadd_pd(_mm512_set1_pd(gs[i]), wv, _mm512_loadu_pd(be)));
-      }
-    }
-  }
-  if (whole < k) {
-    // The ragged end under a mask: lanes past k are neither read nor written.
-    const __mmask8 mask = static_cast<__mmask8>((1u << (k - whole)) - 1);
-    __m512d dv = _mm512_maskz_loadu_pd(mask, drow + whole);
-    for (int i = 0; i < n; ++i) {
-      const __m256 xv = _mm256_maskz_loadu_ps(mask, x[which[i]] + whole);
-      dv = _mm512_add_pd(dv, _mm512_cvtps_pd(_mm256_mul_ps(_mm256_set1_ps(gs[i]), xv)));
-    }
-    _mm512_mask_storeu_pd(drow + whole, mask, dv);
-    if (back != nullptr) {
-      const __m512d wv = _mm512_maskz_loadu_pd(mask, row + whole);
-      for (int i = 0; i < n; ++i) {
-        double* be = back[which[i]] + whole;
-        _mm512_mask_storeu_pd(
-            be, mask, _mm512_fmadd_pd(_mm512_set1_pd(gs[i]), wv, _mm512_maskz_loadu_pd(mask, be)));
-      }
-    }
+    _mm512_mask_storeu_pd(drow + s, mask, dv);
   }
 }
 
-VELMAR_AVX512 void BackAvx512(const double* w, int k, int m, const float* const* x,
-                              const float* const* g, double* d, double* const* back, int batch,
-                              bool skip_zero) {
-  float gs[kKernelBatch];
-  int which[kKernelBatch];
+VELMAR_AVX512 void DirectionAvx512(int k, int stride, int m, const float* const* x, const float* g,
+                                   const int* which, int n, double* d, bool skip_zero) {
+  const float* xs[B];
+  float gs[B];
   for (int j = 0; j < m; ++j) {
-    int n = 0;
-    for (int e = 0; e < batch; ++e) {
-      const float ge = g[e][j];
-      if (skip_zero && ge == 0) continue;
-      gs[n] = ge;
-      which[n++] = e;
-    }
-    if (n == 0) continue;
-    BackRowAvx512(w + static_cast<long>(j) * k, k, x, gs, which, n, d + static_cast<long>(j) * k,
-                  back);
+    double* drow = d + Offset(j, stride);
+    int c = RowTerms(x, g, which, n, j, skip_zero, xs, gs);
+    const float* const* xp = xs;
+    const float* gp = gs;
+    for (; c >= 4; c -= 4, xp += 4, gp += 4) DirectionRowAvx512<4>(k, xp, gp, drow);
+    if (c == 3) DirectionRowAvx512<3>(k, xp, gp, drow);
+    if (c == 2) DirectionRowAvx512<2>(k, xp, gp, drow);
+    if (c == 1) DirectionRowAvx512<1>(k, xp, gp, drow);
   }
 }
 
+VELMAR_ROW_WRAPPERS(Avx512, VELMAR_AVX512)
+
+#undef VELMAR_AVX2
 #undef VELMAR_AVX512
 #pragma GCC diagnostic pop
 
-constexpr PassKernels kAvx512{"avx512", &SumsAvx512, &BackAvx512};
+constexpr PassKernels kAvx512{"avx512",         &SumsAvx512,     &BackAvx512,
+                              &DirectionAvx512, &ActivateAvx512, &DeriveAvx512};
 
 #endif  // VELMAR_X86_KERNELS
 
@@ -354,7 +442,7 @@ const PassKernels* KernelsFor(KernelPath path) {
     case KernelPath::kAvx512:
 #if VELMAR_X86_KERNELS
       if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
-          __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw")) {
+          __builtin_cpu_supports("avx512vl")) {
         return &kAvx512;
       }
 #endif

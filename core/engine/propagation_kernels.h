@@ -3,32 +3,55 @@
 
 namespace velmar {
 
-// The inner loops of the passes over a taskbook, for up to kKernelBatch
-// examples at once so that a weight row (or a row of the direction) is read
-// once for all of them. Weights and forward sources are float32 values held
-// in double, so every product of a weighted sum is exact and a multiply-add
-// rounds exactly like a multiply followed by an add. An example's gradient
-// entry g·x is its float32 product, as Backward stores it, widened and then
-// added. Every path adds in the same order, so all of them give the same bits:
+// The inner loops of the passes over a taskbook. They work on kKernelBatch
+// examples at once, so that every weight is read once for all of them. Two
+// layouts are used: "lane-major" vectors hold entry i of example e at
+// [kKernelBatch·i + e] (the forward sources and sums, the signals sent back),
+// and the direction's sources are each example's own float32 vector.
+//
+// Weights and forward sources are float32 values held in double, so every
+// product of a weighted sum or of a signal sent back is exact, and a
+// multiply-add rounds exactly like a multiply followed by an add. An
+// example's gradient entry g·x is its float32 product (the value Backward
+// stores), widened and then added. Every path adds in the same order, so all
+// of them give the same bits:
 // - a weighted sum runs in 8 interleaved lanes over the first 8·⌊k/8⌋
 //   sources (lane u takes the sources s ≡ u mod 8 in order), the lanes are
 //   combined as ((l0+l4)+(l1+l5))+((l2+l6)+(l3+l7)), and the remaining
 //   sources, summed in order from 0, are added last;
-// - an entry of the direction or of the signals sent back receives one term
-//   per example, in example order, and within one example the terms of
-//   successive rows in row order.
+// - a signal sent back is summed over the rows in row order from 0;
+// - an entry of the direction receives one term per example, in example
+//   order.
 constexpr int kKernelBatch = 8;
 
 struct PassKernels {
   const char* name;
-  // sums[e][j] = float32 of Σ_s w[j·k + s]·x[e][s], for j < m and e < batch.
-  void (*layer_sums)(const double* w, int k, int m, const double* const* x, float* const* sums,
-                     int batch);
-  // For each row j < m, then each example e < batch, with g = g[e][j]: unless
-  // skip_zero is set and g is 0, d[j·k + s] += float32(g·x[e][s]) and, when
-  // back is not null, back[e][s] += g·w[j·k + s], for s < k.
-  void (*layer_back)(const double* w, int k, int m, const float* const* x, const float* const* g,
-                     double* d, double* const* back, int batch, bool skip_zero);
+  // Row j of a layer's weights (or of the direction) starts at j·stride.
+  //
+  // sums[8j + e] = Σ_s w[j·stride + s]·x[8s + e], for j < m and every lane
+  // e. xe[e] holds the same sources as x, example e's on their own.
+  void (*layer_sums)(const double* w, int stride, int k, int m, const double* x,
+                     const double* const* xe, double* sums);
+  // back[8s + e] = float32 of Σ_j g[8j + e]·w[j·stride + s] (rows in
+  // order), for s < k and every lane e; g holds float32 values.
+  void (*layer_back)(const double* w, int stride, int k, int m, const double* g, float* back);
+  // For each row j < m, then each listed example i < n in order, with
+  // v = g[8j + which[i]]: unless skip_zero is set and v is 0,
+  // d[j·stride + s] += float32(v·x[i][s]) for s < k.
+  void (*layer_direction)(int k, int stride, int m, const float* const* x, const float* g,
+                          const int* which, int n, double* d, bool skip_zero);
+  // The sigmoid layer's outputs from its sums, for j < m and every lane e
+  // (i = 8j + e), with c, b = neuron[2j], neuron[2j + 1]: stored[i] =
+  // float32(sums[i]), A = b + stored[i], outputs[i] = float32(A / (c + |A|)),
+  // next[i] = outputs[i].
+  void (*activate)(const float* neuron, int m, const double* sums, float* stored, float* outputs,
+                   double* next);
+  // The sigmoid layer's derivatives, for j < m and every lane e, from the
+  // stored sums and the signals u at the outputs: A as above, q = c + |A|,
+  // h = u[i] / q², characteristic[i] = float32(-A·h), and g[i] = gd[i] =
+  // float32(c·h) for the lanes with take[e] set, 0 for the others.
+  void (*derive)(const float* neuron, int m, const float* sums, const float* u, const bool* take,
+                 float* characteristic, float* g, double* gd);
 };
 
 enum class KernelPath { kAuto, kPortable, kAvx2, kAvx512 };

@@ -79,10 +79,6 @@ void Put(std::vector<std::string>& row, size_t column, std::string text) {
   row[column] = std::move(text);
 }
 
-// The statistics are stored in float32; their quotient is taken wider, so
-// that it is not rounded twice before it is shown.
-double MeanError(const float* stats) { return static_cast<double>(stats[2]) / stats[0]; }
-
 std::string CountText(double n, double total, char separator) {
   const double base = total == 0 ? 1 : total;
   return std::to_string(static_cast<long long>(n)) + " (" +
@@ -97,7 +93,9 @@ class GridBuilder {
         separator_(context.host.DecimalSeparator()),
         grid_(grid),
         fields_(OutputFields(net.Desc)),
-        stats_(static_cast<size_t>(4 * net.Desc.NumOfOutputs), 0.0f) {}
+        stats_(static_cast<size_t>(4 * net.Desc.NumOfOutputs), 0.0f),
+        error_sum_(fields_.size(), 0.0),
+        error_max_(fields_.size(), 0.0) {}
 
   void Run(Table& table, bool extend_taskbook) {
     grid_ = TestGrid{};
@@ -216,17 +214,22 @@ class GridBuilder {
         c3.assign(1, '3');
         continue;
       }
-      const float d = static_cast<float>(*shown) - decoded.value;
-      const float magnitude = std::fabs(d);
+      // Taken in double: the shown text is decimal, and its float32 rounding
+      // would show as noise ("0.4000001") and could push it past the Gap.
+      const double d = *shown - static_cast<double>(decoded.value);
+      const double magnitude = std::fabs(d);
       c2 = FormatReal(d, separator_);
-      if (magnitude > f.Gap) {
+      // Written so that a NaN forecast counts as wrong.
+      if (!(magnitude <= f.Gap)) {
         c3.assign(1, '2');
       } else {
         c3.assign(1, '0');
         stats[1] += 1;
       }
-      stats[2] += magnitude;
-      stats[3] = std::max(stats[3], magnitude);
+      // The sum and maximum are kept wide: near the float32 limit a float sum
+      // would overflow to infinity; a NaN stays NaN, so no mean hides it.
+      error_sum_[a] += magnitude;
+      if (!(magnitude <= error_max_[a])) error_max_[a] = magnitude;
       stats[0] += 1;
     }
   }
@@ -272,8 +275,8 @@ class GridBuilder {
       summary.Total = static_cast<long long>(counts[a].total());
       if (!summary.Discrete) {
         summary.Compared = static_cast<long long>(stats[0]);
-        if (stats[0] > 0) summary.MeanError = MeanError(stats);
-        summary.MaxError = stats[3];
+        if (stats[0] > 0) summary.MeanError = error_sum_[a] / stats[0];
+        summary.MaxError = error_max_[a];
       }
       grid_.Summary.push_back(std::move(summary));
     }
@@ -311,14 +314,14 @@ class GridBuilder {
       const float* stats = stats_.data() + fields_[a].stats;
       Put(row, 4 * a + 2, "Ср.ошибка:");
       row[4 * a + 3] = stats[0] == 0 ? std::string(kNoComparedRecords)
-                                     : FormatReal(MeanError(stats), separator_);
+                                     : FormatReal(error_sum_[a] / stats[0], separator_);
     });
     add_row([&](size_t a, std::vector<std::string>& row) {
       if (fields_[a].discrete) return;
       const float* stats = stats_.data() + fields_[a].stats;
       Put(row, 4 * a + 2, "Макс.ошибка:");
       row[4 * a + 3] =
-          stats[0] == 0 ? std::string(kNoComparedRecords) : FormatReal(stats[3], separator_);
+          stats[0] == 0 ? std::string(kNoComparedRecords) : FormatReal(error_max_[a], separator_);
     });
   }
 
@@ -360,6 +363,8 @@ class GridBuilder {
   TestGrid& grid_;
   const std::vector<OutputField> fields_;
   std::vector<float> stats_;
+  std::vector<double> error_sum_;  // continuous fields: sum of |error|
+  std::vector<double> error_max_;  // continuous fields: largest |error|
 };
 
 int FloorMod4(int value) { return ((value % 4) + 4) % 4; }
@@ -400,6 +405,7 @@ bool TestNetwork(NeuralNet& net, EngineContext& context, TestGrid& grid) {
     return false;
   }
   const bool extend = context.options.ExtendTaskbook != 0;
+  BusyCursor busy(context.host);
   GridBuilder(net, context, grid).Run(*context.table, extend);
   return true;
 }

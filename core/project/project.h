@@ -111,6 +111,9 @@ Status ParseProject(std::span<const uint8_t> bytes, Project& project);
 Status SaveProject(Project& project, const std::filesystem::path& path);
 // Loads `path` into a fresh project; any failure leaves it empty.
 Status LoadProject(const std::filesystem::path& path, Project& project);
+// The text shown when `path` could not be loaded: "Не удается открыть файл "
+// with the full file name, then why (missing, unreadable or damaged).
+std::string ProjectOpenErrorText(const std::filesystem::path& path, const Status& status);
 
 }  // namespace velmar
 

@@ -804,11 +804,15 @@ std::string DefaultCIdentifier(const std::string& net_name) {
 
 bool IsUsableCIdentifier(const std::string& ident) {
   static const char* const kKeywords[] = {
-      "auto",     "break",  "case",   "char",     "const",    "continue",  "default",  "do",
-      "double",   "else",   "enum",   "extern",   "float",    "for",       "goto",     "if",
-      "inline",   "int",    "long",   "register", "restrict", "return",    "short",    "signed",
-      "sizeof",   "static", "struct", "switch",   "typedef",  "union",     "unsigned", "void",
-      "volatile", "while",  "main",   "_Bool",    "_Complex", "_Imaginary"};
+      "auto", "break", "case", "char", "const", "continue", "default", "do", "double", "else",
+      "enum", "extern", "float", "for", "goto", "if", "inline", "int", "long", "register",
+      "restrict", "return", "short", "signed", "sizeof", "static", "struct", "switch", "typedef",
+      "union", "unsigned", "void", "volatile", "while", "main", "_Bool", "_Complex", "_Imaginary",
+      // Names the generated code uses itself.
+      "fields", "result", "x", "y", "s", "p", "v", "names", "retired", "retired_fields", "column",
+      "skip", "values", "number", "status", "ok", "i", "r", "c", "name", "NAN", "FILE", "EOF",
+      "stdin", "stdout", "stderr", "printf", "sprintf", "fprintf", "putchar", "fputs", "getc",
+      "strtod", "atoi", "realloc", "free", "strcmp", "memcmp", "strcpy"};
   if (ident.empty() || ident.size() > 40) return false;
   const unsigned char first = static_cast<unsigned char>(ident[0]);
   if (!(std::isalpha(first) || first == '_') || first >= 0x80) return false;
@@ -817,6 +821,11 @@ bool IsUsableCIdentifier(const std::string& ident) {
   }
   for (const char* k : kKeywords) {
     if (ident == k) return false;
+  }
+  // h1, h2, ...: the layers' outputs.
+  if (ident.size() > 1 && ident[0] == 'h' &&
+      std::all_of(ident.begin() + 1, ident.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) {
+    return false;
   }
   return true;
 }

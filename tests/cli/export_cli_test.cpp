@@ -93,7 +93,7 @@ TEST(ExportCliTest, RefusesBadNamesAndMissingOptions) {
   ASSERT_EQ(RunCommand({"new", p, "--data", t, "--seed", "1"}).code, kExitOk);
   const std::string c = (dir / "n.c").string();
   EXPECT_EQ(RunCommand({"export", p}).code, kExitUsage);
-  for (const char* name : {"int", "9lives", "a-b", "имя", ""}) {
+  for (const char* name : {"int", "9lives", "a-b", "имя", "", "fields", "h2", "printf"}) {
     EXPECT_EQ(RunCommand({"export", p, "--c", c, "--name", name}).code, kExitUsage) << name;
   }
   EXPECT_FALSE(fs::exists(c));
