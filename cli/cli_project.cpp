@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/base/file_util.h"
+#include "core/project/project_file.h"
 #include "core/tables/table_factory.h"
 
 namespace velmar::cli {

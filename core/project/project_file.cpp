@@ -1,3 +1,5 @@
+#include "core/project/project_file.h"
+
 #include <bit>
 #include <cmath>
 #include <cstring>

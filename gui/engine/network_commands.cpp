@@ -28,6 +28,19 @@ EngineContext MakeContext(const NetCommandData& data, Host& host, TrainingView* 
   return EngineContext{*data.options, data.table, host, view != nullptr ? *view : no_view};
 }
 
+// Gives a new child window the client size its widget was made with.
+void FitSubWindow(QMdiSubWindow* sub, QWidget* child, QSize size) {
+  if (sub == nullptr) return;
+  // The significance window can be minimized and closed, not maximized.
+  if (child->inherits("velmar::gui::TInpSensWindow")) {
+    sub->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                        Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    sub->show();
+  }
+  const QSize frame = sub->size() - child->size();
+  sub->resize(size + frame);
+}
+
 }  // namespace
 
 NetworkCommands::NetworkCommands(Host& host, QWidget* main_window, MainFrame* frame,
@@ -48,7 +61,8 @@ NetworkCommands::NetworkCommands(Host& host, QWidget* main_window, MainFrame* fr
       if (qobject_cast<QMdiSubWindow*>(child->parentWidget()) != nullptr) {
         frame->ActivateChild(child);
       } else {
-        frame->AddChild(child);
+        const QSize size = child->size();
+        FitSubWindow(frame->AddChild(child), child, size);
       }
     };
   }
@@ -79,11 +93,12 @@ NetworkCommands::ShowChild NetworkCommands::ShowInArea(QMdiArea* area) {
   return [area](QWidget* child) {
     auto* sub = qobject_cast<QMdiSubWindow*>(child->parentWidget());
     if (sub == nullptr) {
+      const QSize size = child->size();
       sub = area->addSubWindow(child);
-      // Network windows can be minimized and closed, not maximized.
-      sub->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-      sub->resize(sub->sizeHint().expandedTo(child->size() + (sub->size() - child->size())));
+      sub->setAttribute(Qt::WA_DeleteOnClose);
+      child->show();
+      sub->show();
+      FitSubWindow(sub, child, size);
     }
     child->show();
     sub->show();

@@ -127,6 +127,9 @@ TTestWindow::TTestWindow(NeuralNet& net, Host& host, MainFrame* frame, QWidget* 
   grid_view_->setWordWrap(false);
   grid_view_->verticalHeader()->hide();
   grid_view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  // The text stands 4 pixels below the cell's top; as much room below it.
+  grid_view_->verticalHeader()->setDefaultSectionSize(QFontMetrics(grid_view_->font()).height() +
+                                                      2 * kTextOffset);
   grid_view_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   grid_view_->horizontalHeader()->setMinimumSectionSize(0);
   grid_view_->horizontalHeader()->setHighlightSections(false);

@@ -163,7 +163,8 @@ QString TTrainingProcess::LabelText(TrainingLabel label) const {
 bool TTrainingProcess::PruningLabelsVisible() const { return !Label6->isHidden(); }
 
 void TTrainingProcess::ShowProgress(const TrainingProgress& progress) {
-  for (const velmar::LabelText& text : ProgressTexts(progress, separator_)) SetLabel(text.label, text.text);
+  for (const velmar::LabelText& text : ProgressTexts(progress, separator_))
+    SetLabel(text.label, text.text);
 }
 
 void TTrainingProcess::SetStopButton(StopButtonState state) {

@@ -14,6 +14,7 @@
 #include "cli/terminal_training_view.h"
 #include "core/base/random.h"
 #include "core/project/project.h"
+#include "core/project/project_file.h"
 #include "core/tables/dbf_table.h"
 #include "tests/support/net_builders.h"
 #include "tests/support/recording_host.h"

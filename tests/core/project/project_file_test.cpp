@@ -14,6 +14,7 @@
 #include "core/base/file_util.h"
 #include "core/base/random.h"
 #include "core/project/project.h"
+#include "core/project/project_file.h"
 
 namespace velmar {
 namespace {

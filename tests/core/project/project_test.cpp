@@ -9,6 +9,7 @@
 
 #include "core/base/random.h"
 #include "core/data/network_validation.h"
+#include "core/project/project_file.h"
 #include "tests/support/memory_table.h"
 
 namespace velmar {
