@@ -328,19 +328,19 @@ void ForwardBatch(const PassJob& job, BatchWork& work, uint32_t first, int batch
   const int inputs = net.Desc.NumOfInputs;
   const double* weights = job.state.weights.data();
   const float* params = net.Parameters.data();
+  const int own_from = job.kernels.reads_own_sources_from;
   double* sources = work.sources.data();
   for (int e = 0; e < kBatch; ++e) {
-    double* own = work.OwnSources(e);
     float* own_float = work.OwnFloats(e);
     if (e < batch) {
       std::copy_n(job.book.RowInputs(first + e), inputs, own_float);
     } else {
       std::fill(own_float, own_float + inputs, 0.0f);
     }
-    for (int s = 0; s < inputs; ++s) {
-      own[s] = own_float[s];
-      sources[kBatch * s + e] = own[s];
-    }
+    if (inputs >= own_from) std::copy_n(own_float, inputs, work.OwnSources(e));
+  }
+  for (int s = 0; s < inputs; ++s) {
+    for (int e = 0; e < kBatch; ++e) sources[kBatch * s + e] = work.OwnFloats(e)[s];
   }
   const double* own[kBatch];
   const double* sums = work.sums.data();
@@ -365,11 +365,8 @@ void ForwardBatch(const PassJob& job, BatchWork& work, uint32_t first, int batch
                          sources + kBatch * to);
     for (int e = 0; e < kBatch; ++e) {
       float* own_float = work.OwnFloats(e) + to;
-      double* own_double = work.OwnSources(e) + to;
-      for (int j = 0; j < p.m; ++j) {
-        own_float[j] = outputs[kBatch * j + e];
-        own_double[j] = own_float[j];
-      }
+      for (int j = 0; j < p.m; ++j) own_float[j] = outputs[kBatch * j + e];
+      if (p.m >= own_from) std::copy_n(own_float, p.m, work.OwnSources(e) + to);
     }
   }
 }
@@ -626,9 +623,7 @@ void PointAtLastRow(NeuralNet& net, TaskBook& book) {
   net.CurWeights = book.Weights().data();
 }
 
-void LetInputThrough(EngineContext& context) {
-  context.host.ProcessPendingInput();
-}
+void LetInputThrough(EngineContext& context) { context.host.ProcessPendingInput(); }
 
 }  // namespace
 
