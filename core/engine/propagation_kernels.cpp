@@ -68,37 +68,45 @@ __attribute__((always_inline)) inline void DeriveRows(const float* neuron, int m
 
 VELMAR_ROW_WRAPPERS(Portable, )
 
-void SumsPortable(const double* w, int stride, int k, int m, const double* x, const double* const*,
-                  double* sums) {
+// One example's weighted sum in the lane order.
+inline double DotPortable(const double* row, const double* x, int k) {
+  double lane[8] = {};
   const int whole = k - k % 8;
+  for (int s = 0; s < whole; s += 8) {
+    for (int u = 0; u < 8; ++u) lane[u] += row[s + u] * x[s + u];
+  }
+  double tail = 0;
+  for (int s = whole; s < k; ++s) tail += row[s] * x[s];
+  return (((lane[0] + lane[4]) + (lane[1] + lane[5])) +
+          ((lane[2] + lane[6]) + (lane[3] + lane[7]))) +
+         tail;
+}
+
+void SumsPortable(const double* w, int stride, int k, int m, const double*, const double* const* xe,
+                  double* sums) {
   for (int j = 0; j < m; ++j) {
     const double* row = w + Offset(j, stride);
-    double lane[8][B] = {};
-    for (int s = 0; s < whole; s += 8) {
-      for (int u = 0; u < 8; ++u) {
-        for (int e = 0; e < B; ++e) lane[u][e] += row[s + u] * x[B * (s + u) + e];
-      }
-    }
-    double tail[B] = {};
-    for (int s = whole; s < k; ++s) {
-      for (int e = 0; e < B; ++e) tail[e] += row[s] * x[B * s + e];
-    }
-    for (int e = 0; e < B; ++e) {
-      sums[B * j + e] = (((lane[0][e] + lane[4][e]) + (lane[1][e] + lane[5][e])) +
-                         ((lane[2][e] + lane[6][e]) + (lane[3][e] + lane[7][e]))) +
-                        tail[e];
-    }
+    for (int e = 0; e < B; ++e) sums[B * j + e] = DotPortable(row, xe[e], k);
   }
 }
 
 void BackPortable(const double* w, int stride, int k, int m, const double* g, float* back) {
-  for (int s = 0; s < k; ++s) {
-    double acc[B] = {};
+  // Sources in groups, so that the group's sums stay in the cache while the
+  // rows go by.
+  constexpr int kGroup = 32;
+  for (int s0 = 0; s0 < k; s0 += kGroup) {
+    const int n = k - s0 < kGroup ? k - s0 : kGroup;
+    double acc[kGroup][B] = {};
     for (int j = 0; j < m; ++j) {
-      const double ws = w[Offset(j, stride) + s];
-      for (int e = 0; e < B; ++e) acc[e] += g[B * j + e] * ws;
+      const double* row = w + Offset(j, stride) + s0;
+      const double* gj = g + B * j;
+      for (int s = 0; s < n; ++s) {
+        for (int e = 0; e < B; ++e) acc[s][e] += gj[e] * row[s];
+      }
     }
-    for (int e = 0; e < B; ++e) back[B * s + e] = static_cast<float>(acc[e]);
+    for (int s = 0; s < n; ++s) {
+      for (int e = 0; e < B; ++e) back[B * (s0 + s) + e] = static_cast<float>(acc[s][e]);
+    }
   }
 }
 
@@ -116,8 +124,8 @@ void DirectionPortable(int k, int stride, int m, const float* const* x, const fl
 }
 
 constexpr PassKernels kPortable{
-    "portable",         1 << 30,           &SumsPortable,  &BackPortable,
-    &DirectionPortable, &ActivatePortable, &DerivePortable};
+    "portable",     0, &SumsPortable, &BackPortable, &DirectionPortable, &ActivatePortable,
+    &DerivePortable};
 
 // The examples of one row of the direction that take part, their sources and
 // signals; returns their number.
