@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/base/file_util.h"
+#include "core/project/project_file.h"
 #include "core/tables/table_factory.h"
 
 namespace velmar::cli {
@@ -24,7 +25,7 @@ int RefuseTableOpen(CommandContext& context, const fs::path& path, const Status&
 int LoadProjectForCommand(CommandContext& context, const fs::path& path, Project& project) {
   Status status = LoadProject(path, project);
   if (!status.ok()) {
-    return Refuse(context, kProjectOpenErrorCaption, "Не удается открыть файл " + PathText(path));
+    return Refuse(context, kProjectOpenErrorCaption, ProjectOpenErrorText(path, status));
   }
   return kExitOk;
 }

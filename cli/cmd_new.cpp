@@ -8,6 +8,7 @@
 #include "cli/command.h"
 #include "core/base/format_real.h"
 #include "core/data/network_validation.h"
+#include "core/project/project_file.h"
 
 namespace velmar::cli {
 namespace {

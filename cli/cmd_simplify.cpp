@@ -74,7 +74,6 @@ int RunSimplify(CommandContext& context) {
   SeedOverride seed;
   if (int code = ApplySeedOption(context, self, args, seed); code != kExitOk) return code;
 
-  const std::filesystem::path project_path = args.positional()[0];
   Workspace workspace(context.host);
   Project& project = workspace.project();
   int index = 0;
@@ -87,8 +86,7 @@ int RunSimplify(CommandContext& context) {
   project.Select(index);
   if (symptoms) net.NumOfSymptoms = *ParseNumOfSymptoms(*symptoms);
 
-  TerminalTrainingView view(context.err, IsInteractiveStderr(context.err),
-                            context.host.DecimalSeparator());
+  TerminalTrainingView view(context.err, context.host);
   EngineContext engine = workspace.Context(view);
   // Refuse before anything is shown when no taskbook can be built; the host
   // has printed why.
@@ -106,7 +104,7 @@ int RunSimplify(CommandContext& context) {
   if (stop.requested()) context.out << "Упрощение прервано пользователем\n";
 
   project.SetModified(true);
-  return SaveProjectForCommand(context, project, project_path);
+  return SaveProjectForCommand(context, project, args.positional()[0]);
 }
 
 }  // namespace

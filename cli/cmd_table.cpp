@@ -36,7 +36,8 @@ const Command kTable{"table", "show, dump and convert Paradox, dBase and FoxPro 
 const CommandRegistrar kRegistrar(kTable);
 
 int RefuseOpen(CommandContext& context, const std::string& name, const Status& status) {
-  return Refuse(context, "Ошибка", "Не удается открыть файл " + name + "\n\n" + status.message());
+  return Refuse(context, "Ошибка открытия файла",
+                "Не удается открыть файл " + name + "\n\n" + status.message());
 }
 
 int RunTable(CommandContext& context) {
@@ -75,7 +76,9 @@ int RunTable(CommandContext& context) {
     if (!format_text) return UsageError(context, self, "missing --format N");
     long long index = 0;
     TableFormat format;
-    if (!ParseInt(*format_text, index) || !FormatFromIndex(static_cast<int>(index), format)) {
+    // Checked before narrowing, so 4294967297 is not taken for 1.
+    if (!ParseInt(*format_text, index) || index < 1 || index > 6 ||
+        !FormatFromIndex(static_cast<int>(index), format)) {
       return UsageError(context, self, "--format must be 1 to 6");
     }
     std::unique_ptr<Table> source;

@@ -63,7 +63,6 @@ int RunTrain(CommandContext& context) {
   SeedOverride seed;
   if (int code = ApplySeedOption(context, self, args, seed); code != kExitOk) return code;
 
-  const std::filesystem::path project_path = args.positional()[0];
   Workspace workspace(context.host);
   Project& project = workspace.project();
   int index = 0;
@@ -78,8 +77,7 @@ int RunTrain(CommandContext& context) {
   NeuralNet& net = project.Net(index);
   project.Select(index);
 
-  TerminalTrainingView view(context.err, IsInteractiveStderr(context.err),
-                            context.host.DecimalSeparator());
+  TerminalTrainingView view(context.err, context.host);
   StopOnInterrupt stop(context.host, net, view);
   EngineContext engine = workspace.Context(view);
   TrainingReport report;
@@ -97,7 +95,7 @@ int RunTrain(CommandContext& context) {
   if (stop.requested()) context.out << "Обучение прервано пользователем\n";
 
   project.SetModified(true);
-  return SaveProjectForCommand(context, project, project_path);
+  return SaveProjectForCommand(context, project, args.positional()[0]);
 }
 
 }  // namespace

@@ -21,6 +21,9 @@ TerminalTrainingView::TerminalTrainingView(std::ostream& out, bool interactive,
     : TerminalTrainingView(out, interactive, interactive ? kInteractiveInterval : kLogInterval,
                            decimal_separator) {}
 
+TerminalTrainingView::TerminalTrainingView(std::ostream& out, const Host& host)
+    : TerminalTrainingView(out, IsInteractiveStderr(out), host.DecimalSeparator()) {}
+
 TerminalTrainingView::TerminalTrainingView(std::ostream& out, bool interactive,
                                            std::chrono::milliseconds interval,
                                            char decimal_separator)

@@ -18,6 +18,8 @@ namespace velmar::cli {
 class TerminalTrainingView : public TrainingView {
  public:
   TerminalTrainingView(std::ostream& out, bool interactive, char decimal_separator = '.');
+  // Interactive when `out` is a terminal's stderr; numbers as `host` writes them.
+  TerminalTrainingView(std::ostream& out, const Host& host);
   TerminalTrainingView(std::ostream& out, bool interactive, std::chrono::milliseconds interval,
                        char decimal_separator = '.');
   ~TerminalTrainingView() override;

@@ -11,6 +11,7 @@
 
 #include "core/base/status.h"
 #include "core/project/project.h"
+#include "core/project/project_file.h"
 #include "fuzz/fuzz_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

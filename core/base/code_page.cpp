@@ -7,7 +7,8 @@ namespace {
 
 const char16_t* FindTable(int code_page) {
   for (int i = 0; i < internal::kCodePageTableCount; ++i) {
-    if (internal::kCodePageTables[i].code_page == code_page) return internal::kCodePageTables[i].upper;
+    if (internal::kCodePageTables[i].code_page == code_page)
+      return internal::kCodePageTables[i].upper;
   }
   return nullptr;
 }
@@ -84,6 +85,34 @@ char32_t NextCodePoint(std::string_view s, size_t& pos) {
   return c;
 }
 
+namespace {
+
+// A byte the page leaves undefined in 0x80..0x9F, kept as the C1 control of
+// the same value when `keep_undefined` is set.
+bool IsKeptUndefined(const char16_t* table, char32_t c, bool keep_undefined) {
+  return keep_undefined && table != nullptr && c >= 0x80 && c < 0xA0 && table[c - 0x80] == 0;
+}
+
+std::string DecodeSingleByte(std::string_view bytes, const char16_t* table, bool keep_undefined) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (const char ch : bytes) {
+    const auto b = static_cast<unsigned char>(ch);
+    if (b < 0x80) {
+      out.push_back(ch);
+    } else if (table != nullptr && table[b - 0x80] != 0) {
+      AppendUtf8(out, table[b - 0x80]);
+    } else if (IsKeptUndefined(table, b, keep_undefined)) {
+      AppendUtf8(out, b);
+    } else {
+      out.push_back('?');
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string DecodeToUtf8(std::string_view bytes, int code_page) {
   std::string out;
   out.reserve(bytes.size());
@@ -99,18 +128,7 @@ std::string DecodeToUtf8(std::string_view bytes, int code_page) {
     }
     return out;
   }
-  const char16_t* table = FindTable(code_page);
-  for (const char ch : bytes) {
-    const auto b = static_cast<unsigned char>(ch);
-    if (b < 0x80) {
-      out.push_back(ch);
-    } else if (table != nullptr && table[b - 0x80] != 0) {
-      AppendUtf8(out, table[b - 0x80]);
-    } else {
-      out.push_back('?');
-    }
-  }
-  return out;
+  return DecodeSingleByte(bytes, FindTable(code_page), false);
 }
 
 namespace {
@@ -124,15 +142,9 @@ unsigned char EncodeOne(const char16_t* table, char32_t c) {
   return 0;
 }
 
-}  // namespace
-
-std::string EncodeFromUtf8(std::string_view utf8, int code_page) {
+std::string EncodeSingleByte(std::string_view utf8, const char16_t* table, bool keep_undefined) {
   std::string out;
   out.reserve(utf8.size());
-  if (code_page == kCodePageUtf8) {
-    return DecodeToUtf8(utf8, kCodePageUtf8);  // drops malformed sequences to "?"
-  }
-  const char16_t* table = FindTable(code_page);
   size_t pos = 0;
   while (pos < utf8.size()) {
     const char32_t c = NextCodePoint(utf8, pos);
@@ -140,22 +152,49 @@ std::string EncodeFromUtf8(std::string_view utf8, int code_page) {
       out.push_back(static_cast<char>(c));
       continue;
     }
-    const unsigned char b = EncodeOne(table, c);
+    unsigned char b = EncodeOne(table, c);
+    if (b == 0 && IsKeptUndefined(table, c, keep_undefined)) b = static_cast<unsigned char>(c);
     out.push_back(b != 0 ? static_cast<char>(b) : '?');
   }
   return out;
 }
 
-bool CanEncode(std::string_view utf8, int code_page) {
-  if (code_page == kCodePageUtf8) return true;
-  const char16_t* table = FindTable(code_page);
+bool CanEncodeSingleByte(std::string_view utf8, const char16_t* table, bool keep_undefined) {
   size_t pos = 0;
   while (pos < utf8.size()) {
     const char32_t c = NextCodePoint(utf8, pos);
     if (c == kReplacement) return false;
-    if (c >= 0x80 && EncodeOne(table, c) == 0) return false;
+    if (c >= 0x80 && EncodeOne(table, c) == 0 && !IsKeptUndefined(table, c, keep_undefined)) {
+      return false;
+    }
   }
   return true;
+}
+
+}  // namespace
+
+std::string EncodeFromUtf8(std::string_view utf8, int code_page) {
+  if (code_page == kCodePageUtf8) {
+    return DecodeToUtf8(utf8, kCodePageUtf8);  // drops malformed sequences to "?"
+  }
+  return EncodeSingleByte(utf8, FindTable(code_page), false);
+}
+
+bool CanEncode(std::string_view utf8, int code_page) {
+  if (code_page == kCodePageUtf8) return true;
+  return CanEncodeSingleByte(utf8, FindTable(code_page), false);
+}
+
+std::string Cp1251ToUtf8(std::string_view bytes) {
+  return DecodeSingleByte(bytes, FindTable(kCodePageWindowsCyrillic), true);
+}
+
+std::string Utf8ToCp1251(std::string_view utf8) {
+  return EncodeSingleByte(utf8, FindTable(kCodePageWindowsCyrillic), true);
+}
+
+bool CanEncodeCp1251(std::string_view utf8) {
+  return CanEncodeSingleByte(utf8, FindTable(kCodePageWindowsCyrillic), true);
 }
 
 }  // namespace velmar

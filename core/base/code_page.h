@@ -25,13 +25,13 @@ std::string EncodeFromUtf8(std::string_view utf8, int code_page);
 // True when every character of `utf8` is representable in `code_page`.
 bool CanEncode(std::string_view utf8, int code_page);
 
-// The project file keeps its texts in Windows-1251.
-inline std::string Cp1251ToUtf8(std::string_view bytes) {
-  return DecodeToUtf8(bytes, kCodePageWindowsCyrillic);
-}
-inline std::string Utf8ToCp1251(std::string_view utf8) {
-  return EncodeFromUtf8(utf8, kCodePageWindowsCyrillic);
-}
+// The project file keeps its texts in Windows-1251. The one byte that page
+// leaves undefined (0x98) is read as the C1 control of the same value and
+// written back as that byte, so a name survives a load and a save unchanged.
+std::string Cp1251ToUtf8(std::string_view bytes);
+std::string Utf8ToCp1251(std::string_view utf8);
+// True when Utf8ToCp1251 keeps every character of `utf8`.
+bool CanEncodeCp1251(std::string_view utf8);
 
 // Appends the UTF-8 form of a code point (surrogates and values past
 // U+10FFFF become "?").

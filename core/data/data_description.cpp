@@ -236,8 +236,8 @@ bool CheckDataFile(const Table& table, DataDescription& desc, Host& host) {
       }
     }
     if (desc.FieldColumn[f] < 0) {
-      host.ShowMessage(Message{"В файле данных нет поля " + field.Name,
-                               "Несовместимый файл данных", OwnerKind::kProject});
+      host.ShowMessage(Message{"В файле данных нет поля " + field.Name, "Несовместимый файл данных",
+                               OwnerKind::kProject});
       return false;
     }
   }
@@ -337,7 +337,13 @@ DecodedOutput DecodeOutputs(const FieldDescription& field, std::span<const float
   const size_t n = std::min(outputs.size(), static_cast<size_t>(FieldWidth(field)));
   const float gap = field.Gap;
   float confidence = kUnsetValue;
-  if (field.Predecessor) {
+  // Comparisons with NaN are all false, which would crown the first state
+  // with full confidence; a net that answers NaN names no class at all.
+  const bool undefined = std::any_of(outputs.begin(), outputs.begin() + static_cast<ptrdiff_t>(n),
+                                     [](float o) { return std::isnan(o); });
+  if (undefined) {
+    confidence = 0;
+  } else if (field.Predecessor) {
     for (size_t k = 0; k < n; ++k) {
       if (outputs[k] > 0) result.class_index = static_cast<int>(k);
     }

@@ -165,22 +165,22 @@ void MemorylessBfgs(NeuralNet& net, EngineContext& context) {
   }
 }
 
-void RunMethod(NeuralNet& net, EngineContext& context) {
+bool RunMethod(NeuralNet& net, EngineContext& context) {
   switch (context.options.TrainingMethod) {
     case 0:
       SteepestDescent(net, context);
-      break;
+      return true;
     case 1:
       ModifiedParTan(net, context);
-      break;
+      return true;
     case 2:
       ConjugateGradients(net, context);
-      break;
+      return true;
     case 3:
       MemorylessBfgs(net, context);
-      break;
+      return true;
     default:
-      break;
+      return false;
   }
 }
 

@@ -12,8 +12,9 @@ void SteepestDescent(NeuralNet& net, EngineContext& context);
 void ModifiedParTan(NeuralNet& net, EngineContext& context);
 void ConjugateGradients(NeuralNet& net, EngineContext& context);
 void MemorylessBfgs(NeuralNet& net, EngineContext& context);
-// Dispatches on context.options.TrainingMethod (any other value runs nothing).
-void RunMethod(NeuralNet& net, EngineContext& context);
+// Dispatches on context.options.TrainingMethod; any other value runs nothing
+// and returns false.
+bool RunMethod(NeuralNet& net, EngineContext& context);
 
 }  // namespace velmar
 

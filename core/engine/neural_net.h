@@ -52,57 +52,78 @@ struct NeuralNet {
   NeuralNet& operator=(const NeuralNet&) = delete;
   ~NeuralNet();  // closes the net's windows
 
-  DataDescription Desc;
-  int32_t NumOfSymptoms = 3;
-  std::unique_ptr<TaskBook> Book;
-  std::vector<float> InputSignificance;
-  // Set by the progress window's button, possibly from another thread than
-  // the training's; the methods and drivers test it between passes.
+  // Architecture and coding.
+  DataDescription Desc;            // layers, fields and how each field is coded
+  int32_t NumOfSymptoms = 3;       // synapses kept per neuron by uniform simplification; not stored
+  std::unique_ptr<TaskBook> Book;  // coded training set, built on first use; may be null
+  std::vector<float> InputSignificance;  // per input signal, scaled so the largest is 1
+
+  // Run state shared with the progress window.
+  // Stop requested, or training finished (1 when idle). Set by the progress
+  // window's button, possibly from another thread than the training's; the
+  // methods and drivers test it between passes.
   std::atomic<uint8_t> StopFlag{1};
-  uint8_t InPruning = 0;
-  NetWindowLink* InpSensWindow = nullptr;
-  NetWindowLink* TestWindow = nullptr;
-  NetWindowLink* VerbalWindow = nullptr;
-  std::vector<std::string> InputNames;
-  std::vector<int32_t> LayerMap;  // 4 entries per layer 0..L
-  int32_t NumOfParameters = 0;
-  int32_t NumOfSignals = 0;
-  std::vector<float> Parameters;
-  std::vector<float> LowerBounds;
-  std::vector<float> UpperBounds;
-  std::vector<int32_t> ParamFlags;
-  uint8_t Stuck = 0;
-  uint8_t SensMode = 0;
-  int32_t NumOfTrainingCycles = 0;
-  ErrorTermList AcceptanceList;
-  ErrorTermList TrainingList;
-  int32_t InitialInputs = 0;
-  int32_t InitialSynapses = 0;
-  int32_t NumOfHiddenNeurons = 0;
-  int32_t NumOfPrunedInputs = 0;
-  int32_t NumOfPrunedSynapses = 0;
-  int32_t NumOfBinSynapses = 0;
-  int32_t NumOfPrunedNeurons = 0;
-  int32_t RunPrunedInputs = 0;
+  uint8_t InPruning = 0;  // the training driver runs under the pruning driver
+
+  // The net's own windows (not owned; cleared by the window when it closes).
+  NetWindowLink* InpSensWindow = nullptr;  // input significance window
+  NetWindowLink* TestWindow = nullptr;     // test window
+  NetWindowLink* VerbalWindow = nullptr;   // verbal description window
+  std::vector<std::string> InputNames;     // display name of each input signal
+
+  // Layout and parameters.
+  std::vector<int32_t> LayerMap;   // WeightStart, SumStart, NeuronStart, OutputStart per layer 0..L
+  int32_t NumOfParameters = 0;     // length of Parameters and its parallel vectors
+  int32_t NumOfSignals = 0;        // length of Signals and BackSignals
+  std::vector<float> Parameters;   // weights, then [characteristic, bias] per neuron, per layer
+  std::vector<float> LowerBounds;  // lower clamp of each parameter
+  std::vector<float> UpperBounds;  // upper clamp of each parameter
+  std::vector<int32_t> ParamFlags;  // pf* flag word of each parameter
+
+  // Training state.
+  uint8_t Stuck = 0;                // the last method run ended on a search without decrease
+  uint8_t SensMode = 0;             // gradient passes accumulate significance indicators
+  int32_t NumOfTrainingCycles = 0;  // line searches that lowered the error, over the net's life
+  ErrorTermList AcceptanceList;     // error terms with the nominal tolerances: solved or not
+  ErrorTermList TrainingList;       // error terms with the training tolerances: what is minimized
+
+  // Sizes at build time, the "of" figures of the simplification counters.
+  int32_t InitialInputs = 0;       // NumOfInputs
+  int32_t InitialSynapses = 0;     // NumOfParameters - NumOfHiddenNeurons: synapses and biases
+  int32_t NumOfHiddenNeurons = 0;  // neurons of the sigmoid layers
+
+  // Simplification totals over the net's life (stored) and for the current run.
+  int32_t NumOfPrunedInputs = 0;    // input signals retired
+  int32_t NumOfPrunedSynapses = 0;  // synapses and biases removed
+  int32_t NumOfBinSynapses = 0;     // weights and biases binarized and still binarized
+  int32_t NumOfPrunedNeurons = 0;   // hidden neurons removed
+  int32_t RunPrunedInputs = 0;      // the same four for the current run
   int32_t RunPrunedSynapses = 0;
   int32_t RunBinSynapses = 0;
   int32_t RunPrunedNeurons = 0;
-  const float* CurInputs = nullptr;  // view into the current example
-  const float* CurTargets = nullptr;
-  const float* CurWeights = nullptr;
-  std::vector<float> Outputs;
-  std::vector<float> OutputErrors;
-  std::vector<float> InputErrors;
-  std::vector<float> Signals;
-  std::vector<float> BackSignals;
-  std::vector<float> ExampleGradient;
-  std::vector<float> Direction;
-  std::vector<float> ParamSignificance;
-  std::vector<float> NeuronSignificance;
-  std::vector<float> SavedParameters;
-  float Step = 0;
-  float ErrorSum = 0;
-  int32_t NumOfSolved = 0;
+
+  // The current example: views into the current row of Book, or into a
+  // freshly coded record while testing.
+  const float* CurInputs = nullptr;   // NumOfInputs input signals
+  const float* CurTargets = nullptr;  // NumOfOutputs targets
+  const float* CurWeights = nullptr;  // weight of each output field
+
+  // Work vectors of the forward and backward passes.
+  std::vector<float> Outputs;             // outputs of the last forward pass
+  std::vector<float> OutputErrors;        // error signals at the outputs
+  std::vector<float> InputErrors;         // back signals at the inputs
+  std::vector<float> Signals;             // forward sums and neuron outputs
+  std::vector<float> BackSignals;         // backward signals, parallel to Signals
+  std::vector<float> ExampleGradient;     // gradient of one example
+  std::vector<float> Direction;           // summed gradient, then the search direction
+  std::vector<float> ParamSignificance;   // significance accumulator of each parameter
+  std::vector<float> NeuronSignificance;  // significance accumulator of each hidden neuron
+  std::vector<float> SavedParameters;     // base point of a line search; scratch of Perturb
+
+  // Figures of the last pass.
+  float Step = 0;           // step of the last line search
+  float ErrorSum = 0;       // acceptance error summed over the taskbook
+  int32_t NumOfSolved = 0;  // examples whose acceptance error is exactly 0
 
   // Layer l = 0..NumOfLayers (the last is the linear output layer).
   int32_t NumOfLayers() const { return Desc.NumOfLayers; }

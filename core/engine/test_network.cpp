@@ -1,16 +1,15 @@
 #include "core/engine/test_network.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <optional>
 #include <span>
 #include <string_view>
-#include <system_error>
 #include <variant>
 
 #include "core/base/file_util.h"
 #include "core/base/format_real.h"
+#include "core/base/number_text.h"
 #include "core/data/data_description.h"
 #include "core/engine/propagation.h"
 
@@ -50,19 +49,6 @@ std::vector<OutputField> OutputFields(const DataDescription& desc) {
   return fields;
 }
 
-std::optional<double> ParseReal(std::string_view text, char separator) {
-  std::string normalized(text);
-  for (char& c : normalized) {
-    if (c == separator) c = '.';
-  }
-  double value = 0;
-  const char* first = normalized.data();
-  const char* last = first + normalized.size();
-  const auto [end, ec] = std::from_chars(first, last, value);
-  if (normalized.empty() || ec != std::errc() || end != last) return std::nullopt;
-  return value;
-}
-
 // The value of a numeric column as a real number, without the float32
 // rounding of AsFloat where the column holds more.
 double ReadReal(const Table& table, int column) {
@@ -79,10 +65,6 @@ void Put(std::vector<std::string>& row, size_t column, std::string text) {
   row[column] = std::move(text);
 }
 
-// The statistics are stored in float32; their quotient is taken wider, so
-// that it is not rounded twice before it is shown.
-double MeanError(const float* stats) { return static_cast<double>(stats[2]) / stats[0]; }
-
 std::string CountText(double n, double total, char separator) {
   const double base = total == 0 ? 1 : total;
   return std::to_string(static_cast<long long>(n)) + " (" +
@@ -97,7 +79,9 @@ class GridBuilder {
         separator_(context.host.DecimalSeparator()),
         grid_(grid),
         fields_(OutputFields(net.Desc)),
-        stats_(static_cast<size_t>(4 * net.Desc.NumOfOutputs), 0.0f) {}
+        stats_(static_cast<size_t>(4 * net.Desc.NumOfOutputs), 0.0f),
+        error_sum_(fields_.size(), 0.0),
+        error_max_(fields_.size(), 0.0) {}
 
   void Run(Table& table, bool extend_taskbook) {
     grid_ = TestGrid{};
@@ -211,22 +195,27 @@ class GridBuilder {
       }
       // The error is measured against the actual value as shown.
       const std::optional<double> shown =
-          row[4 * a + 1].empty() ? std::nullopt : ParseReal(row[4 * a + 1], separator_);
+          row[4 * a + 1].empty() ? std::nullopt : ParseRealText(row[4 * a + 1], kShownNumberSyntax, separator_);
       if (!shown) {
         c3.assign(1, '3');
         continue;
       }
-      const float d = static_cast<float>(*shown) - decoded.value;
-      const float magnitude = std::fabs(d);
+      // Taken in double: the shown text is decimal, and its float32 rounding
+      // would show as noise ("0.4000001") and could push it past the Gap.
+      const double d = *shown - static_cast<double>(decoded.value);
+      const double magnitude = std::fabs(d);
       c2 = FormatReal(d, separator_);
-      if (magnitude > f.Gap) {
+      // Written so that a NaN forecast counts as wrong.
+      if (!(magnitude <= f.Gap)) {
         c3.assign(1, '2');
       } else {
         c3.assign(1, '0');
         stats[1] += 1;
       }
-      stats[2] += magnitude;
-      stats[3] = std::max(stats[3], magnitude);
+      // The sum and maximum are kept wide: near the float32 limit a float sum
+      // would overflow to infinity; a NaN stays NaN, so no mean hides it.
+      error_sum_[a] += magnitude;
+      if (!(magnitude <= error_max_[a])) error_max_[a] = magnitude;
       stats[0] += 1;
     }
   }
@@ -272,8 +261,8 @@ class GridBuilder {
       summary.Total = static_cast<long long>(counts[a].total());
       if (!summary.Discrete) {
         summary.Compared = static_cast<long long>(stats[0]);
-        if (stats[0] > 0) summary.MeanError = MeanError(stats);
-        summary.MaxError = stats[3];
+        if (stats[0] > 0) summary.MeanError = error_sum_[a] / stats[0];
+        summary.MaxError = error_max_[a];
       }
       grid_.Summary.push_back(std::move(summary));
     }
@@ -311,14 +300,14 @@ class GridBuilder {
       const float* stats = stats_.data() + fields_[a].stats;
       Put(row, 4 * a + 2, "Ср.ошибка:");
       row[4 * a + 3] = stats[0] == 0 ? std::string(kNoComparedRecords)
-                                     : FormatReal(MeanError(stats), separator_);
+                                     : FormatReal(error_sum_[a] / stats[0], separator_);
     });
     add_row([&](size_t a, std::vector<std::string>& row) {
       if (fields_[a].discrete) return;
       const float* stats = stats_.data() + fields_[a].stats;
       Put(row, 4 * a + 2, "Макс.ошибка:");
       row[4 * a + 3] =
-          stats[0] == 0 ? std::string(kNoComparedRecords) : FormatReal(stats[3], separator_);
+          stats[0] == 0 ? std::string(kNoComparedRecords) : FormatReal(error_max_[a], separator_);
     });
   }
 
@@ -360,6 +349,8 @@ class GridBuilder {
   TestGrid& grid_;
   const std::vector<OutputField> fields_;
   std::vector<float> stats_;
+  std::vector<double> error_sum_;  // continuous fields: sum of |error|
+  std::vector<double> error_max_;  // continuous fields: largest |error|
 };
 
 int FloorMod4(int value) { return ((value % 4) + 4) % 4; }
@@ -400,6 +391,7 @@ bool TestNetwork(NeuralNet& net, EngineContext& context, TestGrid& grid) {
     return false;
   }
   const bool extend = context.options.ExtendTaskbook != 0;
+  BusyCursor busy(context.host);
   GridBuilder(net, context, grid).Run(*context.table, extend);
   return true;
 }

@@ -89,7 +89,12 @@ void TrainNetwork(NeuralNet& net, EngineContext& context, TrainingReport& report
   net.Step = kInitialStep;
   for (;;) {
     net.Stuck = 0;
-    RunMethod(net, run);
+    if (!RunMethod(net, run)) {
+      // No method to run: the net is shown as it stands, and an unsolved
+      // book is not a stuck method to shake loose.
+      EvaluateError(net, run);
+      break;
+    }
     ++report.runs;
     const bool last_run =
         net.Stuck == 0 || report.perturbations >= kMaxPerturbations || net.StopFlag != 0;

@@ -13,13 +13,13 @@
 #include "core/data/data_description.h"
 #include "core/data/project_options.h"
 #include "core/engine/neural_net.h"
+// The reader and writer of the project file, for callers that still reach
+// them through the project.
+#include "core/project/project_file.h"
 
 namespace velmar {
 
 constexpr int kMaxNetworks = 100;
-// The longest text a project file can hold (its counted strings keep at most
-// 260 bytes including the terminating zero).
-constexpr int kMaxStoredTextBytes = 259;
 
 // One project: its networks in list order, the network counter that names new
 // networks, the four options and whether there are unsaved changes. The data
@@ -95,22 +95,6 @@ std::string NetworkSelectionText(const DataDescription& desc);
 // Parameters of a network with this architecture (64-bit: a hostile file may
 // describe more than an int32 holds).
 int64_t NumOfParametersFor(const DataDescription& desc);
-
-// Ok when `utf8` can be stored as a text of the project file: it fits in
-// Windows-1251 without loss, holds no zero byte and has at most 259 bytes there.
-Status CheckStorableText(std::string_view utf8);
-
-// The whole project file as bytes. Fails when a text is too long to be stored.
-Status SerializeProject(const Project& project, std::vector<uint8_t>& out);
-// Reads a project file image into `project`, which must be freshly made. On
-// failure `project` holds no networks and default options.
-Status ParseProject(std::span<const uint8_t> bytes, Project& project);
-
-// Writes the project atomically: a failed save keeps the previous file and
-// leaves Modified set; a successful one clears it.
-Status SaveProject(Project& project, const std::filesystem::path& path);
-// Loads `path` into a fresh project; any failure leaves it empty.
-Status LoadProject(const std::filesystem::path& path, Project& project);
 
 }  // namespace velmar
 

@@ -1,4 +1,7 @@
+#include "core/project/project_file.h"
+
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -46,18 +49,18 @@ class ByteWriter {
   Status Text(const std::string& utf8, const char* what) {
     // A character the code page cannot hold would come back as "?", and a
     // field so renamed no longer matches its table column.
-    if (!CanEncode(utf8, kCodePageWindowsCyrillic)) {
-      return Status::Invalid(std::string(what) +
-                             " содержит символы, которые нельзя сохранить в файле проекта: " +
-                             utf8);
+    if (!CanEncodeCp1251(utf8)) {
+      return Status::Invalid(
+          std::string(what) +
+          " содержит символы, которые нельзя сохранить в файле проекта: " + utf8);
     }
     const std::string bytes = Utf8ToCp1251(utf8);
     if (bytes.find('\0') != std::string::npos) {
       return Status::Invalid(std::string(what) + " содержит нулевой символ");
     }
     if (bytes.size() > static_cast<size_t>(kMaxStoredTextBytes)) {
-      return Status::Invalid(std::string(what) + " длиннее " +
-                             std::to_string(kMaxStoredTextBytes) + " символов: " + utf8);
+      return Status::Invalid(std::string(what) + " длиннее " + std::to_string(kMaxStoredTextBytes) +
+                             " символов: " + utf8);
     }
     Int32(static_cast<int32_t>(bytes.size() + 1));
     Bytes(bytes.data(), bytes.size());
@@ -202,8 +205,8 @@ Status ReadField(ByteReader& r, FieldDescription& f) {
   int32_t usage = 0;
   uint8_t discrete = 0, predecessor = 0;
   if (!r.Int32(usage) || !r.Float(f.Gap) || !r.Float(f.MinValue) || !r.Float(f.MaxValue) ||
-      !r.Byte(discrete) || !r.Byte(predecessor) || !r.Skip(2) ||
-      !r.Int32(f.NumOfDiscreteStates) || !r.Uint32(f.StateMask) || !r.Skip(4)) {
+      !r.Byte(discrete) || !r.Byte(predecessor) || !r.Skip(2) || !r.Int32(f.NumOfDiscreteStates) ||
+      !r.Uint32(f.StateMask) || !r.Skip(4)) {
     return Truncated();
   }
   if (usage < 0 || usage > 3) return Status::Corrupt("недопустимое использование поля");
@@ -301,6 +304,14 @@ Status ReadNet(ByteReader& r, std::unique_ptr<NeuralNet>& out) {
   for (size_t i = 0; i < count; ++i) (void)r.Float(net->LowerBounds[i]);
   for (size_t i = 0; i < count; ++i) (void)r.Float(net->UpperBounds[i]);
   for (size_t i = 0; i < count; ++i) (void)r.Int32(net->ParamFlags[i]);
+  // No training writes a NaN or an infinity, and one would spread through
+  // every pass and every test verdict.
+  for (size_t i = 0; i < count; ++i) {
+    if (!std::isfinite(net->Parameters[i]) || !std::isfinite(net->LowerBounds[i]) ||
+        !std::isfinite(net->UpperBounds[i])) {
+      return Status::Corrupt("недопустимое значение параметра в файле проекта");
+    }
+  }
   (void)(r.Int32(net->NumOfTrainingCycles) && r.Int32(net->NumOfPrunedInputs) &&
          r.Int32(net->NumOfPrunedSynapses) && r.Int32(net->NumOfBinSynapses) &&
          r.Int32(net->NumOfPrunedNeurons));
@@ -311,7 +322,7 @@ Status ReadNet(ByteReader& r, std::unique_ptr<NeuralNet>& out) {
 }  // namespace
 
 Status CheckStorableText(std::string_view utf8) {
-  if (!CanEncode(utf8, kCodePageWindowsCyrillic)) {
+  if (!CanEncodeCp1251(utf8)) {
     return Status::Invalid("Текст содержит символы, которые нельзя сохранить в файле проекта: " +
                            std::string(utf8));
   }
@@ -390,6 +401,21 @@ Status LoadProject(const std::filesystem::path& path, Project& project) {
   std::vector<uint8_t> bytes;
   VELMAR_RETURN_IF_ERROR(ReadFileBytes(path, bytes, kMaxProjectFileBytes));
   return ParseProject(bytes, project);
+}
+
+std::string ProjectOpenErrorText(const std::filesystem::path& path, const Status& status) {
+  std::error_code ec;
+  std::filesystem::path full = std::filesystem::absolute(path, ec);
+  if (ec) full = path;
+  std::string text = "Не удается открыть файл " + full.lexically_normal().string();
+  if (status.IsNotFound()) {
+    text += "\n\nФайл не найден";
+  } else if (status.IsIoError() || status.IsUnsupported()) {
+    text += "\n\nФайл не удается прочитать";
+  } else if (!status.ok()) {
+    text += "\n\nФайл поврежден: " + status.message();
+  }
+  return text;
 }
 
 }  // namespace velmar

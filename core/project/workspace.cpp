@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "core/project/project_file.h"
 #include "core/tables/table_factory.h"
 
 namespace velmar {

@@ -351,12 +351,25 @@ std::string Upper(std::string_view s) {
   return out;
 }
 
-// Names made unique (case-insensitively) and never empty.
-std::vector<std::string> UniqueNames(const std::vector<std::string>& names) {
+// A name the format can hold: control characters never (a dBase header
+// ends at a carriage return), and dBase and FoxPro names keep to letters,
+// digits and '_' among the ASCII characters.
+std::string FieldName(std::string_view raw, bool paradox) {
+  std::string name(Trim(raw));
+  for (char& ch : name) {
+    const unsigned char c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c == 0x7F) ch = '_';
+    if (!paradox && c < 0x80 && !std::isalnum(c) && c != '_') ch = '_';
+  }
+  return name;
+}
+
+// Names made fit for the format, unique (case-insensitively) and never empty.
+std::vector<std::string> UniqueNames(const std::vector<std::string>& names, bool paradox) {
   std::vector<std::string> out;
   std::vector<std::string> taken;
   for (size_t i = 0; i < names.size(); ++i) {
-    std::string base(Trim(names[i]));
+    std::string base = FieldName(names[i], paradox);
     if (base.empty()) base = "FIELD" + std::to_string(i + 1);
     std::string name = base;
     for (int n = 2; std::find(taken.begin(), taken.end(), Upper(name)) != taken.end(); ++n) {
@@ -375,9 +388,9 @@ int TargetCodePage(const TableFormat& format, int code_page) {
 
 }  // namespace
 
-Status ImportCsvText(std::string_view bytes, const std::filesystem::path& target,
-                     const TableFormat& format, const CsvImportOptions& options,
-                     CsvImportReport& report, std::unique_ptr<Table>& out) {
+Status ReadCsvText(std::string_view bytes, const TableFormat& format,
+                   const CsvImportOptions& options, CsvImportReport& report,
+                   std::unique_ptr<Table>& records_out) {
   report = CsvImportReport{};
   // Text as UTF-8.
   std::string text;
@@ -415,7 +428,7 @@ Status ImportCsvText(std::string_view bytes, const std::filesystem::path& target
   } else {
     for (size_t c = 0; c < width; ++c) names.push_back("FIELD" + std::to_string(c + 1));
   }
-  names = UniqueNames(names);
+  names = UniqueNames(names, format.family == TableFamily::kParadox);
   const size_t first = options.header ? 1 : 0;
   for (size_t r = first; r < records.size(); ++r) {
     const Record& rec = records[r];
@@ -554,9 +567,9 @@ Status ImportCsvText(std::string_view bytes, const std::filesystem::path& target
     rows.push_back(std::move(row));
   }
 
-  CsvTable table(columns, std::move(rows), code_page);
+  auto table = std::make_unique<CsvTable>(columns, std::move(rows), code_page);
   std::vector<ColumnDef> written;
-  VELMAR_RETURN_IF_ERROR(ConvertedColumns(table, format, written));
+  VELMAR_RETURN_IF_ERROR(ConvertedColumns(*table, format, written));
   std::vector<std::string> original;
   if (options.header) {
     original = records[0].cells;
@@ -566,8 +579,18 @@ Status ImportCsvText(std::string_view bytes, const std::filesystem::path& target
   for (size_t c = 0; c < written.size() && c < original.size(); ++c) {
     if (written[c].name != original[c]) report.renamed.emplace_back(original[c], written[c].name);
   }
-  VELMAR_RETURN_IF_ERROR(ConvertTable(table, target, format, out));
   report.columns = written;
+  report.records = table->RecordCount();
+  records_out = std::move(table);
+  return Status::Ok();
+}
+
+Status ImportCsvText(std::string_view bytes, const std::filesystem::path& target,
+                     const TableFormat& format, const CsvImportOptions& options,
+                     CsvImportReport& report, std::unique_ptr<Table>& out) {
+  std::unique_ptr<Table> records;
+  VELMAR_RETURN_IF_ERROR(ReadCsvText(bytes, format, options, report, records));
+  VELMAR_RETURN_IF_ERROR(ConvertTable(*records, target, format, out));
   report.records = out->RecordCount();
   return Status::Ok();
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -42,6 +43,12 @@ struct CsvImportReport {
 Status ImportCsv(const std::filesystem::path& source, const std::filesystem::path& target,
                  const TableFormat& format, const CsvImportOptions& options,
                  CsvImportReport& report, std::unique_ptr<Table>& out);
+
+// Parses, infers and checks as ImportCsv does, without writing: `records`
+// holds the values in memory, and the report the columns `format` will get.
+Status ReadCsvText(std::string_view bytes, const TableFormat& format,
+                   const CsvImportOptions& options, CsvImportReport& report,
+                   std::unique_ptr<Table>& records);
 
 // The same from text already in memory (UTF-8, or in `options.encoding`).
 Status ImportCsvText(std::string_view bytes, const std::filesystem::path& target,

@@ -209,11 +209,8 @@ Table* TProject::DataTable() const {
 }
 
 EngineContext TProject::Context() {
-  EngineContext context;
-  context.options = &project_.Options();
-  context.table = DataTable();
-  context.host = &frame_.AppHost();
-  return context;
+  static NullTrainingView no_view;
+  return EngineContext{project_.Options(), DataTable(), frame_.AppHost(), no_view};
 }
 
 void TProject::MarkModified() {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "core/base/file_util.h"
 #include "core/base/random.h"
 #include "core/project/project.h"
+#include "core/project/project_file.h"
 #include "tests/support/cli_run.h"
 #include "tests/support/recording_host.h"
 
@@ -29,8 +31,11 @@ void WriteSmallDbf(const fs::path& path) {
     char type;
     uint8_t width, decimals;
   };
-  const Column columns[] = {
-      {"NAME", 'C', 6, 0}, {"X1", 'N', 6, 2}, {"X2", 'N', 6, 2}, {"D", 'N', 2, 0}, {"Y", 'N', 6, 2}};
+  const Column columns[] = {{"NAME", 'C', 6, 0},
+                            {"X1", 'N', 6, 2},
+                            {"X2", 'N', 6, 2},
+                            {"D", 'N', 2, 0},
+                            {"Y", 'N', 6, 2}};
   const int rows = 8;
   std::vector<uint8_t> bytes(32, 0);
   bytes[0] = 0x03;
@@ -61,8 +66,9 @@ void WriteSmallDbf(const fs::path& path) {
     bytes.insert(bytes.end(), line, line + record);
   }
   bytes.push_back(0x1A);
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                              static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 std::vector<uint8_t> FileBytes(const fs::path& path) {
@@ -97,8 +103,8 @@ class ProjectCliTest : public ::testing::Test {
 
 TEST_F(ProjectCliTest, NetworkLifecycle) {
   CliRun run = RunCommand({"new", project_, "--data", table_, "--seed", "3", "--layers", "2",
-                    "--neurons", "4,2", "--characteristic", "0.5,0.25", "--discrete",
-                    "D:ordered", "--gap", "Y=0.5", "--name", "Первая"});
+                           "--neurons", "4,2", "--characteristic", "0.5,0.25", "--discrete",
+                           "D:ordered", "--gap", "Y=0.5", "--name", "Первая"});
   ASSERT_EQ(run.code, kExitOk) << run.err;
   EXPECT_NE(run.out.find("Создана сеть Первая"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("Число входов сети: \t5\n"), std::string::npos) << run.out;
@@ -123,7 +129,7 @@ TEST_F(ProjectCliTest, NetworkLifecycle) {
   EXPECT_NE(run.out.find("Network2"), std::string::npos);
 
   run = RunCommand({"params", project_, "--net", "Network2", "--name", "Вторая", "--characteristic",
-             "0.75", "--gap", "Y=1"});
+                    "0.75", "--gap", "Y=1"});
   ASSERT_EQ(run.code, kExitOk) << run.err;
   EXPECT_NE(run.out.find("характеристика 0.5 -> 0.75"), std::string::npos) << run.out;
 
@@ -179,41 +185,57 @@ TEST_F(ProjectCliTest, RefusalsLeaveTheProjectUntouched) {
     const char* err;
   };
   const Case cases[] = {
-      {{"new", project_, "--data", table_, "--neurons", "5,101"}, kExitRefused,
+      {{"new", project_, "--data", table_, "--neurons", "5,101"},
+       kExitRefused,
        "Неверное число нейронов: Число нейронов должно находиться в интервале от 1 до 100\n"},
-      {{"new", project_, "--data", table_, "--characteristic", "0.00005"}, kExitRefused,
+      {{"new", project_, "--data", table_, "--characteristic", "0.00005"},
+       kExitRefused,
        "Неверное значение характеристики: Значение характеристики должно находиться в "
        "интервале от 0.0001 до 1\n"},
-      {{"new", project_, "--data", table_, "--gap", "Y=2"}, kExitRefused,
+      {{"new", project_, "--data", table_, "--gap", "Y=2"},
+       kExitRefused,
        "Неверное значение точности: Для этого поля точность должна лежать в диапазоне от 0 "
        "(макс. точность) до 1.75 (мин. точность)\n"},
-      {{"new", project_, "--data", table_, "--discrete", "Y", "--gap", "Y=1.5"}, kExitRefused,
+      {{"new", project_, "--data", table_, "--discrete", "Y", "--gap", "Y=1.5"},
+       kExitRefused,
        "Неверное значение уровня надежности: "},
-      {{"new", project_, "--data", table_, "--not-used", "Y"}, kExitRefused,
+      {{"new", project_, "--data", table_, "--not-used", "Y"},
+       kExitRefused,
        "Операция невозможна: У сети должно быть хотя бы одно входное и одно выходное поле\n"},
-      {{"new", project_, "--data", table_, "--input", "NAME"}, kExitRefused,
+      {{"new", project_, "--data", table_, "--input", "NAME"},
+       kExitRefused,
        "Операция невозможна: Поле NAME не числовое и недоступно сети\n"},
-      {{"new", project_, "--data", table_, "--output", "Z"}, kExitRefused,
+      {{"new", project_, "--data", table_, "--output", "Z"},
+       kExitRefused,
        "Несовместимый файл данных: В файле данных нет поля Z\n"},
       {{"new", project_, "--data", table_, "--layers", "11"}, kExitRefused, "Неверное число слоев"},
-      {{"new", project_, "--data", table_, "--states", "X1=1..2,3..4"}, kExitRefused,
+      {{"new", project_, "--data", table_, "--states", "X1=1..2,3..4"},
+       kExitRefused,
        "Операция невозможна: "},
       {{"new", project_, "--data", table_, "--discrete", "X1", "--states", "X1=1..a,3..4"},
-       kExitRefused, "Ошибка: Неверное числовое значение\n"},
-      {{"new", project_, "--data", (dir_ / "none.dbf").string()}, kExitRefused,
+       kExitRefused,
+       "Ошибка: Неверное числовое значение\n"},
+      {{"new", project_, "--data", (dir_ / "none.dbf").string()},
+       kExitRefused,
        "Ошибка открытия файла: Не удается открыть файл "},
       {{"new", project_}, kExitUsage, "velmar-cli new: --data TABLE is required"},
       {{"new", project_, "--data", table_, "--seed", "x"}, kExitUsage, "velmar-cli new: "},
-      {{"clone", project_, "--net", "3"}, kExitRefused, "Операция невозможна: В проекте нет сети 3"},
+      {{"clone", project_, "--net", "3"},
+       kExitRefused,
+       "Операция невозможна: В проекте нет сети 3"},
       {{"clone", project_}, kExitRefused, "Операция невозможна: Не указана сеть"},
       {{"delete", project_, "--net", "0"}, kExitRefused, "Операция невозможна: "},
-      {{"params", project_, "--net", "1", "--gap", "X1=0.1"}, kExitRefused,
+      {{"params", project_, "--net", "1", "--gap", "X1=0.1"},
+       kExitRefused,
        "Операция невозможна: Точность и надежность задаются только для выходного поля (X1)\n"},
-      {{"params", project_, "--net", "1", "--characteristic", "0.5,0.5,0.5,0.5"}, kExitRefused,
+      {{"params", project_, "--net", "1", "--characteristic", "0.5,0.5,0.5,0.5"},
+       kExitRefused,
        "Неверное число слоев: "},
-      {{"params", project_, "--net", "1", "--name", "x", "--characteristic", "2"}, kExitRefused,
+      {{"params", project_, "--net", "1", "--name", "x", "--characteristic", "2"},
+       kExitRefused,
        "Неверное значение характеристики: "},
-      {{"params", project_, "--net", "1", "--name", std::string(260, 'n')}, kExitRefused,
+      {{"params", project_, "--net", "1", "--name", std::string(260, 'n')},
+       kExitRefused,
        "Операция невозможна: "},
       {{"set", project_, "--sens-norm", "2"}, kExitUsage, "velmar-cli set: "},
       {{"set", project_, "--method", "newton"}, kExitUsage, "velmar-cli set: "},
@@ -233,13 +255,29 @@ TEST_F(ProjectCliTest, UnreadableProjectsAreReportedByName) {
     const CliRun run = RunCommand({command, bad, "--net", "1"});
     if (std::string(command) == "info" || std::string(command) == "set") continue;
     EXPECT_EQ(run.code, kExitRefused) << command;
-    EXPECT_EQ(run.err, "Ошибка открытия файла проекта: Не удается открыть файл " + bad + "\n");
+    EXPECT_EQ(run.err, "Ошибка открытия файла проекта: Не удается открыть файл " + bad +
+                           "\n\nФайл поврежден: файл проекта обрывается\n");
   }
   const CliRun info = RunCommand({"info", bad});
   EXPECT_EQ(info.code, kExitRefused);
-  EXPECT_EQ(info.err, "Ошибка открытия файла проекта: Не удается открыть файл " + bad + "\n");
-  // A missing project is an error for every command but new, which creates it.
-  EXPECT_EQ(RunCommand({"info", (dir_ / "missing.vmp").string()}).code, kExitRefused);
+  EXPECT_EQ(info.err, "Ошибка открытия файла проекта: Не удается открыть файл " + bad +
+                          "\n\nФайл поврежден: файл проекта обрывается\n");
+  // A missing project is an error for every command but new, which creates it;
+  // the message names the full file name, not the path as typed.
+  const CliRun missing = RunCommand({"info", "missing.vmp"});
+  EXPECT_EQ(missing.code, kExitRefused);
+  EXPECT_EQ(missing.err, "Ошибка открытия файла проекта: Не удается открыть файл " +
+                             (fs::current_path() / "missing.vmp").string() +
+                             "\n\nФайл не найден\n");
+  if (::geteuid() != 0) {
+    const std::string locked = (dir_ / "locked.vmp").string();
+    ASSERT_EQ(RunCommand({"new", locked, "--data", table_}).code, kExitOk);
+    fs::permissions(locked, fs::perms::none);
+    EXPECT_EQ(RunCommand({"info", locked}).err,
+              "Ошибка открытия файла проекта: Не удается открыть файл " + locked +
+                  "\n\nФайл не удается прочитать\n");
+    fs::permissions(locked, fs::perms::owner_all);
+  }
   const CliRun created = RunCommand({"new", bad, "--data", table_});
   EXPECT_EQ(created.code, kExitRefused);
   EXPECT_EQ(FileBytes(bad).size(), 15u);  // a damaged project is never overwritten
@@ -284,7 +322,7 @@ TEST_F(ProjectCliTest, ParadoxTable) {
   const fs::path table = fs::path(VELMAR_SHARED_FIXTURES) / "datasets" / "iris_species.db";
   if (!fs::exists(table)) GTEST_SKIP() << "shared fixtures not found: " << table;
   CliRun run = RunCommand({"new", project_, "--data", table.string(), "--discrete", "CLASS",
-                    "--gap", "CLASS=0.25", "--layers", "1", "--neurons", "3"});
+                           "--gap", "CLASS=0.25", "--layers", "1", "--neurons", "3"});
   ASSERT_EQ(run.code, kExitOk) << run.err;
   EXPECT_NE(run.out.find("Число выходов сети: \t3"), std::string::npos) << run.out;
   run = RunCommand({"new", project_, "--data", table.string(), "--input", "SPECIES"});
@@ -292,8 +330,9 @@ TEST_F(ProjectCliTest, ParadoxTable) {
   EXPECT_EQ(run.err, "Операция невозможна: Поле SPECIES не числовое и недоступно сети\n");
   run = RunCommand({"info", project_});
   ASSERT_EQ(run.code, kExitOk);
-  EXPECT_NE(run.out.find("SEPAL_LEN: входное, количественное (непрерывное), диапазон от 4.3 до 7.9"),
-            std::string::npos)
+  EXPECT_NE(
+      run.out.find("SEPAL_LEN: входное, количественное (непрерывное), диапазон от 4.3 до 7.9"),
+      std::string::npos)
       << run.out;
   EXPECT_EQ(run.out.find("SPECIES"), std::string::npos);
 }

@@ -9,6 +9,7 @@
 
 #include "cli/command.h"
 #include "core/project/project.h"
+#include "core/project/project_file.h"
 #include "core/tables/table_factory.h"
 #include "tests/support/cli_run.h"
 #include "tests/support/recording_host.h"

@@ -34,7 +34,8 @@ fs::path Shared(const std::string& name) { return fs::path(VELMAR_SHARED_FIXTURE
 TEST(TableCliTest, DumpJsonMatchesTheExpectedDump) {
   if (!fs::exists(Shared("dbase_8b.dbf"))) GTEST_SKIP() << "shared DBF fixtures not found";
   for (const char* name : {"dbase_8b", "dbase_31"}) {
-    const CliRun run = RunArgs({"table", "dump", Shared(std::string(name) + ".dbf").string(), "--json"});
+    const CliRun run =
+        RunArgs({"table", "dump", Shared(std::string(name) + ".dbf").string(), "--json"});
     ASSERT_EQ(run.code, kExitOk) << run.err;
     JsonValue got, want;
     ASSERT_TRUE(JsonValue::Parse(run.out, got));
@@ -69,13 +70,15 @@ TEST(TableCliTest, InfoDumpAndConvert) {
 
   const CliRun dump = RunArgs({"table", "dump", iris.string()});
   ASSERT_EQ(dump.code, kExitOk);
-  EXPECT_NE(dump.out.find("\n1\t5.1\t3.5\t1.4\t0.2\t0\n"), std::string::npos) << dump.out.substr(0, 600);
+  EXPECT_NE(dump.out.find("\n1\t5.1\t3.5\t1.4\t0.2\t0\n"), std::string::npos)
+      << dump.out.substr(0, 600);
 
   const fs::path dir = fs::path(::testing::TempDir()) / "table_cli";
   fs::remove_all(dir);
   fs::create_directories(dir);
   const fs::path target = dir / "iris_fox.dbf";
-  const CliRun convert = RunArgs({"table", "convert", iris.string(), target.string(), "--format", "6"});
+  const CliRun convert =
+      RunArgs({"table", "convert", iris.string(), target.string(), "--format", "6"});
   ASSERT_EQ(convert.code, kExitOk) << convert.err;
   const CliRun back = RunArgs({"table", "dump", target.string()});
   ASSERT_EQ(back.code, kExitOk);
@@ -91,14 +94,19 @@ TEST(TableCliTest, RefusalsAndUsageErrors) {
   std::ofstream(bad, std::ios::binary) << "not a table at all, but long enough to have a header";
   const CliRun run = RunArgs({"table", "info", bad.string()});
   EXPECT_EQ(run.code, kExitRefused);
-  EXPECT_EQ(run.err.rfind("Ошибка: Не удается открыть файл " + bad.string() + "\n\n", 0), 0u)
+  EXPECT_EQ(
+      run.err.rfind("Ошибка открытия файла: Не удается открыть файл " + bad.string() + "\n\n", 0),
+      0u)
       << run.err;
 
   EXPECT_EQ(RunArgs({"table", "info", (dir / "table.csv").string()}).code, kExitRefused);
   EXPECT_EQ(RunArgs({"table"}).code, kExitUsage);
   EXPECT_EQ(RunArgs({"table", "frobnicate", "x.dbf"}).code, kExitUsage);
   EXPECT_EQ(RunArgs({"table", "convert", "a.dbf", "b.dbf"}).code, kExitUsage);
-  EXPECT_EQ(RunArgs({"table", "convert", "a.dbf", "b.dbf", "--format", "7"}).code, kExitUsage);
+  for (const char* format : {"0", "7", "-1", "4294967297", "4294967302"}) {
+    EXPECT_EQ(RunArgs({"table", "convert", "a.dbf", "b.dbf", "--format", format}).code, kExitUsage)
+        << format;
+  }
   EXPECT_EQ(RunArgs({"table", "info", "a.dbf", "--json"}).code, kExitUsage);
   fs::remove_all(dir);
 }

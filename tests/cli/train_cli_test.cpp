@@ -14,6 +14,7 @@
 #include "cli/terminal_training_view.h"
 #include "core/base/random.h"
 #include "core/project/project.h"
+#include "core/project/project_file.h"
 #include "core/tables/dbf_table.h"
 #include "tests/support/net_builders.h"
 #include "tests/support/recording_host.h"
@@ -111,6 +112,12 @@ TEST_F(TrainCliTest, PerturbValidatesTheLevelAndRepeatsWithASeed) {
   EXPECT_NE(after, before);
   for (size_t i = 0; i < after.size(); ++i)
     EXPECT_LE(std::fabs(after[i] - before[i]), 0.05f + 1e-6f);
+  // The level typed is the one applied: second 5 made the first weights, and
+  // second 42 gives r * 0.2 / 32767 - 0.1 = -0.01122776, 0.04683065 first.
+  EXPECT_EQ(before[0], -0.08943449f);
+  EXPECT_EQ(before[1], 0.095538192f);
+  EXPECT_EQ(after[0], before[0] + 0.5f * -0.0112277595f);
+  EXPECT_EQ(after[1], before[1] + 0.5f * 0.046830654f);
 
   EXPECT_EQ(RunArgs({"perturb", first.string(), "--net", "7"}).code, kExitRefused);
   EXPECT_EQ(RunArgs({"perturb", first.string(), "--net", "1", "--seed", "x"}).code, kExitUsage);

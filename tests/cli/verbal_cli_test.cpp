@@ -10,6 +10,7 @@
 #include "cli/command.h"
 #include "core/base/file_util.h"
 #include "core/project/project.h"
+#include "core/project/project_file.h"
 #include "core/tables/table_factory.h"
 #include "core/verbal/verbalize.h"
 #include "tests/support/cli_run.h"

@@ -7,20 +7,21 @@
 namespace velmar {
 namespace {
 
-TEST(Random15Test, FollowsTheLinearCongruence) {
+TEST(Random15Test, KnownSequences) {
+  // Worked by hand from state = state * 22695477 + 1 (mod 2^32), value = bits 16..30.
   Random15 random(0);
-  // state 1 -> 1 >> 16 = 0; state 22695478 -> 346 ...
-  EXPECT_EQ(random.Next(), 0);
-  EXPECT_EQ(random.state(), 1u);
-  EXPECT_EQ(random.Next(), static_cast<int>((22695478u >> 16) & 0x7FFF));
-  uint32_t state = 22695478u;
-  for (int i = 0; i < 1000; ++i) {
-    state = state * 22695477u + 1u;
-    const int value = random.Next();
-    ASSERT_EQ(value, static_cast<int>((state >> 16) & 0x7FFF));
-    ASSERT_GE(value, 0);
-    ASSERT_LE(value, Random15::kMax);
-  }
+  const int from_zero[] = {0, 346, 130, 10982, 1090, 11656, 7117, 17595};
+  for (int expected : from_zero) EXPECT_EQ(random.Next(), expected);
+  EXPECT_EQ(Random15(0).state(), 0u);
+
+  // r * 0.2 / 32767 - 0.1 in float32, after reseeding from second 1234567.
+  Random15 reseeded;
+  reseeded.SeedFromClock(FixedClock(1234567));
+  const float tenths[] = {-0.019180883f, 0.059123509f, -0.075054169f, 0.0093417158f};
+  for (float expected : tenths) EXPECT_EQ(reseeded.NextUniformTenth(), expected);
+  // The end points: r = 0 gives -0.1 and r = 32767 gives +0.1.
+  Random15 zero(0);
+  EXPECT_EQ(zero.NextUniformTenth(), -0.1f);
 }
 
 TEST(Random15Test, UniformTenthStaysInRange) {

@@ -126,6 +126,27 @@ TEST_F(LineSearchTest, BracketsAndRefinesByParabolas) {
   }
 }
 
+TEST_F(LineSearchTest, FlatParabolaBelowOneTenBillionthIsNotRefined) {
+  // Bracket 0, t, 3t with t = 1e-5 and errors 1, 1 - k*u, 1 - k*u + u
+  // (u = 2^-24): the denominator of the vertex is 2t(2k + 1)u, just below
+  // 1e-10 for k = 41 and just above it for k = 42.
+  const float u = std::ldexp(1.0f, -24);
+  struct Case {
+    int k;
+    size_t evaluations;
+  };
+  for (const Case c : {Case{41, 2}, Case{42, 4}}) {
+    SCOPED_TRACE(c.k);
+    SetUp();
+    steps_.clear();
+    const float f1 = 1.0f - static_cast<float>(c.k) * u;
+    const float best = SearchWithReplies(1.0f, {f1, f1 + u, 2.0f});
+    EXPECT_EQ(steps_.size(), c.evaluations);
+    EXPECT_EQ(best, f1);
+    EXPECT_EQ(net_->Step, 1e-5f);
+  }
+}
+
 TEST_F(LineSearchTest, ContractsUntilAStepImprovesThenRefines) {
   const double first = 1e-5f;
   const double third = static_cast<float>(1e-5f / 3.0f);

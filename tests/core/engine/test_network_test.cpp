@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -260,6 +261,83 @@ TEST(TestNetworkTest, MeanErrorIsTheWideQuotientOfTheStoredSum) {
   EXPECT_EQ(std::vector<Row>(run.grid.Rows.end() - 2, run.grid.Rows.end()), expected_tail);
   ASSERT_EQ(run.grid.Summary.size(), 1u);
   EXPECT_EQ(FormatReal(run.grid.Summary[0].MeanError, '.'), "5.335");
+}
+
+TEST(TestNetworkTest, ErrorOfDecimalActualValuesIsTakenFromTheShownText) {
+  // Forecast 6 against decimal actual values that float32 cannot hold: the
+  // errors are the decimal differences, and 6.4 lies within a Gap of 0.4.
+  NetShape shape = Shape(0.4f, 0.4f, false);
+  shape.outputs.pop_back();
+  auto net = testing_support::MakeNet(shape);
+  SetConstantOutputs(*net, {0.2f});
+  MemoryTable table =
+      MemoryTable::FromNumbers({"x1", "y1"}, {{0.0, 6.4}, {0.0, 6.3}, {0.0, 5.7}, {0.0, 7.1}});
+  TestRun run;
+  RunTest(*net, table, run);
+  ASSERT_TRUE(run.ok);
+  EXPECT_EQ(TestGridText(run.grid),
+            "y1\tПрогноз сети\tОшибка\t\n"
+            "6.4\t6\t0.4\t\n"
+            "6.3\t6\t0.3\t\n"
+            "5.7\t6\t-0.3\t\n"
+            "7.1\t6\t1.1\t\n"
+            "\t\t\t\n"
+            "\tПравильно:\t3 (75%)\t\n"
+            "\tНеправильно:\t1 (25%)\t\n"
+            "\tВсего:\t4\t\n"
+            "\tСр.ошибка:\t0.525\t\n"
+            "\tМакс.ошибка:\t1.1\t\n");
+  EXPECT_EQ(TestCellColour(run.grid, 2, 1), CellColour::kBlack);
+  EXPECT_EQ(TestCellColour(run.grid, 2, 4), CellColour::kRed);
+}
+
+TEST(TestNetworkTest, NaNForecastsAreWrongAndSaySo) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  for (const bool ordered : {false, true}) {
+    SCOPED_TRACE(ordered);
+    auto net = testing_support::MakeNet(Shape(0.5f, 0.4f, ordered));
+    SetConstantOutputs(*net, {nan, nan, 0.5f, -0.8f});
+    MemoryTable table = MakeTable({{0.0, 6.0, 2.0}});
+    TestRun run;
+    RunTest(*net, table, run);
+    ASSERT_TRUE(run.ok);
+    EXPECT_EQ(run.grid.Rows[1],
+              (Row{"1", "6", "NaN", "NaN", "2", "Класс 2", "Класс неизвестен", "0%", "2"}));
+    EXPECT_EQ(run.grid.Summary[0].Correct, 0);
+    EXPECT_EQ(run.grid.Summary[0].Wrong, 1);
+    EXPECT_EQ(run.grid.Summary[1].Correct, 0);
+    EXPECT_EQ(run.grid.Summary[1].Wrong, 1);
+    EXPECT_EQ(run.grid.Rows[3][3], "0 (0%)");
+    EXPECT_EQ(run.grid.Rows[7][3], "NaN");  // no mean error hides the NaN
+    EXPECT_EQ(run.grid.Rows[8][3], "NaN");
+  }
+}
+
+TEST(TestNetworkTest, ErrorsNearTheFloatLimitDoNotOverflowTheMean) {
+  NetShape shape = Shape(0.5f, 0.4f, false);
+  shape.outputs.pop_back();
+  shape.outputs[0].min_value = -3.4e38f;
+  shape.outputs[0].max_value = 3.4e38f;
+  auto net = testing_support::MakeNet(shape);
+  SetConstantOutputs(*net, {0.0f});
+  MemoryTable table = MemoryTable::FromNumbers({"x1", "y1"}, {{0.0, 3.3e38}, {0.0, 3.3e38}});
+  TestRun run;
+  RunTest(*net, table, run);
+  ASSERT_TRUE(run.ok);
+  const std::vector<Row> expected_tail = {
+      {"", "", "Ср.ошибка:", "3.3E38", ""},
+      {"", "", "Макс.ошибка:", "3.3E38", ""},
+  };
+  EXPECT_EQ(std::vector<Row>(run.grid.Rows.end() - 2, run.grid.Rows.end()), expected_tail);
+}
+
+TEST(TestNetworkTest, WalkOverTheTableShowsTheBusyCursor) {
+  auto net = testing_support::MakeNet(Shape(0.5f, 0.4f, false));
+  MemoryTable table = MakeTable({{0.0, 6.5, 1.0}});
+  TestRun run;
+  RunTest(*net, table, run);
+  ASSERT_TRUE(run.ok);
+  EXPECT_EQ(run.host.cursors, (std::vector<CursorShape>{CursorShape::kBusy, CursorShape::kArrow}));
 }
 
 TEST(TestNetworkTest, ClassSummaryRunsOverTheMostStatesOfAnyOutputField) {

@@ -147,6 +147,59 @@ TEST_F(TrainingDriverTest, FourStuckRunsGetExactlyThreePerturbations) {
   }
 }
 
+TEST_F(TrainingDriverTest, UnknownMethodTrainsAndPerturbsNothing) {
+  net_->Book = testing_support::RandomTaskBook(net_->Desc, 20, 5);
+  const std::vector<float> before = net_->Parameters;
+  for (const int32_t method : {-1, 4, 1000}) {
+    SCOPED_TRACE(method);
+    options_.TrainingMethod = method;
+    TrainingReport report;
+    TrainNetwork(*net_, context_, report);
+    EXPECT_EQ(report.runs, 0);
+    EXPECT_EQ(report.perturbations, 0);
+    EXPECT_EQ(net_->Parameters, before);
+    EXPECT_EQ(view_.button, "Готово");
+    EXPECT_NE(view_.Label(TrainingLabel::kNumOfExamples), "20 из 20");
+  }
+}
+
+TEST_F(TrainingDriverTest, StuckRunIsPerturbedAtLevelOneThousandth) {
+  // All weights and biases 0 over two examples with the same inputs and the
+  // targets +1 and -1: the gradient is 0, so the first run is stuck at once.
+  for (int32_t i = 0; i < net_->NumOfParameters; ++i) {
+    if ((net_->ParamFlags[i] & pfTrainable) != 0) net_->Parameters[i] = 0;
+  }
+  net_->Book =
+      testing_support::MakeTaskBook(net_->Desc, {{0.5f, -0.5f}, {0.5f, -0.5f}}, {{1.0f}, {-1.0f}});
+  // The generator reseeded from second 1000 gives these first values of
+  // r * 0.2 / 32767 - 0.1.
+  const float u[16] = {0.013681448f,   -0.014169744f, -0.064629048f, -0.0074617756f,
+                       -0.0047822506f, 0.066997282f,  0.095696889f,  -0.031308938f,
+                       0.051133763f,   -0.048020873f, 0.069280066f,  0.055546738f,
+                       -0.073021635f,  -0.029233681f, 0.061235391f,  0.050077822f};
+  ASSERT_EQ(net_->NumOfParameters, 16);
+  std::vector<float> perturbed;
+  host_.on_pending_input = [&] {
+    if (!perturbed.empty()) return;
+    for (int32_t i = 0; i < net_->NumOfParameters; ++i) {
+      if ((net_->ParamFlags[i] & pfTrainable) != 0 && net_->Parameters[i] != 0) {
+        perturbed = net_->Parameters;
+        net_->StopFlag = 1;  // enough seen
+        return;
+      }
+    }
+  };
+  options_.TrainingMethod = 2;
+  TrainingReport report;
+  TrainNetwork(*net_, context_, report);
+  EXPECT_EQ(report.perturbations, 1);
+  ASSERT_EQ(perturbed.size(), 16u);
+  for (int32_t i = 0; i < 16; ++i) {
+    const bool trainable = (net_->ParamFlags[i] & pfTrainable) != 0;
+    EXPECT_EQ(perturbed[i], trainable ? 0.001f * u[i] : 0.1f) << i;
+  }
+}
+
 TEST_F(TrainingDriverTest, StopRequestEndsTheRunWithoutPerturbing) {
   net_->Book = testing_support::RandomTaskBook(net_->Desc, 40, 9);
   options_.TrainingMethod = 0;

@@ -4,6 +4,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <limits>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -11,14 +14,14 @@
 #include "core/base/file_util.h"
 #include "core/base/random.h"
 #include "core/project/project.h"
+#include "core/project/project_file.h"
 
 namespace velmar {
 namespace {
 
 namespace fs = std::filesystem;
 
-FieldDescription Field(const std::string& name, FieldUsage usage, float min, float max,
-                       float gap) {
+FieldDescription Field(const std::string& name, FieldUsage usage, float min, float max, float gap) {
   FieldDescription f;
   f.Name = name;
   f.Usage = usage;
@@ -160,12 +163,12 @@ TEST_F(ProjectFileTest, RecordLayout) {
   // Description block of the first network.
   size_t at = 30;
   EXPECT_EQ(bytes[at], 0);
-  EXPECT_EQ(Int32At(bytes, at + 4), 2);     // NumOfLayers
-  EXPECT_EQ(Int32At(bytes, at + 16), 4);    // NumOfInputs
-  EXPECT_EQ(Int32At(bytes, at + 24), 3);    // NumOfNeurons[0]
+  EXPECT_EQ(Int32At(bytes, at + 4), 2);        // NumOfLayers
+  EXPECT_EQ(Int32At(bytes, at + 16), 4);       // NumOfInputs
+  EXPECT_EQ(Int32At(bytes, at + 24), 3);       // NumOfNeurons[0]
   EXPECT_EQ(Int32At(bytes, at + 64 + 8), -1);  // NeuronType beyond the layers
   EXPECT_EQ(std::bit_cast<float>(Int32At(bytes, at + 108)), 0.25f);
-  EXPECT_EQ(Int32At(bytes, at + 144), 3);   // NumOfFields
+  EXPECT_EQ(Int32At(bytes, at + 144), 3);  // NumOfFields
   at += 148;
   // "Сеть №1" in Windows-1251, counted with its zero.
   const std::vector<uint8_t> name = {0xD1, 0xE5, 0xF2, 0xFC, 0x20, 0xB9, 0x31, 0x00};
@@ -175,12 +178,12 @@ TEST_F(ProjectFileTest, RecordLayout) {
   // First field: name, 28-byte block, zero placeholder, 3 ranges.
   ASSERT_EQ(Int32At(bytes, at), 5);
   at += 4 + 5;
-  EXPECT_EQ(Int32At(bytes, at), 2);         // Usage Input
-  EXPECT_EQ(bytes[at + 16], 1);             // IsDiscrete
-  EXPECT_EQ(bytes[at + 17], 1);             // Predecessor
+  EXPECT_EQ(Int32At(bytes, at), 2);  // Usage Input
+  EXPECT_EQ(bytes[at + 16], 1);      // IsDiscrete
+  EXPECT_EQ(bytes[at + 17], 1);      // Predecessor
   EXPECT_EQ(Int32At(bytes, at + 20), 3);
   EXPECT_EQ(static_cast<uint32_t>(Int32At(bytes, at + 24)), 0xfffdu);
-  EXPECT_EQ(Int32At(bytes, at + 28), 0);    // placeholder
+  EXPECT_EQ(Int32At(bytes, at + 28), 0);  // placeholder
   at += 32 + 3 * 8;
   // The continuous field keeps its 5 distinct values.
   ASSERT_EQ(Int32At(bytes, at), 2);
@@ -329,17 +332,28 @@ TEST_F(ProjectFileTest, CorruptFilesAreRejectedAndLeaveNothing) {
     int32_t value;
   };
   const Case cases[] = {
-      {"negative net count", 6, -1},        {"101 networks", 6, 101},
-      {"more networks than stored", 6, 3},  {"negative counter", 10, -5},
-      {"method 4", 14, 4},                  {"negative method", 14, -1},
-      {"norm 2", 18, 2},                    {"binary set 4", 22, 4},
-      {"extend 2", 26, 2},                  {"0 layers", net + 4, 0},
-      {"11 layers", net + 4, 11},           {"0 neurons", net + 24, 0},
-      {"101 neurons", net + 28, 101},       {"inputs mismatch", net + 16, 5},
-      {"outputs mismatch", net + 20, 2},    {"negative fields", net + 144, -1},
-      {"huge field count", net + 144, 1 << 30}, {"text length 0", name, 0},
-      {"text length 261", name, 261},       {"negative text length", name, -8},
-      {"usage 4", field_block, 4},          {"21 states", field_block + 20, 21},
+      {"negative net count", 6, -1},
+      {"101 networks", 6, 101},
+      {"more networks than stored", 6, 3},
+      {"negative counter", 10, -5},
+      {"method 4", 14, 4},
+      {"negative method", 14, -1},
+      {"norm 2", 18, 2},
+      {"binary set 4", 22, 4},
+      {"extend 2", 26, 2},
+      {"0 layers", net + 4, 0},
+      {"11 layers", net + 4, 11},
+      {"0 neurons", net + 24, 0},
+      {"101 neurons", net + 28, 101},
+      {"inputs mismatch", net + 16, 5},
+      {"outputs mismatch", net + 20, 2},
+      {"negative fields", net + 144, -1},
+      {"huge field count", net + 144, 1 << 30},
+      {"text length 0", name, 0},
+      {"text length 261", name, 261},
+      {"negative text length", name, -8},
+      {"usage 4", field_block, 4},
+      {"21 states", field_block + 20, 21},
       {"negative states", field_block + 20, -1},
   };
   for (const Case& c : cases) {
@@ -372,6 +386,226 @@ TEST_F(ProjectFileTest, CorruptFilesAreRejectedAndLeaveNothing) {
   EXPECT_FALSE(LoadProject(fs::path(testing::TempDir()) / "missing.vmp", loaded).ok());
 }
 
+// The expected file of a small project, written out field by field from the
+// format's tables rather than by the writer, so that a field swapped the same
+// way in the reader and the writer shows up.
+class ExpectedStream {
+ public:
+  ExpectedStream& Ascii(const char* text) {
+    for (const char* p = text; *p != 0; ++p) bytes.push_back(static_cast<uint8_t>(*p));
+    return *this;
+  }
+  ExpectedStream& Byte(uint8_t value) {
+    bytes.push_back(value);
+    return *this;
+  }
+  ExpectedStream& I32(int32_t value) {
+    const auto u = static_cast<uint32_t>(value);
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(u >> (8 * i)));
+    return *this;
+  }
+  ExpectedStream& F32(float value) { return I32(std::bit_cast<int32_t>(value)); }
+  // A counted string of Windows-1251 bytes.
+  ExpectedStream& Text(std::vector<uint8_t> cp1251) {
+    I32(static_cast<int32_t>(cp1251.size() + 1));
+    bytes.insert(bytes.end(), cp1251.begin(), cp1251.end());
+    return Byte(0);
+  }
+  std::vector<uint8_t> bytes;
+};
+
+// One network "Сеть" over a continuous input X (0..5) and an ordered
+// discrete output "Класс" with two states; one layer of two neurons.
+constexpr float kHandParams[12] = {0.5f, -0.25f, 0.25f, 0.125f, 0.75f,   -1.0f,
+                                   2.0f, 0.0f,   1.0f,  -0.75f, 0.0625f, -1.0f};
+constexpr float kHandLower[12] = {-8, -7, 0.0001f, -6, 0.0001f, -5, -4, 0, 1, -3, -2, -1};
+constexpr float kHandUpper[12] = {8, 7, 1, 6, 1, 5, 4, 0, 1, 3, 2, -1};
+constexpr int32_t kHandFlags[12] = {6, 6, 33, 22, 33, 22, 6, 8, 5, 6, 22, 21};
+
+std::vector<uint8_t> HandBuiltProjectFile() {
+  ExpectedStream s;
+  s.Ascii("VM0025").I32(1).I32(4).I32(1).I32(1).I32(3).I32(1);
+  // Description block: monotone flag, reserved, layers, input and output
+  // fields, input and output signals.
+  s.Byte(0).Byte(0).Byte(0).Byte(0).I32(1).I32(1).I32(1).I32(1).I32(2);
+  s.I32(2);
+  for (int l = 1; l < 10; ++l) s.I32(10);
+  s.I32(0);
+  for (int l = 1; l < 10; ++l) s.I32(-1);
+  s.F32(0.25f);
+  for (int l = 1; l < 10; ++l) s.F32(0.1f);
+  s.I32(2);                          // fields
+  s.Text({0xD1, 0xE5, 0xF2, 0xFC});  // "Сеть"
+  s.Text({'X'});
+  s.I32(2).F32(0.5f).F32(0).F32(5).Byte(0).Byte(0).Byte(0).Byte(0).I32(0).I32(0xFFFF);
+  s.I32(0);                                // placeholder, no states
+  s.Text({0xCA, 0xEB, 0xE0, 0xF1, 0xF1});  // "Класс"
+  s.I32(3).F32(0.25f).F32(1).F32(2).Byte(1).Byte(1).Byte(0).Byte(0).I32(2).I32(0xFFFD);
+  s.I32(0).F32(1).F32(1).F32(2).F32(2);
+  for (float v : kHandParams) s.F32(v);
+  for (float v : kHandLower) s.F32(v);
+  for (float v : kHandUpper) s.F32(v);
+  for (int32_t v : kHandFlags) s.I32(v);
+  s.I32(1234).I32(1).I32(2).I32(3).I32(4);
+  return s.bytes;
+}
+
+void ExpectHandBuiltNet(const Project& project) {
+  EXPECT_EQ(project.Options().TrainingMethod, 1);
+  EXPECT_EQ(project.Options().SensitivityNorm, 1);
+  EXPECT_EQ(project.Options().BinaryWeightSet, 3);
+  EXPECT_EQ(project.Options().ExtendTaskbook, 1);
+  EXPECT_EQ(project.NetNameCounter(), 4);
+  ASSERT_EQ(project.NetCount(), 1);
+  const NeuralNet& net = project.Net(0);
+  const DataDescription& d = net.Desc;
+  EXPECT_EQ(d.Name, "Сеть");
+  EXPECT_EQ(d.IsMonotonical, 0);
+  EXPECT_EQ(d.NumOfLayers, 1);
+  EXPECT_EQ(d.NumOfInpFields, 1);
+  EXPECT_EQ(d.NumOfOutFields, 1);
+  EXPECT_EQ(d.NumOfInputs, 1);
+  EXPECT_EQ(d.NumOfOutputs, 2);
+  EXPECT_EQ(d.NumOfNeurons[0], 2);
+  EXPECT_EQ(d.NumOfNeurons[9], 10);
+  EXPECT_EQ(d.NeuronType[0], 0);
+  EXPECT_EQ(d.NeuronType[1], -1);
+  EXPECT_EQ(d.Characteristic[0], 0.25f);
+  EXPECT_EQ(d.Characteristic[5], 0.1f);
+  ASSERT_EQ(d.Fields.size(), 2u);
+  const FieldDescription& x = d.Fields[0];
+  EXPECT_EQ(x.Name, "X");
+  EXPECT_EQ(x.Usage, FieldUsage::Input);
+  EXPECT_EQ(x.Gap, 0.5f);
+  EXPECT_EQ(x.MinValue, 0.0f);
+  EXPECT_EQ(x.MaxValue, 5.0f);
+  EXPECT_EQ(x.IsDiscrete, 0);
+  EXPECT_EQ(x.NumOfDiscreteStates, 0);
+  EXPECT_EQ(x.StateMask, 0xFFFFu);
+  EXPECT_TRUE(x.States.empty());
+  const FieldDescription& k = d.Fields[1];
+  EXPECT_EQ(k.Name, "Класс");
+  EXPECT_EQ(k.Usage, FieldUsage::Output);
+  EXPECT_EQ(k.Gap, 0.25f);
+  EXPECT_EQ(k.MinValue, 1.0f);
+  EXPECT_EQ(k.MaxValue, 2.0f);
+  EXPECT_EQ(k.IsDiscrete, 1);
+  EXPECT_EQ(k.Predecessor, 1);
+  EXPECT_EQ(k.NumOfDiscreteStates, 2);
+  EXPECT_EQ(k.StateMask, 0xFFFDu);
+  ASSERT_EQ(k.States.size(), static_cast<size_t>(kMaxStates));
+  EXPECT_EQ(k.States[0], (StateRange{1, 1}));
+  EXPECT_EQ(k.States[1], (StateRange{2, 2}));
+  EXPECT_EQ(k.States[2], StateRange{});
+  ASSERT_EQ(net.NumOfParameters, 12);
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_EQ(net.Parameters[i], kHandParams[i]) << i;
+    EXPECT_EQ(net.LowerBounds[i], kHandLower[i]) << i;
+    EXPECT_EQ(net.UpperBounds[i], kHandUpper[i]) << i;
+    EXPECT_EQ(net.ParamFlags[i], kHandFlags[i]) << i;
+  }
+  EXPECT_EQ(net.NumOfTrainingCycles, 1234);
+  EXPECT_EQ(net.NumOfPrunedInputs, 1);
+  EXPECT_EQ(net.NumOfPrunedSynapses, 2);
+  EXPECT_EQ(net.NumOfBinSynapses, 3);
+  EXPECT_EQ(net.NumOfPrunedNeurons, 4);
+}
+
+TEST_F(ProjectFileTest, HandBuiltFileIsWhatTheWriterWritesAndTheReaderReads) {
+  const std::vector<uint8_t> expected = HandBuiltProjectFile();
+
+  Project loaded;
+  ASSERT_TRUE(ParseProject(expected, loaded).ok());
+  ExpectHandBuiltNet(loaded);
+
+  Project project;
+  project.Options() = ProjectOptions{1, 1, 3, 1};
+  project.SetNetNameCounter(4);
+  auto net = std::make_unique<NeuralNet>();
+  DataDescription& d = net->Desc;
+  d.Name = "Сеть";
+  d.NumOfLayers = 1;
+  d.NumOfNeurons.fill(10);
+  d.NumOfNeurons[0] = 2;
+  d.NeuronType.fill(-1);
+  d.NeuronType[0] = 0;
+  d.Characteristic.fill(0.1f);
+  d.Characteristic[0] = 0.25f;
+  d.Fields = {Field("X", FieldUsage::Input, 0, 5, 0.5f),
+              Field("Класс", FieldUsage::Output, 1, 2, 0.25f)};
+  SetStates(d.Fields[1], {{1, 1}, {2, 2}}, true);
+  d.Fields[1].Predecessor = 1;
+  d.Fields[1].StateMask = 0xFFFD;
+  d.NumOfFields = 2;
+  d.NumOfInpFields = 1;
+  d.NumOfOutFields = 1;
+  d.NumOfInputs = 1;
+  d.NumOfOutputs = 2;
+  BuildNet(*net);
+  ASSERT_EQ(net->NumOfParameters, 12);
+  net->Parameters.assign(std::begin(kHandParams), std::end(kHandParams));
+  net->LowerBounds.assign(std::begin(kHandLower), std::end(kHandLower));
+  net->UpperBounds.assign(std::begin(kHandUpper), std::end(kHandUpper));
+  net->ParamFlags.assign(std::begin(kHandFlags), std::end(kHandFlags));
+  net->NumOfTrainingCycles = 1234;
+  net->NumOfPrunedInputs = 1;
+  net->NumOfPrunedSynapses = 2;
+  net->NumOfBinSynapses = 3;
+  net->NumOfPrunedNeurons = 4;
+  project.AppendLoadedNetwork(std::move(net));
+  std::vector<uint8_t> written;
+  ASSERT_TRUE(SerializeProject(project, written).ok());
+  ASSERT_EQ(written.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(written[i], expected[i]) << "byte " << i;
+  }
+}
+
+TEST_F(ProjectFileTest, NonFiniteParametersAndBoundsAreRefused) {
+  Project project;
+  FillProject(project);
+  std::vector<uint8_t> good;
+  ASSERT_TRUE(SerializeProject(project, good).ok());
+  // The last network's arrays end 20 bytes before the end of the file.
+  const size_t n = static_cast<size_t>(project.Net(1).NumOfParameters);
+  const size_t parameters = good.size() - 20 - 16 * n;
+  const float values[] = {std::numeric_limits<float>::quiet_NaN(),
+                          std::numeric_limits<float>::infinity(),
+                          -std::numeric_limits<float>::infinity()};
+  for (const size_t array : {0, 1, 2}) {  // parameters, lower and upper bounds
+    for (const float value : values) {
+      std::vector<uint8_t> bad = good;
+      PutInt32(bad, parameters + 4 * n * array + 4, std::bit_cast<int32_t>(value));
+      Project loaded;
+      EXPECT_FALSE(ParseProject(bad, loaded).ok()) << array << " " << value;
+      EXPECT_EQ(loaded.NetCount(), 0);
+    }
+  }
+  Project loaded;
+  EXPECT_TRUE(ParseProject(good, loaded).ok());
+}
+
+TEST_F(ProjectFileTest, UndefinedCodePageByteSurvivesLoadAndSave) {
+  // Windows-1251 leaves 0x98 undefined; a name holding it is stored again as
+  // it was read, not as "?".
+  Project project;
+  FillProject(project);
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(SerializeProject(project, bytes).ok());
+  const size_t name = 30 + 148 + 4;  // "Сеть №1" after its length
+  ASSERT_EQ(bytes[name + 4], ' ');
+  bytes[name + 4] = 0x98;
+  const size_t field_name = name + 8 + 4;  // "Цвет"
+  bytes[field_name + 1] = 0x98;
+  Project loaded;
+  ASSERT_TRUE(ParseProject(bytes, loaded).ok());
+  EXPECT_EQ(loaded.Net(0).Desc.Name.find('?'), std::string::npos);
+  std::vector<uint8_t> again;
+  ASSERT_TRUE(SerializeProject(loaded, again).ok());
+  EXPECT_EQ(again, bytes);
+  EXPECT_TRUE(CheckStorableText(loaded.Net(0).Desc.Fields[0].Name).ok());
+}
+
 // Random byte changes of a saved project: each copy is either rejected or
 // read into a project that saves again; nothing may crash or over-allocate.
 TEST_F(ProjectFileTest, MutatedFilesNeverCrash) {
@@ -389,9 +623,15 @@ TEST_F(ProjectFileTest, MutatedFilesNeverCrash) {
     for (int k = 0; k < changes; ++k) {
       const size_t at = pos(rng);
       switch (round % 3) {
-        case 0: bad[at] = static_cast<uint8_t>(byte(rng)); break;
-        case 1: bad[at] ^= static_cast<uint8_t>(1u << (byte(rng) % 8)); break;
-        default: bad[at] = (byte(rng) & 1) ? 0xff : 0x7f; break;
+        case 0:
+          bad[at] = static_cast<uint8_t>(byte(rng));
+          break;
+        case 1:
+          bad[at] ^= static_cast<uint8_t>(1u << (byte(rng) % 8));
+          break;
+        default:
+          bad[at] = (byte(rng) & 1) ? 0xff : 0x7f;
+          break;
       }
     }
     if (round % 5 == 0) bad.resize(pos(rng));

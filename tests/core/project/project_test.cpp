@@ -1,3 +1,5 @@
+#include "core/project/project.h"
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -7,7 +9,7 @@
 
 #include "core/base/random.h"
 #include "core/data/network_validation.h"
-#include "core/project/project.h"
+#include "core/project/project_file.h"
 #include "tests/support/memory_table.h"
 
 namespace velmar {
@@ -200,6 +202,8 @@ TEST_F(ProjectTest, EditModeAppliesCharacteristicsAndTolerances) {
   project.SetModified(false);
   NeuralNet& net = project.Net(0);
   const std::vector<float> weights_before = net.Parameters;
+  ASSERT_EQ(net.AcceptanceList.size(), 1u);
+  const float accuracy_before = net.AcceptanceList[0].Parameter;
   net.Desc.Characteristic[0] = 0.5f;
   net.Desc.Fields[5].Gap = 0.125f;
   project.ParametersChanged(0);
@@ -210,7 +214,12 @@ TEST_F(ProjectTest, EditModeAppliesCharacteristicsAndTolerances) {
               weights_before[net.NeuronStart(0) + 2 * j + 1]);
   }
   EXPECT_EQ(net.Parameters[0], weights_before[0]);
+  // The new tolerance decides what counts as solved from now on.
   ASSERT_EQ(net.AcceptanceList.size(), 1u);
+  const FieldDescription& out = net.Desc.Fields[5];
+  ASSERT_EQ(out.Usage, FieldUsage::Output);
+  EXPECT_NE(net.AcceptanceList[0].Parameter, accuracy_before);
+  EXPECT_FLOAT_EQ(net.AcceptanceList[0].Parameter, 0.25f / (out.MaxValue - out.MinValue));
 }
 
 TEST_F(ProjectTest, ExtendTaskbookDiscardsTaskbooksWithoutModifying) {

@@ -76,6 +76,53 @@ TEST_F(BinarizationTest, ChoosesTheCheapestMoveWithTiesToTheFirstCandidateAndLev
   }
 }
 
+TEST_F(BinarizationTest, LevelTablesInTheirOrder) {
+  // A weight without gradient costs 0 at every level and takes the first
+  // level of its set, +1, in every set.
+  for (int set = 0; set < 4; ++set) {
+    SCOPED_TRACE(set);
+    SetUp();
+    options_.BinaryWeightSet = set;
+    net_->Parameters[3] = -0.3f;
+    net_->ParamSignificance[3] = 0.0f;
+    ASSERT_TRUE(BinarizeOneWeight(*net_, context_));
+    EXPECT_EQ(net_->Parameters[3], 1.0f);
+  }
+  // Halfway between two levels: the one earlier in the table wins.
+  struct Tie {
+    int set;
+    float value;
+    float expected;
+  };
+  const Tie ties[] = {
+      {1, 0.75f, 1.0f}, {1, -0.75f, -1.0f},  // 1 comes before 0.5
+      {3, 0.95f, 1.0f},                      // 1 comes before 0.9
+      {3, 0.75f, 0.7f}, {3, -0.75f, -0.7f},  // 0.7 before 0.8
+  };
+  for (const Tie& t : ties) {
+    SCOPED_TRACE(testing::Message() << t.set << " " << t.value);
+    SetUp();
+    options_.BinaryWeightSet = t.set;
+    net_->Parameters[8] = t.value;
+    net_->ParamSignificance[8] = 0.01f;
+    ASSERT_TRUE(BinarizeOneWeight(*net_, context_));
+    EXPECT_EQ(net_->Parameters[8], t.expected);
+  }
+  // Every level of the finest set: a weight already on it stays there.
+  const float tenths[] = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f, 1.0f};
+  for (const float level : tenths) {
+    SCOPED_TRACE(level);
+    SetUp();
+    options_.BinaryWeightSet = 3;
+    for (float& s : net_->ParamSignificance) s = 1000.0f;
+    net_->Parameters[9] = -level;
+    net_->ParamSignificance[9] = 1.0f;
+    ASSERT_TRUE(BinarizeOneWeight(*net_, context_));
+    EXPECT_EQ(net_->Parameters[9], -level);
+    EXPECT_EQ(net_->ParamFlags[9], kBinarizedSynapseFlags);
+  }
+}
+
 TEST_F(BinarizationTest, AmongZeroCostCandidatesTheFirstInParameterOrderWins) {
   net_->ParamSignificance[7] = 0;
   net_->ParamSignificance[2] = 0;

@@ -208,6 +208,24 @@ TEST(PruningStepOrderTest, UniformPrefersTheWidestNeuronOverAWeakerSynapse) {
   EXPECT_EQ(net->ParamFlags[9], kSynapseFlags);
 }
 
+TEST(PruningStepOrderTest, UniformLeavesOutputNeuronsAlone) {
+  // The output has three synapses, each hidden neuron two: were outputs
+  // counted, the output would be the widest neuron.
+  auto net = EvenNet(SimpleShape(2, {3}, 1));
+  net->NumOfSymptoms = 2;
+  StepTally tally;
+  EXPECT_FALSE(UniformStep(*net, tally));
+  net->NumOfSymptoms = 1;
+  net->ParamSignificance[13] = 0.01f;  // the output's weakest synapse, weaker than any
+  const std::vector<int32_t> before = net->ParamFlags;
+  ASSERT_TRUE(UniformStep(*net, tally));
+  EXPECT_EQ(net->ParamFlags[13], kSynapseFlags);
+  EXPECT_EQ(net->ParamFlags[0], kRemovedSynapseFlags);
+  int changed = 0;
+  for (int32_t p = 0; p < net->NumOfParameters; ++p) changed += net->ParamFlags[p] != before[p];
+  EXPECT_EQ(changed, 1);
+}
+
 class RemoveDeadElementsTest : public testing::Test {
  protected:
   ProjectOptions options_;

@@ -104,14 +104,15 @@ TEST_F(SignificanceTest, RestoresParametersBitForBitAfterFivePassesUnderEitherNo
 // Replays one gradient pass by hand: the running direction after each
 // contributing example and the input values |back signal * input|.
 struct ReplayedPass {
-  std::vector<double> param_sum, param_max, input_sum, input_max;
+  std::vector<double> param_sum, param_max, input_sum, input_max, neuron_sum, neuron_max;
 };
 
 ReplayedPass ReplayOnePass(NeuralNet& net) {
   const size_t np = net.Parameters.size();
   const size_t ni = net.InputSignificance.size();
+  const size_t nn = net.NeuronSignificance.size();
   ReplayedPass pass{std::vector<double>(np), std::vector<double>(np), std::vector<double>(ni),
-                    std::vector<double>(ni)};
+                    std::vector<double>(ni), std::vector<double>(nn), std::vector<double>(nn)};
   std::vector<float> direction(np, 0.0f);
   for (uint32_t r = 0; r < net.Book->Count(); ++r) {
     net.CurInputs = net.Book->RowInputs(r);
@@ -137,6 +138,15 @@ ReplayedPass ReplayOnePass(NeuralNet& net) {
       pass.input_sum[s] += v;
       pass.input_max[s] = std::max(pass.input_max[s], v);
     }
+    size_t q = 0;
+    for (int l = 0; l < net.NumOfLayers(); ++l) {
+      for (int j = 0; j < net.LayerSize(l); ++j, ++q) {
+        const int32_t o = net.OutputStart(l) + j;
+        const double v = std::fabs(net.Signals[o] * net.BackSignals[o]);
+        pass.neuron_sum[q] += v;
+        pass.neuron_max[q] = std::max(pass.neuron_max[q], v);
+      }
+    }
   }
   return pass;
 }
@@ -159,6 +169,99 @@ TEST_F(SignificanceTest, SumNormAddsAndMaxNormKeepsTheLargestValueOfThePass) {
     for (size_t s = 0; s < inputs.size(); ++s) {
       EXPECT_NEAR(net->InputSignificance[s], inputs[s] / largest, 1e-4) << s;
     }
+  }
+}
+
+TEST_F(SignificanceTest, HandComputedIndicatorsOfOneHiddenNeuron) {
+  // x -> one neuron (c = 0.1) -> y, with w1 = 0.5, b1 = 0.2, w2 = 0.8, b2 = -0.1.
+  // Example 1: x = 0.4, t = 0.9: A = 0.4, h = 0.8, y = 0.54, d = t - y = 0.36.
+  // Example 2: x = -0.6, t = -0.3: A = -0.1, h = -0.5, y = -0.5, d = 0.2.
+  // Neuron: |h * d * w2| = 0.2304 and 0.08. Running direction of w2: d * h =
+  // 0.288, then 0.288 - 0.1 = 0.188; of b2: 0.36, then 0.56.
+  struct Case {
+    int norm;
+    double neuron, w2, b2;
+  };
+  for (const Case& c : {Case{0, 0.3104, 0.476, 0.92}, Case{1, 0.2304, 0.288, 0.56}}) {
+    SCOPED_TRACE(c.norm);
+    options_.SensitivityNorm = c.norm;
+    auto net = MakeNet(SimpleShape(1, {1}, 1), 3);
+    net->Parameters = {0.5f, 0.1f, 0.2f, 0.8f, -0.1f};
+    net->Book = testing_support::MakeTaskBook(net->Desc, {{0.4f}, {-0.6f}}, {{0.9f}, {-0.3f}});
+    net->StopFlag = 1;
+    ASSERT_TRUE(ComputeSignificance(*net, context_));
+    ASSERT_EQ(net->NeuronSignificance.size(), 1u);
+    EXPECT_NEAR(net->NeuronSignificance[0], c.neuron, 1e-6);
+    EXPECT_NEAR(net->ParamSignificance[3], c.w2, 1e-6);
+    EXPECT_NEAR(net->ParamSignificance[4], c.b2, 1e-6);
+  }
+}
+
+TEST_F(SignificanceTest, NormsCarryOverFromPassToPassAndTheFirstStepIsTheSmallOne) {
+  for (int norm : {0, 1}) {
+    SCOPED_TRACE(norm);
+    options_.SensitivityNorm = norm;
+    auto net = RandomNet(3, {3}, 2, 51);
+    net->Step = 0.5f;  // whatever training left behind
+    net->StopFlag = 0;
+    // What every pass over the taskbook leaves behind, in order.
+    struct Seen {
+      std::vector<float> parameters, direction, params, inputs, neurons;
+    };
+    std::vector<Seen> seen;
+    host_.on_pending_input = [&] {
+      seen.push_back({net->Parameters, net->Direction, net->ParamSignificance,
+                      net->InputSignificance, net->NeuronSignificance});
+    };
+    ASSERT_TRUE(ComputeSignificance(*net, context_));
+    host_.on_pending_input = nullptr;
+    ASSERT_GE(seen.size(), 2u);
+
+    // The first line search starts 0.00001 along the direction.
+    const Seen& first = seen[0];
+    for (size_t i = 0; i < first.parameters.size(); ++i) {
+      float expected = first.parameters[i];
+      if ((net->ParamFlags[i] & pfTrainable) != 0) {
+        expected = static_cast<float>(double{first.parameters[i]} +
+                                      double{1e-5f} * double{first.direction[i]});
+      }
+      EXPECT_EQ(seen[1].parameters[i], expected) << i;
+    }
+
+    // Gradient passes are those that leave a new direction; each adds its
+    // examples to what the earlier passes gathered.
+    const std::vector<float> saved = net->Parameters;
+    std::vector<double> params(saved.size()), inputs(net->InputSignificance.size()),
+        neurons(net->NeuronSignificance.size());
+    std::vector<float> last_direction;
+    int passes = 0;
+    for (const Seen& s : seen) {
+      if (s.direction == last_direction) continue;
+      last_direction = s.direction;
+      ++passes;
+      net->Parameters = s.parameters;
+      const ReplayedPass pass = ReplayOnePass(*net);
+      auto combine = [&](std::vector<double>& total, const std::vector<double>& sum,
+                         const std::vector<double>& max) {
+        for (size_t i = 0; i < total.size(); ++i) {
+          total[i] = norm == 0 ? total[i] + sum[i] : std::max(total[i], max[i]);
+        }
+      };
+      combine(params, pass.param_sum, pass.param_max);
+      combine(inputs, pass.input_sum, pass.input_max);
+      combine(neurons, pass.neuron_sum, pass.neuron_max);
+      for (size_t i = 0; i < params.size(); ++i) {
+        EXPECT_NEAR(s.params[i], params[i], 1e-4 * (1 + params[i])) << passes << " " << i;
+      }
+      for (size_t i = 0; i < inputs.size(); ++i) {
+        EXPECT_NEAR(s.inputs[i], inputs[i], 1e-4 * (1 + inputs[i])) << passes << " " << i;
+      }
+      for (size_t i = 0; i < neurons.size(); ++i) {
+        EXPECT_NEAR(s.neurons[i], neurons[i], 1e-4 * (1 + neurons[i])) << passes << " " << i;
+      }
+    }
+    net->Parameters = saved;
+    EXPECT_EQ(passes, 5);
   }
 }
 

@@ -288,14 +288,18 @@ INSTANTIATE_TEST_SUITE_P(Tables, CExportTest,
                                      {"CLASS"},
                                      {"PETAL_LEN"},
                                      {4, 3, 2}},
+                             // A one-hot input (two halves of the range).
                              NetCase{"iris_species_vfp.dbf",
                                      true,
-                                     {{"SEPAL_LEN", 'c'}, {"PETAL_WID", 'c'}, {"CLASS", 'd'}},
+                                     {{"SEPAL_LEN", 'd'}, {"PETAL_WID", 'c'}, {"CLASS", 'd'}},
                                      {"CLASS"},
                                      {},
                                      {2}},
                              // 30 inputs: three full blocks of partial sums and a tail.
-                             NetCase{"breast_cancer.db", true, {}, {"CLASS"}, {}, {12, 5}}));
+                             NetCase{"breast_cancer.db", true, {}, {"CLASS"}, {}, {12, 5}},
+                             // Decimal text read from dBase N fields, and FoxPro's.
+                             NetCase{"breast_cancer_db3.dbf", true, {}, {"CLASS"}, {}, {3}},
+                             NetCase{"breast_cancer_vfp.dbf", true, {}, {"M_AREA"}, {}, {2}}));
 
 }  // namespace
 }  // namespace velmar
