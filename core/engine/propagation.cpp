@@ -328,19 +328,19 @@ void ForwardBatch(const PassJob& job, BatchWork& work, uint32_t first, int batch
   const int inputs = net.Desc.NumOfInputs;
   const double* weights = job.state.weights.data();
   const float* params = net.Parameters.data();
+  const int own_from = job.kernels.reads_own_sources_from;
   double* sources = work.sources.data();
   for (int e = 0; e < kBatch; ++e) {
-    double* own = work.OwnSources(e);
     float* own_float = work.OwnFloats(e);
     if (e < batch) {
       std::copy_n(job.book.RowInputs(first + e), inputs, own_float);
     } else {
       std::fill(own_float, own_float + inputs, 0.0f);
     }
-    for (int s = 0; s < inputs; ++s) {
-      own[s] = own_float[s];
-      sources[kBatch * s + e] = own[s];
-    }
+    if (inputs >= own_from) std::copy_n(own_float, inputs, work.OwnSources(e));
+  }
+  for (int s = 0; s < inputs; ++s) {
+    for (int e = 0; e < kBatch; ++e) sources[kBatch * s + e] = work.OwnFloats(e)[s];
   }
   const double* own[kBatch];
   const double* sums = work.sums.data();
@@ -365,18 +365,15 @@ void ForwardBatch(const PassJob& job, BatchWork& work, uint32_t first, int batch
                          sources + kBatch * to);
     for (int e = 0; e < kBatch; ++e) {
       float* own_float = work.OwnFloats(e) + to;
-      double* own_double = work.OwnSources(e) + to;
-      for (int j = 0; j < p.m; ++j) {
-        own_float[j] = outputs[kBatch * j + e];
-        own_double[j] = own_float[j];
-      }
+      for (int j = 0; j < p.m; ++j) own_float[j] = outputs[kBatch * j + e];
+      if (p.m >= own_from) std::copy_n(own_float, p.m, work.OwnSources(e) + to);
     }
   }
 }
 
 // Backward pass of the examples `which[0..n)` of the batch, adding their
-// gradients to `direction` (padded layout). In SensMode (a batch of one)
-// InputErrors are written too.
+// gradients to `direction` (padded layout). In SensMode (one example at a
+// time) InputErrors are written too.
 void BackwardBatch(const PassJob& job, BatchWork& work, const int* which, int n,
                    double* direction) {
   NeuralNet& net = job.net;
@@ -442,7 +439,7 @@ inline void Take(double& slot, float value, bool maximum) {
 
 // After one example of a SensMode pass: the running direction is the sum of
 // the blocks before (in block order) plus the current block's own sum.
-void AccumulateSignificance(const PassJob& job, BatchWork& work, const double* partial) {
+void AccumulateSignificance(const PassJob& job, BatchWork& work, int lane, const double* partial) {
   const NeuralNet& net = job.net;
   Significance& sig = job.state.significance;
   const std::vector<int32_t>& index = job.state.plan.index;
@@ -452,13 +449,12 @@ void AccumulateSignificance(const PassJob& job, BatchWork& work, const double* p
     const double running = sig.has_prefix ? sig.prefix[at] + partial[at] : partial[at];
     Take(sig.params[i], static_cast<float>(running), sig.maximum);
   }
-  const float* inputs = work.OwnFloats(0);
+  const float* inputs = work.OwnFloats(lane);
   for (int s = 0; s < net.Desc.NumOfInputs; ++s) {
     Take(sig.inputs[s], net.InputErrors[s] * inputs[s], sig.maximum);
   }
-  // A batch of one: the example's entries are those of lane 0.
-  const float* signals = work.signals.data();
-  const float* back_signals = work.back_signals.data();
+  const float* signals = work.signals.data() + lane;
+  const float* back_signals = work.back_signals.data() + lane;
   int q = 0;
   for (int l = 0; l < LayerCount(net); ++l) {
     const int o = net.OutputStart(l);
@@ -482,10 +478,8 @@ void RunBlock(const PassJob& job, uint32_t block, int thread) {
   BlockTotals totals;
   const uint32_t first = block * job.block_rows;
   const uint32_t end = std::min(job.book.Count(), first + job.block_rows);
-  // SensMode needs the running direction after every example.
-  const int batch_size = job.sens ? 1 : kBatch;
-  for (uint32_t row = first; row < end; row += batch_size) {
-    const int batch = static_cast<int>(std::min<uint32_t>(batch_size, end - row));
+  for (uint32_t row = first; row < end; row += kBatch) {
+    const int batch = static_cast<int>(std::min<uint32_t>(kBatch, end - row));
     ForwardBatch(job, work, row, batch);
     int which[kBatch];
     int n = 0;
@@ -516,8 +510,16 @@ void RunBlock(const PassJob& job, uint32_t block, int thread) {
       }
     }
     if (n == 0) continue;
-    BackwardBatch(job, work, which, n, direction);
-    if (job.sens) AccumulateSignificance(job, work, direction);
+    if (!job.sens) {
+      BackwardBatch(job, work, which, n, direction);
+      continue;
+    }
+    // The significance indicators need the running direction after every
+    // example: one backward pass at a time.
+    for (int i = 0; i < n; ++i) {
+      BackwardBatch(job, work, which + i, 1, direction);
+      AccumulateSignificance(job, work, which[i], direction);
+    }
   }
   state.totals[block] = totals;
 }

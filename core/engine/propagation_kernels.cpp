@@ -68,37 +68,45 @@ __attribute__((always_inline)) inline void DeriveRows(const float* neuron, int m
 
 VELMAR_ROW_WRAPPERS(Portable, )
 
-void SumsPortable(const double* w, int stride, int k, int m, const double* x, const double* const*,
-                  double* sums) {
+// One example's weighted sum in the lane order.
+inline double DotPortable(const double* row, const double* x, int k) {
+  double lane[8] = {};
   const int whole = k - k % 8;
+  for (int s = 0; s < whole; s += 8) {
+    for (int u = 0; u < 8; ++u) lane[u] += row[s + u] * x[s + u];
+  }
+  double tail = 0;
+  for (int s = whole; s < k; ++s) tail += row[s] * x[s];
+  return (((lane[0] + lane[4]) + (lane[1] + lane[5])) +
+          ((lane[2] + lane[6]) + (lane[3] + lane[7]))) +
+         tail;
+}
+
+void SumsPortable(const double* w, int stride, int k, int m, const double*, const double* const* xe,
+                  double* sums) {
   for (int j = 0; j < m; ++j) {
     const double* row = w + Offset(j, stride);
-    double lane[8][B] = {};
-    for (int s = 0; s < whole; s += 8) {
-      for (int u = 0; u < 8; ++u) {
-        for (int e = 0; e < B; ++e) lane[u][e] += row[s + u] * x[B * (s + u) + e];
-      }
-    }
-    double tail[B] = {};
-    for (int s = whole; s < k; ++s) {
-      for (int e = 0; e < B; ++e) tail[e] += row[s] * x[B * s + e];
-    }
-    for (int e = 0; e < B; ++e) {
-      sums[B * j + e] = (((lane[0][e] + lane[4][e]) + (lane[1][e] + lane[5][e])) +
-                         ((lane[2][e] + lane[6][e]) + (lane[3][e] + lane[7][e]))) +
-                        tail[e];
-    }
+    for (int e = 0; e < B; ++e) sums[B * j + e] = DotPortable(row, xe[e], k);
   }
 }
 
 void BackPortable(const double* w, int stride, int k, int m, const double* g, float* back) {
-  for (int s = 0; s < k; ++s) {
-    double acc[B] = {};
+  // Sources in groups, so that the group's sums stay in the cache while the
+  // rows go by.
+  constexpr int kGroup = 32;
+  for (int s0 = 0; s0 < k; s0 += kGroup) {
+    const int n = k - s0 < kGroup ? k - s0 : kGroup;
+    double acc[kGroup][B] = {};
     for (int j = 0; j < m; ++j) {
-      const double ws = w[Offset(j, stride) + s];
-      for (int e = 0; e < B; ++e) acc[e] += g[B * j + e] * ws;
+      const double* row = w + Offset(j, stride) + s0;
+      const double* gj = g + B * j;
+      for (int s = 0; s < n; ++s) {
+        for (int e = 0; e < B; ++e) acc[s][e] += gj[e] * row[s];
+      }
     }
-    for (int e = 0; e < B; ++e) back[B * s + e] = static_cast<float>(acc[e]);
+    for (int s = 0; s < n; ++s) {
+      for (int e = 0; e < B; ++e) back[B * (s0 + s) + e] = static_cast<float>(acc[s][e]);
+    }
   }
 }
 
@@ -115,8 +123,9 @@ void DirectionPortable(int k, int stride, int m, const float* const* x, const fl
   }
 }
 
-constexpr PassKernels kPortable{"portable",         &SumsPortable,     &BackPortable,
-                                &DirectionPortable, &ActivatePortable, &DerivePortable};
+constexpr PassKernels kPortable{
+    "portable",     0, &SumsPortable, &BackPortable, &DirectionPortable, &ActivatePortable,
+    &DerivePortable};
 
 // The examples of one row of the direction that take part, their sources and
 // signals; returns their number.
@@ -232,19 +241,83 @@ VELMAR_AVX2 void DirectionAvx2(int k, int stride, int m, const float* const* x, 
   float gs[B];
   for (int j = 0; j < m; ++j) {
     double* drow = d + Offset(j, stride);
-    int c = RowTerms(x, g, which, n, j, skip_zero, xs, gs);
-    const float* const* xp = xs;
-    const float* gp = gs;
-    for (; c >= 4; c -= 4, xp += 4, gp += 4) DirectionRowAvx2<4>(k, xp, gp, drow);
-    if (c == 3) DirectionRowAvx2<3>(k, xp, gp, drow);
-    if (c == 2) DirectionRowAvx2<2>(k, xp, gp, drow);
-    if (c == 1) DirectionRowAvx2<1>(k, xp, gp, drow);
+    // All of a row's terms in one sweep: a second sweep would read back what
+    // the first has just stored.
+    switch (RowTerms(x, g, which, n, j, skip_zero, xs, gs)) {
+      case 8:
+        DirectionRowAvx2<8>(k, xs, gs, drow);
+        break;
+      case 7:
+        DirectionRowAvx2<7>(k, xs, gs, drow);
+        break;
+      case 6:
+        DirectionRowAvx2<6>(k, xs, gs, drow);
+        break;
+      case 5:
+        DirectionRowAvx2<5>(k, xs, gs, drow);
+        break;
+      case 4:
+        DirectionRowAvx2<4>(k, xs, gs, drow);
+        break;
+      case 3:
+        DirectionRowAvx2<3>(k, xs, gs, drow);
+        break;
+      case 2:
+        DirectionRowAvx2<2>(k, xs, gs, drow);
+        break;
+      case 1:
+        DirectionRowAvx2<1>(k, xs, gs, drow);
+        break;
+      default:
+        break;
+    }
   }
 }
 
-VELMAR_ROW_WRAPPERS(Avx2, VELMAR_AVX2)
+VELMAR_AVX2 inline __m256d AbsAvx2(__m256d v) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), v); }
 
-constexpr PassKernels kAvx2{"avx2",         &SumsAvx2,     &BackAvx2,
+VELMAR_AVX2 void ActivateAvx2(const float* neuron, int m, const double* sums, float* stored,
+                              float* outputs, double* next) {
+  for (int j = 0; j < m; ++j) {
+    const __m256d c = _mm256_set1_pd(neuron[2 * j]);
+    const __m256d b = _mm256_set1_pd(neuron[2 * j + 1]);
+    for (int h = 0; h < B; h += 4) {
+      const int i = B * j + h;
+      const __m128 sf = _mm256_cvtpd_ps(_mm256_loadu_pd(sums + i));
+      _mm_storeu_ps(stored + i, sf);
+      const __m256d a = _mm256_add_pd(b, _mm256_cvtps_pd(sf));
+      const __m128 f = _mm256_cvtpd_ps(_mm256_div_pd(a, _mm256_add_pd(c, AbsAvx2(a))));
+      _mm_storeu_ps(outputs + i, f);
+      _mm256_storeu_pd(next + i, _mm256_cvtps_pd(f));
+    }
+  }
+}
+
+VELMAR_AVX2 void DeriveAvx2(const float* neuron, int m, const float* sums, const float* u,
+                            const bool* take, float* characteristic, float* g, double* gd) {
+  alignas(16) int32_t bits[B];
+  for (int e = 0; e < B; ++e) bits[e] = take[e] ? -1 : 0;
+  const __m128 keep[2] = {
+      _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(bits))),
+      _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(bits + 4)))};
+  for (int j = 0; j < m; ++j) {
+    const __m256d c = _mm256_set1_pd(neuron[2 * j]);
+    const __m256d b = _mm256_set1_pd(neuron[2 * j + 1]);
+    for (int h = 0; h < B; h += 4) {
+      const int i = B * j + h;
+      const __m256d a = _mm256_add_pd(b, _mm256_cvtps_pd(_mm_loadu_ps(sums + i)));
+      const __m256d q = _mm256_add_pd(c, AbsAvx2(a));
+      const __m256d hv = _mm256_div_pd(_mm256_cvtps_pd(_mm_loadu_ps(u + i)), _mm256_mul_pd(q, q));
+      const __m256d minus_a = _mm256_xor_pd(a, _mm256_set1_pd(-0.0));
+      _mm_storeu_ps(characteristic + i, _mm256_cvtpd_ps(_mm256_mul_pd(minus_a, hv)));
+      const __m128 gv = _mm_and_ps(_mm256_cvtpd_ps(_mm256_mul_pd(c, hv)), keep[h / 4]);
+      _mm_storeu_ps(g + i, gv);
+      _mm256_storeu_pd(gd + i, _mm256_cvtps_pd(gv));
+    }
+  }
+}
+
+constexpr PassKernels kAvx2{"avx2",         1 << 30,       &SumsAvx2,  &BackAvx2,
                             &DirectionAvx2, &ActivateAvx2, &DeriveAvx2};
 
 // ---- AVX-512: the eight lanes in one register ----------------------------
@@ -302,9 +375,51 @@ VELMAR_AVX512 void SumsRowsAvx512(const double* w, int stride, int k, int j0, co
   }
 }
 
+// Rows j0 .. j0+R-1 over the lane-major sources: one accumulator per lane
+// and row, each holding the eight examples; cheaper than combining lanes
+// across registers when a row has few sources.
+template <int R>
+VELMAR_AVX512 void SumsLanesAvx512(const double* w, int stride, int k, int j0, const double* x,
+                                   double* sums) {
+  __m512d lane[R][8];
+  for (int r = 0; r < R; ++r) {
+    for (int u = 0; u < 8; ++u) lane[r][u] = _mm512_setzero_pd();
+  }
+  const int whole = k - k % 8;
+  for (int s = 0; s < whole; s += 8) {
+    for (int u = 0; u < 8; ++u) {
+      const __m512d xv = _mm512_loadu_pd(x + B * (s + u));
+      for (int r = 0; r < R; ++r) {
+        lane[r][u] =
+            _mm512_fmadd_pd(_mm512_set1_pd(w[Offset(j0 + r, stride) + s + u]), xv, lane[r][u]);
+      }
+    }
+  }
+  for (int r = 0; r < R; ++r) {
+    const double* row = w + Offset(j0 + r, stride);
+    __m512d tail = _mm512_setzero_pd();
+    for (int s = whole; s < k; ++s) {
+      tail = _mm512_fmadd_pd(_mm512_set1_pd(row[s]), _mm512_loadu_pd(x + B * s), tail);
+    }
+    const __m512d* l = lane[r];
+    const __m512d sum =
+        _mm512_add_pd(_mm512_add_pd(_mm512_add_pd(l[0], l[4]), _mm512_add_pd(l[1], l[5])),
+                      _mm512_add_pd(_mm512_add_pd(l[2], l[6]), _mm512_add_pd(l[3], l[7])));
+    _mm512_storeu_pd(sums + B * (j0 + r), _mm512_add_pd(sum, tail));
+  }
+}
+
+// Layers with fewer sources take the lane-major sums.
+constexpr int kOwnSourcesFrom = 32;
+
 VELMAR_AVX512 void SumsAvx512(const double* w, int stride, int k, int m, const double* x,
                               const double* const* xe, double* sums) {
   int j = 0;
+  if (k < kOwnSourcesFrom) {
+    for (; j + 2 <= m; j += 2) SumsLanesAvx512<2>(w, stride, k, j, x, sums);
+    if (j < m) SumsLanesAvx512<1>(w, stride, k, j, x, sums);
+    return;
+  }
   for (; j + 2 <= m; j += 2) SumsRowsAvx512<2>(w, stride, k, j, x, xe, sums);
   if (j < m) SumsRowsAvx512<1>(w, stride, k, j, x, xe, sums);
 }
@@ -388,23 +503,78 @@ VELMAR_AVX512 void DirectionAvx512(int k, int stride, int m, const float* const*
   float gs[B];
   for (int j = 0; j < m; ++j) {
     double* drow = d + Offset(j, stride);
-    int c = RowTerms(x, g, which, n, j, skip_zero, xs, gs);
-    const float* const* xp = xs;
-    const float* gp = gs;
-    for (; c >= 4; c -= 4, xp += 4, gp += 4) DirectionRowAvx512<4>(k, xp, gp, drow);
-    if (c == 3) DirectionRowAvx512<3>(k, xp, gp, drow);
-    if (c == 2) DirectionRowAvx512<2>(k, xp, gp, drow);
-    if (c == 1) DirectionRowAvx512<1>(k, xp, gp, drow);
+    // All of a row's terms in one sweep: a second sweep would read back what
+    // the first has just stored.
+    switch (RowTerms(x, g, which, n, j, skip_zero, xs, gs)) {
+      case 8:
+        DirectionRowAvx512<8>(k, xs, gs, drow);
+        break;
+      case 7:
+        DirectionRowAvx512<7>(k, xs, gs, drow);
+        break;
+      case 6:
+        DirectionRowAvx512<6>(k, xs, gs, drow);
+        break;
+      case 5:
+        DirectionRowAvx512<5>(k, xs, gs, drow);
+        break;
+      case 4:
+        DirectionRowAvx512<4>(k, xs, gs, drow);
+        break;
+      case 3:
+        DirectionRowAvx512<3>(k, xs, gs, drow);
+        break;
+      case 2:
+        DirectionRowAvx512<2>(k, xs, gs, drow);
+        break;
+      case 1:
+        DirectionRowAvx512<1>(k, xs, gs, drow);
+        break;
+      default:
+        break;
+    }
   }
 }
 
-VELMAR_ROW_WRAPPERS(Avx512, VELMAR_AVX512)
+VELMAR_AVX512 void ActivateAvx512(const float* neuron, int m, const double* sums, float* stored,
+                                  float* outputs, double* next) {
+  for (int j = 0; j < m; ++j) {
+    const __m512d c = _mm512_set1_pd(neuron[2 * j]);
+    const __m512d b = _mm512_set1_pd(neuron[2 * j + 1]);
+    const int i = B * j;
+    const __m256 sf = _mm512_cvtpd_ps(_mm512_loadu_pd(sums + i));
+    _mm256_storeu_ps(stored + i, sf);
+    const __m512d a = _mm512_add_pd(b, _mm512_cvtps_pd(sf));
+    const __m256 f = _mm512_cvtpd_ps(_mm512_div_pd(a, _mm512_add_pd(c, _mm512_abs_pd(a))));
+    _mm256_storeu_ps(outputs + i, f);
+    _mm512_storeu_pd(next + i, _mm512_cvtps_pd(f));
+  }
+}
+
+VELMAR_AVX512 void DeriveAvx512(const float* neuron, int m, const float* sums, const float* u,
+                                const bool* take, float* characteristic, float* g, double* gd) {
+  __mmask8 keep = 0;
+  for (int e = 0; e < B; ++e) keep |= static_cast<__mmask8>(take[e] ? 1u << e : 0u);
+  for (int j = 0; j < m; ++j) {
+    const __m512d c = _mm512_set1_pd(neuron[2 * j]);
+    const __m512d b = _mm512_set1_pd(neuron[2 * j + 1]);
+    const int i = B * j;
+    const __m512d a = _mm512_add_pd(b, _mm512_cvtps_pd(_mm256_loadu_ps(sums + i)));
+    const __m512d q = _mm512_add_pd(c, _mm512_abs_pd(a));
+    const __m512d hv = _mm512_div_pd(_mm512_cvtps_pd(_mm256_loadu_ps(u + i)), _mm512_mul_pd(q, q));
+    const __m512d minus_a = _mm512_xor_pd(a, _mm512_set1_pd(-0.0));
+    _mm256_storeu_ps(characteristic + i, _mm512_cvtpd_ps(_mm512_mul_pd(minus_a, hv)));
+    const __m256 gv = _mm256_maskz_mov_ps(keep, _mm512_cvtpd_ps(_mm512_mul_pd(c, hv)));
+    _mm256_storeu_ps(g + i, gv);
+    _mm512_storeu_pd(gd + i, _mm512_cvtps_pd(gv));
+  }
+}
 
 #undef VELMAR_AVX2
 #undef VELMAR_AVX512
 #pragma GCC diagnostic pop
 
-constexpr PassKernels kAvx512{"avx512",         &SumsAvx512,     &BackAvx512,
+constexpr PassKernels kAvx512{"avx512",         kOwnSourcesFrom, &SumsAvx512,  &BackAvx512,
                               &DirectionAvx512, &ActivateAvx512, &DeriveAvx512};
 
 #endif  // VELMAR_X86_KERNELS

@@ -26,6 +26,8 @@ constexpr int kKernelBatch = 8;
 
 struct PassKernels {
   const char* name;
+  // layer_sums reads xe only for layers of at least this many sources.
+  int reads_own_sources_from;
   // Row j of a layer's weights (or of the direction) starts at j·stride.
   //
   // sums[8j + e] = Σ_s w[j·stride + s]·x[8s + e], for j < m and every lane

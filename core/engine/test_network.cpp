@@ -1,16 +1,15 @@
 #include "core/engine/test_network.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <optional>
 #include <span>
 #include <string_view>
-#include <system_error>
 #include <variant>
 
 #include "core/base/file_util.h"
 #include "core/base/format_real.h"
+#include "core/base/number_text.h"
 #include "core/data/data_description.h"
 #include "core/engine/propagation.h"
 
@@ -48,19 +47,6 @@ std::vector<OutputField> OutputFields(const DataDescription& desc) {
     fields.push_back(out);
   }
   return fields;
-}
-
-std::optional<double> ParseReal(std::string_view text, char separator) {
-  std::string normalized(text);
-  for (char& c : normalized) {
-    if (c == separator) c = '.';
-  }
-  double value = 0;
-  const char* first = normalized.data();
-  const char* last = first + normalized.size();
-  const auto [end, ec] = std::from_chars(first, last, value);
-  if (normalized.empty() || ec != std::errc() || end != last) return std::nullopt;
-  return value;
 }
 
 // The value of a numeric column as a real number, without the float32
@@ -203,7 +189,8 @@ class GridBuilder {
       }
       // The error is measured against the actual value as shown.
       const std::optional<double> shown =
-          row[4 * a + 1].empty() ? std::nullopt : ParseReal(row[4 * a + 1], separator_);
+          row[4 * a + 1].empty() ? std::nullopt
+                                 : ParseRealText(row[4 * a + 1], kShownNumberSyntax, separator_);
       if (!shown) {
         c3.assign(1, '3');
         continue;

@@ -247,6 +247,10 @@ TEST_F(DbfWriteTest, EditsReachTheDiskOnlyOnSave) {
   if (!fs::exists(src / "dbase_83.dbf")) GTEST_SKIP() << "shared DBF fixtures not found";
   fs::copy_file(src / "dbase_83.dbf", dir_ / "dbase_83.dbf");
   fs::copy_file(src / "dbase_83.dbt", dir_ / "dbase_83.dbt");
+  // The shared fixtures are read-only, and a save never replaces such a file.
+  for (const char* name : {"dbase_83.dbf", "dbase_83.dbt"}) {
+    fs::permissions(dir_ / name, fs::perms::owner_write, fs::perm_options::add);
+  }
   std::unique_ptr<Table> table;
   ASSERT_TRUE(OpenDbfTable(dir_ / "dbase_83.dbf", table).ok());
   const std::string before = DumpTableJson(*table);

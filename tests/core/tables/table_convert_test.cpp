@@ -243,6 +243,8 @@ TEST(ConvertTableTest, PlainSaveKeepsFormatAndName) {
   if (!fs::exists(orders)) GTEST_SKIP() << "shared Paradox fixtures not found";
   const fs::path dir = TempDir("convert_plain_save");
   fs::copy_file(orders, dir / "ORDERS.DB");
+  // The shared fixtures are read-only, and a save never replaces such a file.
+  fs::permissions(dir / "ORDERS.DB", fs::perms::owner_write, fs::perm_options::add);
   std::unique_ptr<Table> table;
   ASSERT_TRUE(OpenTable(dir / "ORDERS.DB", table).ok());
   const int records = table->RecordCount();

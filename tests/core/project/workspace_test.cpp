@@ -1,0 +1,116 @@
+#include "core/project/workspace.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "core/base/random.h"
+#include "core/engine/training_driver.h"
+#include "tests/support/recording_host.h"
+#include "tests/support/temp_dir.h"
+
+namespace velmar {
+namespace {
+
+namespace fs = std::filesystem;
+
+class WorkspaceTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetCurrentClock(&clock_);
+    dir_ = testing_support::FreshTempDir("workspace");
+    iris_ = dir_ / "iris.dbf";
+    fs::copy_file(fs::path(VELMAR_EXAMPLES) / "iris.dbf", iris_);
+  }
+  void TearDown() override { SetCurrentClock(nullptr); }
+
+  // Adds the default network over the open table and builds its taskbook.
+  NeuralNet& NetWithTaskBook() {
+    DataDescription desc = workspace_.project().NewNetworkDescription(workspace_.Statistics());
+    desc.Fields.back().Usage = FieldUsage::Output;
+    EXPECT_TRUE(workspace_.project().AddNetwork(desc).ok());
+    NeuralNet& net = workspace_.project().Net(workspace_.project().NetCount() - 1);
+    EngineContext context = workspace_.Context();
+    EXPECT_TRUE(PrepareTaskBook(net, context));
+    return net;
+  }
+
+  FixedClock clock_{20240501};
+  testing_support::RecordingHost host_;
+  Workspace workspace_{host_};
+  fs::path dir_;
+  fs::path iris_;
+};
+
+TEST_F(WorkspaceTest, OpensADataFileAndGathersItsStatisticsWhenAsked) {
+  ASSERT_TRUE(workspace_.OpenDataFile(iris_).ok());
+  ASSERT_TRUE(workspace_.HasDataFile());
+  EXPECT_EQ(workspace_.DataPath(), iris_);
+  EXPECT_EQ(host_.cursors, (std::vector<CursorShape>{CursorShape::kBusy, CursorShape::kArrow}));
+  const FieldTemplate& statistics = workspace_.Statistics();
+  ASSERT_EQ(statistics.size(), 5u);
+  EXPECT_EQ(statistics[0].MinValue, 4.3f);
+  EXPECT_EQ(statistics[0].MaxValue, 7.9f);
+  EXPECT_EQ(statistics[4].NumOfDiscreteStates, 3);
+
+  Workspace later(host_);
+  host_.cursors.clear();
+  ASSERT_TRUE(later.OpenDataFile(iris_, FieldStatistics::kOnFirstUse).ok());
+  EXPECT_TRUE(host_.cursors.empty()) << "nothing walks the table before it is needed";
+  EXPECT_EQ(later.Statistics().size(), 5u);
+  EXPECT_EQ(host_.cursors.size(), 2u);
+}
+
+TEST_F(WorkspaceTest, AFailedOpenLeavesTheOpenDataFileAndProjectAsTheyWere) {
+  ASSERT_TRUE(workspace_.OpenDataFile(iris_).ok());
+  Table* table = workspace_.table();
+  EXPECT_FALSE(workspace_.OpenDataFile(dir_ / "missing.dbf").ok());
+  EXPECT_EQ(workspace_.table(), table);
+  EXPECT_EQ(workspace_.DataPath(), iris_);
+  EXPECT_EQ(workspace_.Statistics().size(), 5u);
+
+  workspace_.project().Options().TrainingMethod = 1;
+  EXPECT_FALSE(workspace_.LoadProject(dir_ / "missing.vmp").ok());
+  EXPECT_EQ(workspace_.project().Options().TrainingMethod, 1);
+
+  workspace_.CloseDataFile();
+  EXPECT_FALSE(workspace_.HasDataFile());
+  EXPECT_TRUE(workspace_.Statistics().empty());
+  EXPECT_EQ(workspace_.Context().table, nullptr);
+}
+
+TEST_F(WorkspaceTest, TheContextReachesTheCurrentProjectAndTable) {
+  ASSERT_TRUE(workspace_.OpenDataFile(iris_).ok());
+  EngineContext context = workspace_.Context();
+  EXPECT_EQ(context.table, workspace_.table());
+  EXPECT_EQ(&context.host, &host_);
+  context.options.SensitivityNorm = 1;
+  EXPECT_EQ(workspace_.project().Options().SensitivityNorm, 1);
+
+  NullTrainingView view;
+  EXPECT_EQ(&workspace_.Context(view).view, &view);
+
+  workspace_.NewProject();
+  EXPECT_EQ(workspace_.Context().options.SensitivityNorm, 0);
+}
+
+TEST_F(WorkspaceTest, APostedRecordReachesTheStatisticsAndTheNextTaskbook) {
+  ASSERT_TRUE(workspace_.OpenDataFile(iris_).ok());
+  NeuralNet& net = NetWithTaskBook();
+  ASSERT_NE(net.Book, nullptr);
+
+  Table& table = *workspace_.table();
+  table.MoveTo(7);
+  ASSERT_TRUE(table.SetValue(0, Value{9.5}).ok());
+  ASSERT_TRUE(table.Post().ok());
+  workspace_.RecordPosted(7);
+  EXPECT_EQ(workspace_.Statistics()[0].MaxValue, 9.5f);
+  EXPECT_EQ(net.Book, nullptr) << "the taskbook still holds the old record";
+
+  workspace_.RecordDeleted(3);
+  EXPECT_EQ(workspace_.Statistics()[0].MaxValue, 9.5f) << "statistics never shrink";
+}
+
+}  // namespace
+}  // namespace velmar
