@@ -19,7 +19,7 @@ constexpr const char* kUsage =
 int RunPerturb(CommandContext& context);
 
 const Command kPerturb{"perturb", "add a small random perturbation to a network's weights", kUsage,
-                       &RunPerturb};
+                       &RunPerturb, true};
 const CommandRegistrar kRegistrar(kPerturb);
 
 int RunPerturb(CommandContext& context) {
@@ -39,11 +39,11 @@ int RunPerturb(CommandContext& context) {
 
   const std::filesystem::path project_path = args.positional()[0];
   Project project;
-  if (int code = LoadProjectForCommand(context, project_path, project); code != kExitOk) {
+  int index = 0;
+  if (int code = LoadProjectAndNamedNet(context, project_path, args, project, index);
+      code != kExitOk) {
     return code;
   }
-  int index = 0;
-  if (int code = ResolveNetOption(context, project, args, index); code != kExitOk) return code;
 
   NeuralNet& net = project.Net(index);
   Perturb(net, *level);

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "core/project/project_file.h"
+#include "core/tables/table_convert.h"
 #include "core/tables/table_factory.h"
 
 namespace velmar {
@@ -37,6 +38,19 @@ void Workspace::CloseDataFile() {
   data_path_.clear();
   statistics_.clear();
   statistics_ready_ = false;
+}
+
+Status Workspace::SaveDataFile() {
+  if (table_ == nullptr) return Status::Invalid("Файл данных не открыт");
+  return table_->Save();
+}
+
+Status Workspace::SaveDataFileAs(const std::filesystem::path& caption, int format_index,
+                                 std::filesystem::path& saved_as) {
+  if (table_ == nullptr) return Status::Invalid("Файл данных не открыт");
+  VELMAR_RETURN_IF_ERROR(SaveTableAs(table_, caption, format_index, saved_as));
+  data_path_ = saved_as;
+  return Status::Ok();
 }
 
 const FieldTemplate& Workspace::Statistics() {

@@ -50,6 +50,14 @@ class Workspace {
   bool HasDataFile() const { return table_ != nullptr; }
   Table* table() { return table_.get(); }
   const std::filesystem::path& DataPath() const { return data_path_; }
+  // Writes the open table to its own file in its own format.
+  Status SaveDataFile();
+  // Save As of the open table (SaveTableAs): it is written to `caption` in
+  // the format `format_index` (1 to 6), converted when that differs, and the
+  // saved table, bound to `saved_as`, becomes the open one. On failure
+  // nothing changes.
+  Status SaveDataFileAs(const std::filesystem::path& caption, int format_index,
+                        std::filesystem::path& saved_as);
   // The field statistics of the open table (empty when none is open).
   const FieldTemplate& Statistics();
 

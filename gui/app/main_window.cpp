@@ -47,9 +47,7 @@ class HelpKeyFilter : public QObject {
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1 &&
         watched->isWidgetType()) {
-      QWidget* target = QApplication::focusWidget();
-      if (target == nullptr) target = static_cast<QWidget*>(watched);
-      frame_.ShowHelpTopic(HelpContextOf(target));
+      frame_.ShowHelpTopic(HelpContextOf(static_cast<QWidget*>(watched)));
       return true;
     }
     return false;
@@ -103,6 +101,11 @@ TMainWindow::TMainWindow(Dialogs* dialogs, QWidget* parent) : QMainWindow(parent
 }
 
 TMainWindow::~TMainWindow() {
+  // The children go while the frame is still whole; nothing refreshes then.
+  closing_down_ = true;
+  disconnect(mdi_area_, nullptr, this, nullptr);
+  qDeleteAll(mdi_area_->findChildren<QMdiSubWindow*>(Qt::FindDirectChildrenOnly));
+  qDeleteAll(mdi_area_->viewport()->findChildren<QMdiSubWindow*>(Qt::FindDirectChildrenOnly));
   qApp->removeEventFilter(help_key_filter_);
   delete help_window_;
 }
@@ -308,23 +311,24 @@ void TMainWindow::SetEditCommands(const EditCommandState& state) {
 void TMainWindow::SetTrainEnabled(bool enabled) { SBTrain->setEnabled(enabled); }
 
 void TMainWindow::MergeMenus(ChildWindow* child) {
+  if (closing_down_) return;
   const QList<QMenu*> wanted = child != nullptr ? child->MergedMenus() : QList<QMenu*>();
-  if (wanted == merged_menus_) return;
-  for (QMenu* menu : merged_menus_) {
+  QList<QMenu*> present;
+  for (const QPointer<QMenu>& menu : merged_menus_) present.append(menu.data());
+  if (wanted == present) return;
+  // A menu whose window is gone has already left the bar with its action.
+  for (const QPointer<QMenu>& menu : merged_menus_) {
     if (menu != nullptr) menuBar()->removeAction(menu->menuAction());
   }
   merged_menus_.clear();
   for (QMenu* menu : wanted) {
     menuBar()->insertAction(WindowMenu->menuAction(), menu->menuAction());
-    // A merged menu goes with its window.
-    connect(
-        menu, &QObject::destroyed, this, [this, menu] { merged_menus_.removeAll(menu); },
-        Qt::UniqueConnection);
     merged_menus_.append(menu);
   }
 }
 
 void TMainWindow::RefreshCommands() {
+  if (closing_down_) return;
   SetEditCommands({});
   SBTrain->setEnabled(false);
   FileSaveAsItem->setEnabled(false);
@@ -378,7 +382,9 @@ bool TMainWindow::ReplaceProject(const QString& caption) {
   auto* project = new TProject(*this);
   project->setWindowTitle(caption);
   project_ = project;
-  AddChild(project);
+  // The project window can be minimized and closed but not maximized.
+  AddChild(project)->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   return true;
 }
 

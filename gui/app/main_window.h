@@ -2,6 +2,7 @@
 #define VELMAR_GUI_APP_MAIN_WINDOW_H_
 
 #include <QMainWindow>
+#include <QMenu>
 #include <QPointer>
 #include <memory>
 
@@ -135,11 +136,12 @@ class TMainWindow : public QMainWindow, public MainFrame {
   std::unique_ptr<QtHost> host_;
   QMdiArea* mdi_area_ = nullptr;
   QPointer<TProject> project_;
-  QList<QMenu*> merged_menus_;
+  QList<QPointer<QMenu>> merged_menus_;
   QString help_file_;
   THelpWindow* help_window_ = nullptr;
   TAboutBox* about_box_ = nullptr;
   QObject* help_key_filter_ = nullptr;
+  bool closing_down_ = false;
 };
 
 }  // namespace velmar::gui

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -28,7 +29,8 @@ QAction* AddItem(QMenu* menu, const QString& caption, const QString& hint) {
 
 }  // namespace
 
-TProject::TProject(MainFrame& frame, QWidget* parent) : QWidget(parent), frame_(frame) {
+TProject::TProject(MainFrame& frame, QWidget* parent)
+    : QWidget(parent), frame_(frame), workspace_(frame.AppHost()) {
   setAttribute(Qt::WA_DeleteOnClose);
   setWindowTitle(kUntitled);
   BuildControls();
@@ -38,7 +40,7 @@ TProject::TProject(MainFrame& frame, QWidget* parent) : QWidget(parent), frame_(
 
 TProject::~TProject() {
   // The networks go before the window, closing their own windows.
-  while (project_.NetCount() > 0) (void)project_.DeleteNetwork(project_.NetCount() - 1);
+  while (Model().NetCount() > 0) (void)Model().DeleteNetwork(Model().NetCount() - 1);
 }
 
 void TProject::BuildControls() {
@@ -204,22 +206,17 @@ void TProject::BuildMenus() {
 
 QList<QMenu*> TProject::MergedMenus() const { return {NetMenu, OptionsMenu}; }
 
-Table* TProject::DataTable() const {
-  return data_editor_ != nullptr ? data_editor_->GetTable() : nullptr;
-}
+Table* TProject::DataTable() { return workspace_.table(); }
 
-EngineContext TProject::Context() {
-  static NullTrainingView no_view;
-  return EngineContext{project_.Options(), DataTable(), frame_.AppHost(), no_view};
-}
+EngineContext TProject::Context() { return workspace_.Context(); }
 
 void TProject::MarkModified() {
-  project_.SetModified(true);
+  Model().SetModified(true);
   frame_.EnableSave(true);
 }
 
 void TProject::UpdateMenus() {
-  const bool any = project_.NetCount() > 0;
+  const bool any = Model().NetCount() > 0;
   const bool with_data = any && DataFileOpen();
   NetBumpItem->setEnabled(any);
   NetVerbalItem->setEnabled(any);
@@ -229,7 +226,7 @@ void TProject::UpdateMenus() {
     item->setEnabled(with_data);
   }
   frame_.SetTrainEnabled(with_data);
-  const ProjectOptions& options = project_.Options();
+  const ProjectOptions& options = Model().Options();
   for (int tag = 0; tag < MethodItems.size(); ++tag) {
     MethodItems[tag]->setChecked(tag == options.TrainingMethod);
   }
@@ -243,68 +240,140 @@ void TProject::UpdateMenus() {
 }
 
 void TProject::SelectTrainingMethod(int tag) {
-  project_.Options().TrainingMethod = tag;
+  Model().Options().TrainingMethod = tag;
   UpdateMenus();
 }
 
 void TProject::SelectSensNorm(int tag) {
-  project_.Options().SensitivityNorm = tag;
+  Model().Options().SensitivityNorm = tag;
   UpdateMenus();
 }
 
 void TProject::SelectBinWeights(int tag) {
-  project_.Options().BinaryWeightSet = tag;
+  Model().Options().BinaryWeightSet = tag;
   UpdateMenus();
 }
 
 void TProject::ExtendTaskbook() {
-  project_.SetExtendTaskbook(project_.Options().ExtendTaskbook == 1 ? 0 : 1);
+  Model().SetExtendTaskbook(Model().Options().ExtendTaskbook == 1 ? 0 : 1);
   UpdateMenus();
 }
 
 void TProject::RefreshNetList() {
   const QSignalBlocker blocker(NetList);
   NetList->clear();
-  for (int i = 0; i < project_.NetCount(); ++i) {
-    NetList->addItem(ToQString(project_.Net(i).Desc.Name));
+  for (int i = 0; i < Model().NetCount(); ++i) {
+    NetList->addItem(ToQString(Model().Net(i).Desc.Name));
   }
-  NetList->setCurrentRow(project_.CurrentIndex());
+  NetList->setCurrentRow(Model().CurrentIndex());
   ShowSelection();
 }
 
 void TProject::ShowSelection() {
-  const bool any = project_.NetCount() > 0;
+  const bool any = Model().NetCount() > 0;
   CloneNetButton->setEnabled(any);
   DeleteNetButton->setEnabled(any);
   ParametersButton->setEnabled(any);
-  NeuralNet* net = project_.CurrentNet();
+  NeuralNet* net = Model().CurrentNet();
   Description->setText(net != nullptr ? ToQString(NetworkSelectionText(net->Desc)) : QString());
 }
 
 void TProject::NetworkSelection() {
-  project_.Select(NetList->currentRow());
+  Model().Select(NetList->currentRow());
   ShowSelection();
 }
 
-void TProject::SelectDBButtonClick() {}
+void TProject::SelectDBButtonClick() {
+  std::optional<FileChoice> choice =
+      frame_.RunOpenDialog(QStringLiteral("Файлы базы данных (*.db,*.dbf)|*.db;*.dbf"));
+  if (!choice) return;
+  if (data_editor_ != nullptr && !data_editor_->CloseWindow()) return;
+  const QString path = QFileInfo(choice->path).absoluteFilePath();
+  const Status status = workspace_.OpenDataFile(ToPath(path));
+  if (!status.ok()) {
+    frame_.UserDialogs().ShowMessage(this, QStringLiteral("Ошибка открытия файла"),
+                                     QStringLiteral("Не удается открыть файл ") + path +
+                                         QStringLiteral("\n\n") + ToQString(status.message()));
+    return;
+  }
+  DiscardTaskBooks();
+  auto* editor = new TDBEditor(frame_, workspace_);
+  editor->setWindowTitle(path);
+  data_editor_ = editor;
+  connect(editor, &TDBEditor::Closing, this, &TProject::EditorClosed);
+  connect(editor, &TDBEditor::SavedAs, this,
+          [this](const QString& saved) { DBName->setText(saved); });
+  DBName->setText(QStringLiteral("Файл данных: ") + path);
+  AddNetButton->setEnabled(true);
+  frame_.AddChild(editor);
+}
 
-void TProject::AddNetButtonClick() {}
+void TProject::DiscardTaskBooks() {
+  for (int i = 0; i < Model().NetCount(); ++i) Model().Net(i).Book.reset();
+}
 
-void TProject::CloneNet() {}
+void TProject::EditorClosed() {
+  DBName->clear();
+  AddNetButton->setEnabled(false);
+  data_editor_ = nullptr;
+  workspace_.CloseDataFile();
+  DiscardTaskBooks();
+  UpdateMenus();
+}
 
-void TProject::DeleteNetButtonClick() {
-  const int k = NetList->currentRow();
-  if (k < 0 || !project_.DeleteNetwork(k).ok()) return;
+bool TProject::RunNetworkDialog(DataDescription& desc, bool edit_mode) {
+  TNetworkDialog dialog(frame_, desc,
+                        edit_mode ? TNetworkDialog::Mode::kEdit : TNetworkDialog::Mode::kCreate,
+                        frame_.FrameWidget());
+  const int result = network_dialog_runner ? network_dialog_runner(dialog) : dialog.exec();
+  return result == QDialog::Accepted;
+}
+
+void TProject::AddNetwork(DataDescription desc) {
+  if (!Model().CanAddNetwork()) {
+    frame_.UserDialogs().ShowMessage(this, QStringLiteral("Операция невозможна"),
+                                     QString::fromUtf8(kNetworkLimitText));
+    return;
+  }
+  if (!RunNetworkDialog(desc, false)) return;
+  const Status status = Model().AddNetwork(std::move(desc));
+  if (!status.ok()) {
+    frame_.UserDialogs().ShowMessage(this, QStringLiteral("Операция невозможна"),
+                                     ToQString(status.message()));
+    return;
+  }
   RefreshNetList();
-  if (project_.NetCount() == 0) UpdateMenus();
+  UpdateMenus();
   MarkModified();
 }
 
-void TProject::ParametersButtonClick() {}
+void TProject::AddNetButtonClick() {
+  if (data_editor_ == nullptr) return;
+  AddNetwork(Model().NewNetworkDescription(workspace_.Statistics()));
+}
 
-bool TProject::RunNetworkDialog(DataDescription&, bool) { return false; }
+void TProject::CloneNet() {
+  if (Model().CurrentNet() == nullptr) return;
+  AddNetwork(Model().CloneNetworkDescription(Model().CurrentIndex()));
+}
 
-void TProject::EditorClosed() {}
+void TProject::DeleteNetButtonClick() {
+  const int k = NetList->currentRow();
+  if (k < 0 || !Model().DeleteNetwork(k).ok()) return;
+  RefreshNetList();
+  if (Model().NetCount() == 0) UpdateMenus();
+  MarkModified();
+}
+
+void TProject::ParametersButtonClick() {
+  const int index = Model().CurrentIndex();
+  if (index < 0) return;
+  if (!RunNetworkDialog(Model().Net(index).Desc, true)) return;
+  NetList->item(index)->setText(ToQString(Model().Net(index).Desc.Name));
+  Model().ParametersChanged(index);
+  ShowSelection();
+  MarkModified();
+}
 
 void TProject::Save() {
   if (windowTitle() == kUntitled) {
@@ -312,7 +381,7 @@ void TProject::Save() {
     frame_.ActivateChild(this);
     if (!frame_.RunSaveDialog(kProjectFilter, kUntitled, QStringLiteral("vmp"), 1)) return;
   }
-  const Status status = SaveProject(project_, ToPath(windowTitle()));
+  const Status status = SaveProject(Model(), ToPath(windowTitle()));
   if (!status.ok()) {
     frame_.UserDialogs().ShowMessage(this, QStringLiteral("Ошибка сохранения проекта"),
                                      ToQString(status.message()));
@@ -326,20 +395,20 @@ SaveAsSetup TProject::SaveAsDialogSetup() const {
 }
 
 bool TProject::Load(const QString& path) {
-  if (!LoadProject(ToPath(path), project_).ok()) return false;
-  project_.Select(project_.NetCount() > 0 ? 0 : -1);
+  if (!workspace_.LoadProject(ToPath(path)).ok()) return false;
+  Model().Select(Model().NetCount() > 0 ? 0 : -1);
   RefreshNetList();
   UpdateMenus();
   return true;
 }
 
 bool TProject::CanClose() {
-  if (!project_.Modified()) return true;
+  if (!Model().Modified()) return true;
   const Answer answer = frame_.UserDialogs().AskYesNoCancel(
       this, windowTitle(), QStringLiteral("Проект был изменен. Сохранить?"));
   if (answer == Answer::kCancel) return false;
   if (answer == Answer::kYes) Save();
-  project_.SetModified(false);
+  Model().SetModified(false);
   return true;
 }
 
@@ -365,7 +434,7 @@ void TProject::closeEvent(QCloseEvent* event) {
     }
   }
   // The networks go now, and their windows with them.
-  while (project_.NetCount() > 0) (void)project_.DeleteNetwork(project_.NetCount() - 1);
+  while (Model().NetCount() > 0) (void)Model().DeleteNetwork(Model().NetCount() - 1);
   event->accept();
 }
 

@@ -3,9 +3,11 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <functional>
 
 #include "core/engine/engine_context.h"
 #include "core/project/project.h"
+#include "core/project/workspace.h"
 #include "gui/app/child_window.h"
 #include "gui/tables/db_editor.h"
 
@@ -19,6 +21,7 @@ class QPushButton;
 namespace velmar::gui {
 
 class MainFrame;
+class TNetworkDialog;
 
 // The project window: the network list, the open data file, the project
 // options and every command on the selected network.
@@ -34,7 +37,7 @@ class TProject : public QWidget, public ChildWindow {
   // --- ChildWindow ---
   ChildKind Kind() const override { return ChildKind::kProject; }
   int HelpContext() const override { return 400; }
-  bool SaveEnabled() const override { return project_.Modified(); }
+  bool SaveEnabled() const override { return workspace_.project().Modified(); }
   void Save() override;
   SaveAsSetup SaveAsDialogSetup() const override;
   bool CanClose() override;
@@ -48,13 +51,15 @@ class TProject : public QWidget, public ChildWindow {
   bool CloseWithoutQuestion();
 
   // --- What the network commands work with ---
-  Project& Model() { return project_; }
+  Project& Model() { return workspace_.project(); }
+  Workspace& Work() { return workspace_; }
   MainFrame& Frame() { return frame_; }
   // The open table, or null without a data file.
-  Table* DataTable() const;
+  Table* DataTable();
   bool DataFileOpen() const { return data_editor_ != nullptr; }
   TDBEditor* DataEditor() const { return data_editor_; }
-  // Options, table and host for an engine operation (no progress view).
+  // Options, table and host for an engine operation (no progress view;
+  // Work().Context(view) gives one with a view).
   EngineContext Context();
   // Sets Modified and enables the main window's Save command.
   void MarkModified();
@@ -62,6 +67,9 @@ class TProject : public QWidget, public ChildWindow {
   // Recomputes the enabled and checked states of the menus and of the main
   // window's training button.
   void UpdateMenus();
+
+  // Runs the network dialog modally; tests answer it instead.
+  std::function<int(TNetworkDialog&)> network_dialog_runner;
 
   // --- Controls, named by role ---
   QListWidget* NetList = nullptr;
@@ -138,11 +146,14 @@ class TProject : public QWidget, public ChildWindow {
   void RefreshNetList();
   void ShowSelection();
   void EditorClosed();
+  void DiscardTaskBooks();
+  // Runs the network dialog in create mode on `desc` and adds the network.
+  void AddNetwork(DataDescription desc);
   // Runs the network dialog on `desc`; true on OK.
   bool RunNetworkDialog(DataDescription& desc, bool edit_mode);
 
   MainFrame& frame_;
-  Project project_;
+  Workspace workspace_;
   bool skip_close_question_ = false;
   QPointer<TDBEditor> data_editor_;
 };

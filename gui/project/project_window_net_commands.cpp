@@ -50,20 +50,20 @@ NetworkCommands& NetCommandsOf(TProject& project) {
 }
 
 void TProject::TrainNet() {
-  NeuralNet* net = project_.CurrentNet();
+  NeuralNet* net = Model().CurrentNet();
   if (net == nullptr || !DataFileOpen()) return;
   // Training marks the project modified even when no taskbook could be made.
   NetCommandsOf(*this).TrainNet(*net, DataOf(*this), [this] { MarkModified(); });
 }
 
 void TProject::TestNet() {
-  NeuralNet* net = project_.CurrentNet();
+  NeuralNet* net = Model().CurrentNet();
   if (net == nullptr || !DataFileOpen()) return;
   NetCommandsOf(*this).TestNet(*net, DataOf(*this));
 }
 
 void TProject::CheckTB() {
-  NeuralNet* net = project_.CurrentNet();
+  NeuralNet* net = Model().CurrentNet();
   if (net == nullptr || !DataFileOpen()) return;
   NetCommandsOf(*this).CheckTB(*net, DataOf(*this));
 }
@@ -75,7 +75,7 @@ void TProject::PruneBiases() { Simplify(16); }
 void TProject::BinarizeSynapses() { Simplify(4); }
 
 void TProject::PruneUniform() {
-  NeuralNet* net = project_.CurrentNet();
+  NeuralNet* net = Model().CurrentNet();
   if (net == nullptr || !DataFileOpen()) return;
   NetCommandsOf(*this).PruneUniform(*net, DataOf(*this), [this] {
     MarkModified();
@@ -84,7 +84,7 @@ void TProject::PruneUniform() {
 }
 
 void TProject::Simplify(int mode) {
-  NeuralNet* net = project_.CurrentNet();
+  NeuralNet* net = Model().CurrentNet();
   if (net == nullptr || !DataFileOpen()) return;
   // A retired input changes the description shown for the network.
   NetCommandsOf(*this).Simplify(*net, mode, DataOf(*this), [this] {
@@ -94,19 +94,19 @@ void TProject::Simplify(int mode) {
 }
 
 void TProject::VerbalizeNet() {
-  NeuralNet* net = project_.CurrentNet();
+  NeuralNet* net = Model().CurrentNet();
   if (net == nullptr) return;
   NetCommandsOf(*this).VerbalizeNet(*net);
 }
 
 void TProject::InputSens() {
-  NeuralNet* net = project_.CurrentNet();
+  NeuralNet* net = Model().CurrentNet();
   if (net == nullptr || !DataFileOpen()) return;
   NetCommandsOf(*this).InputSens(*net, DataOf(*this));
 }
 
 void TProject::Bump() {
-  NeuralNet* net = project_.CurrentNet();
+  NeuralNet* net = Model().CurrentNet();
   if (net == nullptr) return;
   if (NetCommandsOf(*this).Bump(*net)) MarkModified();
 }
