@@ -91,6 +91,13 @@ int LoadProjectAndNet(CommandContext& context, const std::filesystem::path& path
   return kExitOk;
 }
 
+int LoadProjectAndNamedNet(CommandContext& context, const fs::path& path, const Args& args,
+                           Project& project, int& index) {
+  index = -1;
+  if (int code = LoadProjectForCommand(context, path, project); code != kExitOk) return code;
+  return ResolveNetOption(context, project, args, index);
+}
+
 int CheckProjectAndData(CommandContext& context, const Command& command, const Args& args) {
   if (args.positional().size() != 1) return UsageError(context, command, "one PROJECT expected");
   if (!args.Has("--data")) return UsageError(context, command, "--data TABLE is required");

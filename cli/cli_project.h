@@ -52,6 +52,10 @@ int ResolveNetOption(CommandContext& context, const Project& project, const Args
 int LoadProjectAndNet(CommandContext& context, const std::filesystem::path& path, const Args& args,
                       Project& project, int& index);
 
+// Loads PROJECT and picks the network named by --net, which is required.
+int LoadProjectAndNamedNet(CommandContext& context, const std::filesystem::path& path,
+                           const Args& args, Project& project, int& index);
+
 // The commands that run a network over a table (PROJECT --data TABLE
 // [--net NAME|INDEX]) share these steps.
 // Usage checks: exactly one PROJECT and a --data.

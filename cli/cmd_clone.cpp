@@ -31,9 +31,10 @@ int RunClone(CommandContext& context) {
 
   const std::string path = args.positional()[0];
   Project project;
-  if (int code = LoadProjectForCommand(context, path, project); code != kExitOk) return code;
   int index = -1;
-  if (int code = ResolveNetOption(context, project, args, index); code != kExitOk) return code;
+  if (int code = LoadProjectAndNamedNet(context, path, args, project, index); code != kExitOk) {
+    return code;
+  }
   if (!project.CanAddNetwork()) return Refuse(context, kOperationImpossible, kNetworkLimitText);
 
   const std::string source = project.Net(index).Desc.Name;

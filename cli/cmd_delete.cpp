@@ -25,9 +25,10 @@ int RunDelete(CommandContext& context) {
 
   const std::string path = args.positional()[0];
   Project project;
-  if (int code = LoadProjectForCommand(context, path, project); code != kExitOk) return code;
   int index = -1;
-  if (int code = ResolveNetOption(context, project, args, index); code != kExitOk) return code;
+  if (int code = LoadProjectAndNamedNet(context, path, args, project, index); code != kExitOk) {
+    return code;
+  }
 
   const std::string name = project.Net(index).Desc.Name;
   if (Status s = project.DeleteNetwork(index); !s.ok()) {

@@ -35,9 +35,10 @@ int RunParams(CommandContext& context) {
 
   const std::string path = args.positional()[0];
   Project project;
-  if (int code = LoadProjectForCommand(context, path, project); code != kExitOk) return code;
   int index = -1;
-  if (int code = ResolveNetOption(context, project, args, index); code != kExitOk) return code;
+  if (int code = LoadProjectAndNamedNet(context, path, args, project, index); code != kExitOk) {
+    return code;
+  }
 
   // Work on a copy of the description so that a refusal changes nothing.
   NeuralNet& net = project.Net(index);

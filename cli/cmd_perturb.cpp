@@ -39,11 +39,11 @@ int RunPerturb(CommandContext& context) {
 
   const std::filesystem::path project_path = args.positional()[0];
   Project project;
-  if (int code = LoadProjectForCommand(context, project_path, project); code != kExitOk) {
+  int index = 0;
+  if (int code = LoadProjectAndNamedNet(context, project_path, args, project, index);
+      code != kExitOk) {
     return code;
   }
-  int index = 0;
-  if (int code = ResolveNetOption(context, project, args, index); code != kExitOk) return code;
 
   NeuralNet& net = project.Net(index);
   Perturb(net, *level);
