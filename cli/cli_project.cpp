@@ -23,6 +23,19 @@ int RefuseTableOpen(CommandContext& context, const fs::path& path, const Status&
 }  // namespace
 
 int LoadProjectForCommand(CommandContext& context, const fs::path& path, Project& project) {
+  context.inputs.push_back(path);
+  if (context.changes_project) {
+    // Held from before the load until the command ends, so that a second
+    // command changing the same project cannot lose this one's work or its own.
+    auto lock = std::make_unique<FileLock>();
+    Status locked = lock->Acquire(path);
+    if (locked.IsCancelled()) {
+      return Refuse(
+          context, kOperationImpossible,
+          "Проект " + PathText(path) + " уже открыт для изменения другой командой или программой");
+    }
+    if (locked.ok()) context.project_lock = std::move(lock);
+  }
   Status status = LoadProject(path, project);
   if (!status.ok()) {
     return Refuse(context, kProjectOpenErrorCaption, ProjectOpenErrorText(path, status));
@@ -32,12 +45,18 @@ int LoadProjectForCommand(CommandContext& context, const fs::path& path, Project
 
 int LoadOrCreateProjectForCommand(CommandContext& context, const fs::path& path, Project& project) {
   std::error_code ec;
-  if (!fs::exists(path, ec) && !ec) return kExitOk;
+  if (!fs::exists(path, ec) && !ec) {
+    context.inputs.push_back(path);
+    return kExitOk;
+  }
   return LoadProjectForCommand(context, path, project);
 }
 
 int SaveProjectForCommand(CommandContext& context, Project& project, const fs::path& path) {
-  Status status = SaveProject(project, path);
+  if (context.changes_project && !context.project_lock) {
+    context.project_lock = std::make_unique<FileLock>();
+  }
+  Status status = SaveProject(project, path, context.project_lock.get());
   if (!status.ok()) {
     return Refuse(context, "Ошибка сохранения проекта",
                   "Не удается записать файл " + PathText(path) + " (" + status.message() + ")");
@@ -110,6 +129,7 @@ int LoadProjectAndNet(CommandContext& context, const Args& args, Workspace& work
 
 int OpenDataForCommand(CommandContext& context, const Args& args, Workspace& workspace) {
   const fs::path path = *args.Get("--data");
+  context.inputs.push_back(path);
   Status status = workspace.OpenDataFile(path, FieldStatistics::kOnFirstUse);
   if (!status.ok()) return RefuseTableOpen(context, path, status);
   return kExitOk;
@@ -132,6 +152,7 @@ int ResolveNetOption(CommandContext& context, const Project& project, const Args
 
 int OpenTableForCommand(CommandContext& context, const fs::path& path,
                         std::unique_ptr<Table>& table) {
+  context.inputs.push_back(path);
   Status status = OpenTable(path, table);
   if (!status.ok()) {
     table.reset();
@@ -163,6 +184,13 @@ int ApplySeedOption(CommandContext& context, const Command& command, const Args&
 }
 
 int WriteOutputForCommand(CommandContext& context, const fs::path& path, std::string_view text) {
+  for (const fs::path& input : context.inputs) {
+    if (OutputClashesWithInput(path, input)) {
+      return Refuse(
+          context, "Ошибка сохранения",
+          "Файл " + PathText(path) + " нельзя заменить: команда читает " + PathText(input));
+    }
+  }
   const Status status = WriteFileAtomically(path, text);
   if (!status.ok()) {
     return Refuse(context, "Ошибка сохранения",

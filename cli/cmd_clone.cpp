@@ -17,7 +17,8 @@ constexpr const char* kUsage =
 
 int RunClone(CommandContext& context);
 
-const Command kClone{"clone", "add a copy of a network with fresh weights", kUsage, &RunClone};
+const Command kClone{"clone", "add a copy of a network with fresh weights", kUsage, &RunClone,
+                     true};
 const CommandRegistrar kRegistrar(kClone);
 
 int RunClone(CommandContext& context) {

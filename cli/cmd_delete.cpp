@@ -15,7 +15,7 @@ constexpr const char* kUsage =
 
 int RunDelete(CommandContext& context);
 
-const Command kDelete{"delete", "remove a network from a project", kUsage, &RunDelete};
+const Command kDelete{"delete", "remove a network from a project", kUsage, &RunDelete, true};
 const CommandRegistrar kRegistrar(kDelete);
 
 int RunDelete(CommandContext& context) {

@@ -55,7 +55,7 @@ int ShowTable(CommandContext& context, const fs::path& table_path) {
   std::unique_ptr<Table> table;
   const Status status = OpenTable(table_path, table);
   if (!status.ok()) {
-    return Refuse(context, "Ошибка",
+    return Refuse(context, "Ошибка открытия файла",
                   "Не удается открыть файл " + table_path.string() + "\n\n" + status.message());
   }
   const FieldTemplate stats = BuildFieldTemplate(*table);
@@ -92,13 +92,26 @@ int RunDemo(CommandContext& context) {
   fs::path project;
   if (auto chosen = args.Get("--project")) {
     project = *chosen;
-    std::error_code ec;
-    fs::remove(project, ec);
+    // The demonstration writes the project and a test text beside it; it
+    // replaces neither when it finds them there.
+    for (const fs::path& file : {project, project.parent_path() / "test.txt"}) {
+      std::error_code ec;
+      if (fs::exists(fs::symlink_status(file, ec))) {
+        return Refuse(context, "Операция невозможна",
+                      "Файл " + file.string() + " уже существует; демонстрация его не заменяет");
+      }
+    }
   } else {
+    // A folder of its own with an unpredictable name, readable by the user
+    // alone, so that nobody can plant a link where the demonstration writes.
     std::error_code ec;
-    temp_dir = fs::temp_directory_path(ec) / ("velmar-demo-" + std::to_string(::getpid()));
-    fs::create_directories(temp_dir, ec);
-    if (ec) return Refuse(context, "Ошибка", "Не удается создать папку " + temp_dir.string());
+    fs::path base = fs::temp_directory_path(ec);
+    if (ec) base = "/tmp";
+    std::string pattern = (base / "velmar-demo-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      return Refuse(context, "Ошибка", "Не удается создать папку в " + base.string());
+    }
+    temp_dir = pattern;
     project = temp_dir / "demo.vmp";
   }
   const std::string p = project.string();

@@ -200,7 +200,7 @@ int ApplyOption(CommandContext& context, DataDescription& desc, const std::strin
 
 int RunNew(CommandContext& context);
 
-const Command kNew{"new", "create a network over a data table", kUsage, &RunNew};
+const Command kNew{"new", "create a network over a data table", kUsage, &RunNew, true};
 const CommandRegistrar kRegistrar(kNew);
 
 int RunNew(CommandContext& context) {

@@ -23,7 +23,7 @@ constexpr const char* kUsage =
 int RunParams(CommandContext& context);
 
 const Command kParams{"params", "change a network's name, characteristics and tolerances", kUsage,
-                      &RunParams};
+                      &RunParams, true};
 const CommandRegistrar kRegistrar(kParams);
 
 int RunParams(CommandContext& context) {

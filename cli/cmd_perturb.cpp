@@ -19,7 +19,7 @@ constexpr const char* kUsage =
 int RunPerturb(CommandContext& context);
 
 const Command kPerturb{"perturb", "add a small random perturbation to a network's weights", kUsage,
-                       &RunPerturb};
+                       &RunPerturb, true};
 const CommandRegistrar kRegistrar(kPerturb);
 
 int RunPerturb(CommandContext& context) {

@@ -36,7 +36,7 @@ bool ParseMethod(const std::string& text, int32_t& value) {
 
 int RunSet(CommandContext& context);
 
-const Command kSet{"set", "set a project's options", kUsage, &RunSet};
+const Command kSet{"set", "set a project's options", kUsage, &RunSet, true};
 const CommandRegistrar kRegistrar(kSet);
 
 int RunSet(CommandContext& context) {
@@ -65,11 +65,15 @@ int RunSet(CommandContext& context) {
   }
 
   ProjectOptions& options = project.Options();
+  // Printed only once the project is saved: a failed save changes nothing.
+  std::string changes;
   const auto report = [&](const char* label, int32_t before, int32_t after) {
+    changes += label;
+    changes += ": ";
     if (before == after) {
-      context.out << label << ": " << after << " (без изменений)\n";
+      changes += std::to_string(after) + " (без изменений)\n";
     } else {
-      context.out << label << ": " << before << " -> " << after << "\n";
+      changes += std::to_string(before) + " -> " + std::to_string(after) + "\n";
     }
   };
   report("Метод оптимизации", options.TrainingMethod, wanted.TrainingMethod);
@@ -82,7 +86,9 @@ int RunSet(CommandContext& context) {
   options.BinaryWeightSet = wanted.BinaryWeightSet;
   if (extend_given) project.SetExtendTaskbook(wanted.ExtendTaskbook);
 
-  return SaveProjectForCommand(context, project, path);
+  if (int code = SaveProjectForCommand(context, project, path); code != kExitOk) return code;
+  context.out << changes;
+  return kExitOk;
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ const ModeName* FindMode(const std::string& text) {
 int RunSimplify(CommandContext& context);
 
 const Command kSimplify{"simplify", "prune or binarize a network while it solves its examples",
-                        kUsage, &RunSimplify};
+                        kUsage, &RunSimplify, true};
 const CommandRegistrar kRegistrar(kSimplify);
 
 int RunSimplify(CommandContext& context) {

@@ -46,7 +46,8 @@ bool ParseMethod(std::string text, int32_t& method) {
 
 int RunTrain(CommandContext& context);
 
-const Command kTrain{"train", "train a network of a project on a data table", kUsage, &RunTrain};
+const Command kTrain{"train", "train a network of a project on a data table", kUsage, &RunTrain,
+                     true};
 const CommandRegistrar kRegistrar(kTrain);
 
 int RunTrain(CommandContext& context) {

@@ -138,6 +138,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   SetPassThreads(threads);
   CommandContext context{std::move(rest), out, err, host};
+  context.changes_project = command->changes_project;
   return command->run(context);
 }
 

@@ -1,10 +1,13 @@
 #ifndef VELMAR_CLI_COMMAND_H_
 #define VELMAR_CLI_COMMAND_H_
 
+#include <filesystem>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "core/base/file_util.h"
 #include "core/base/host.h"
 #include "core/base/status.h"
 
@@ -20,6 +23,12 @@ struct CommandContext {
   std::ostream& out;
   std::ostream& err;
   Host& host;
+  // Set for commands that save the project they load: the load takes a lock
+  // on it, held until the command ends.
+  bool changes_project = false;
+  std::unique_ptr<FileLock> project_lock;
+  // The files the command reads (project, table); no output may replace them.
+  std::vector<std::filesystem::path> inputs;
 };
 
 struct Command {
@@ -27,6 +36,7 @@ struct Command {
   const char* summary;  // one line for --help
   const char* usage;    // the command's own help text
   int (*run)(CommandContext& context);
+  bool changes_project = false;  // saves the project it loads
 };
 
 // Commands register themselves from their own source file through a static

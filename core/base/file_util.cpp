@@ -1,13 +1,20 @@
 #include "core/base/file_util.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <mutex>
 #include <random>
 
 namespace velmar {
@@ -20,6 +27,140 @@ std::string ErrnoText() { return std::strerror(errno); }
 
 std::string Describe(const fs::path& path, const std::string& what) {
   return path.string() + ": " + what;
+}
+
+// --- Temporary files removed when a signal ends the process ---------------
+//
+// The table is fixed and written without allocation, so that the handler
+// reads it safely. A slot is free (0), being filled (1) or live (2).
+
+constexpr int kTempSlots = 32;
+struct TempSlot {
+  std::atomic<int> state{0};
+  char path[PATH_MAX] = {};
+};
+TempSlot g_temp_slots[kTempSlots];
+
+constexpr int kCleanedSignals[] = {SIGINT, SIGTERM};
+struct sigaction g_previous[2];
+std::mutex g_install_mutex;
+
+int SignalIndex(int sig) { return sig == SIGINT ? 0 : 1; }
+
+extern "C" void RemoveTemporariesOnSignal(int sig, siginfo_t* info, void* context);
+
+struct sigaction OwnAction() {
+  struct sigaction action = {};
+  action.sa_sigaction = RemoveTemporariesOnSignal;
+  action.sa_flags = SA_SIGINFO | SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  return action;
+}
+
+extern "C" void RemoveTemporariesOnSignal(int sig, siginfo_t* info, void* context) {
+  const int index = SignalIndex(sig);
+  const struct sigaction previous = g_previous[index];
+  const bool custom = (previous.sa_flags & SA_SIGINFO) != 0
+                          ? previous.sa_sigaction != nullptr
+                          : previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN;
+  if (previous.sa_handler == SIG_IGN && (previous.sa_flags & SA_SIGINFO) == 0) return;
+  if (custom) {
+    // The program handles the signal itself and goes on; a save under way
+    // finishes or removes its temporary file itself.
+    if ((previous.sa_flags & SA_SIGINFO) != 0) {
+      previous.sa_sigaction(sig, info, context);
+    } else {
+      previous.sa_handler(sig);
+    }
+    // The handler may have put another disposition in place (a second
+    // Ctrl+C that ends the program); keep cleaning up in front of it.
+    struct sigaction now = {};
+    if (sigaction(sig, nullptr, &now) == 0 && now.sa_sigaction != RemoveTemporariesOnSignal) {
+      g_previous[index] = now;
+      const struct sigaction own = OwnAction();
+      sigaction(sig, &own, nullptr);
+    }
+    return;
+  }
+  for (TempSlot& slot : g_temp_slots) {
+    if (slot.state.load() == 2) unlink(slot.path);
+  }
+  sigaction(sig, &previous, nullptr);
+  raise(sig);
+}
+
+void EnsureSignalCleanup() {
+  std::lock_guard<std::mutex> guard(g_install_mutex);
+  for (int sig : kCleanedSignals) {
+    struct sigaction current = {};
+    if (sigaction(sig, nullptr, &current) != 0) continue;
+    if ((current.sa_flags & SA_SIGINFO) != 0 && current.sa_sigaction == RemoveTemporariesOnSignal) {
+      continue;
+    }
+    g_previous[SignalIndex(sig)] = current;
+    const struct sigaction own = OwnAction();
+    sigaction(sig, &own, nullptr);
+  }
+}
+
+int RegisterTemporary(const fs::path& path) {
+  const std::string& text = path.native();
+  if (text.size() >= PATH_MAX) return -1;
+  for (int i = 0; i < kTempSlots; ++i) {
+    int expected = 0;
+    if (!g_temp_slots[i].state.compare_exchange_strong(expected, 1)) continue;
+    std::memcpy(g_temp_slots[i].path, text.c_str(), text.size() + 1);
+    g_temp_slots[i].state.store(2);
+    return i;
+  }
+  return -1;
+}
+
+void UnregisterTemporary(int& slot) {
+  if (slot >= 0) g_temp_slots[slot].state.store(0);
+  slot = -1;
+}
+
+// --- Names and modes --------------------------------------------------------
+
+// The process's file creation mask, read without changing it.
+mode_t CreationMask() {
+  static const mode_t mask = [] {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+      if (line.rfind("Umask:", 0) == 0) {
+        return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
+      }
+    }
+    return static_cast<mode_t>(022);
+  }();
+  return mask;
+}
+
+// Follows symbolic links to the file they name, so that a save replaces the
+// real file and keeps the link.
+Status ResolveLinks(const fs::path& target, fs::path& resolved) {
+  fs::path path = target;
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+      resolved = path;
+      return Status::Ok();
+    }
+    std::error_code ec;
+    const fs::path link = fs::read_symlink(path, ec);
+    if (ec) return Status::IoError(Describe(target, ec.message()));
+    path = link.is_absolute() ? link : path.parent_path() / link;
+  }
+  return Status::IoError(Describe(target, "слишком много символических ссылок"));
+}
+
+std::string TemporaryName(std::mt19937& random) {
+  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string name = "velmar-save-";
+  for (int i = 0; i < 6; ++i) name += kChars[random() % (sizeof kChars - 1)];
+  return name + ".tmp";
 }
 
 }  // namespace
@@ -36,7 +177,8 @@ Status ReadFileBytes(const fs::path& path, std::vector<uint8_t>& out, uint64_t m
   std::ifstream in(path, std::ios::binary);
   if (!in) return Status::IoError(Describe(path, "не удается прочитать файл"));
   out.resize(static_cast<size_t>(size));
-  if (size > 0 && !in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(size))) {
+  if (size > 0 &&
+      !in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(size))) {
     out.clear();
     return Status::IoError(Describe(path, "ошибка чтения"));
   }
@@ -49,17 +191,39 @@ AtomicFile::~AtomicFile() { Abandon(); }
 
 Status AtomicFile::Open() {
   if (fd_ >= 0) return Status::Ok();
-  fs::path dir = target_.parent_path();
+  VELMAR_RETURN_IF_ERROR(ResolveLinks(target_, resolved_));
+  struct stat st;
+  target_existed_ = ::stat(resolved_.c_str(), &st) == 0;
+  mode_t mode = 0600;
+  if (target_existed_) {
+    if (!S_ISREG(st.st_mode)) {
+      return Status::IoError(Describe(target_, "это не обычный файл"));
+    }
+    // A rename needs only the folder's permission; the file's own is the
+    // user's word that it is not to be replaced.
+    if ((st.st_mode & 0222) == 0 || ::access(resolved_.c_str(), W_OK) != 0) {
+      return Status::IoError(Describe(target_, "файл защищен от записи"));
+    }
+    mode = st.st_mode & 07777;
+  }
+  fs::path dir = resolved_.parent_path();
   if (dir.empty()) dir = ".";
-  std::random_device rd;
+  EnsureSignalCleanup();
+  std::random_device device;
+  std::mt19937 random(device());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const fs::path candidate =
-        dir / ("tmp" + std::to_string(rd() % 1000000u) + "." + target_.filename().string());
-    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const fs::path candidate = dir / TemporaryName(random);
+    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
       fd_ = fd;
       temp_path_ = candidate;
+      slot_ = RegisterTemporary(candidate);
       failed_ = false;
+      if (target_existed_) {
+        // Best effort: another user's file keeps its owner when root saves it.
+        if (::fchown(fd_, st.st_uid, st.st_gid) != 0) errno = 0;
+      }
+      ::fchmod(fd_, mode);
       return Status::Ok();
     }
     if (errno != EEXIST) return Status::IoError(Describe(target_, ErrnoText()));
@@ -83,10 +247,11 @@ Status AtomicFile::Write(std::span<const uint8_t> bytes) {
 }
 
 Status AtomicFile::Write(std::string_view text) {
-  return Write(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+  return Write(
+      std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
-Status AtomicFile::Commit() {
+Status AtomicFile::Commit(FileLock* lock) {
   if (fd_ < 0 || failed_) {
     Abandon();
     return Status::IoError(Describe(target_, "запись не удалась"));
@@ -96,24 +261,35 @@ Status AtomicFile::Commit() {
     Abandon();
     return Status::IoError(Describe(target_, why));
   }
-  // Keep the permissions of the file being replaced.
-  struct stat st;
-  if (::stat(target_.c_str(), &st) == 0) ::fchmod(fd_, st.st_mode & 07777);
+  // A new file gets the mode a plain create would have given it.
+  if (!target_existed_) ::fchmod(fd_, 0666 & ~CreationMask());
+  int lock_fd = -1;
+  if (lock != nullptr) {
+    lock_fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (lock_fd >= 0 && ::flock(lock_fd, LOCK_EX | LOCK_NB) != 0) {
+      ::close(lock_fd);
+      lock_fd = -1;
+    }
+  }
   if (::close(fd_) != 0) {
     fd_ = -1;
     const std::string why = ErrnoText();
+    if (lock_fd >= 0) ::close(lock_fd);
     Abandon();
     return Status::IoError(Describe(target_, why));
   }
   fd_ = -1;
-  if (::rename(temp_path_.c_str(), target_.c_str()) != 0) {
+  if (::rename(temp_path_.c_str(), resolved_.c_str()) != 0) {
     const std::string why = ErrnoText();
+    if (lock_fd >= 0) ::close(lock_fd);
     Abandon();
     return Status::IoError(Describe(target_, why));
   }
+  UnregisterTemporary(slot_);
   temp_path_.clear();
+  if (lock_fd >= 0) lock->Adopt(lock_fd);
   // Make the rename itself durable.
-  fs::path dir = target_.parent_path();
+  fs::path dir = resolved_.parent_path();
   if (dir.empty()) dir = ".";
   const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir_fd >= 0) {
@@ -133,6 +309,103 @@ void AtomicFile::Abandon() {
     fs::remove(temp_path_, ec);
     temp_path_.clear();
   }
+  UnregisterTemporary(slot_);
+}
+
+FileLock::~FileLock() { Release(); }
+
+void FileLock::Release() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+void FileLock::Adopt(int fd) {
+  Release();
+  fd_ = fd;
+}
+
+Status FileLock::Acquire(const fs::path& path) {
+  Release();
+  // The file may be replaced by a save between the open and the lock; the
+  // lock counts only when it sits on the file the name leads to.
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return Status::IoError(Describe(path, ErrnoText()));
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      ::close(fd);
+      if (error == EWOULDBLOCK) {
+        return Status::Cancelled(
+            Describe(path, "файл уже открыт для изменения другой командой или программой"));
+      }
+      errno = error;
+      return Status::IoError(Describe(path, ErrnoText()));
+    }
+    struct stat held, named;
+    if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+      fd_ = fd;
+      return Status::Ok();
+    }
+    ::close(fd);
+  }
+  return Status::IoError(Describe(path, "файл все время заменяется"));
+}
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+bool SamePath(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  if (fs::exists(a, ec) && fs::exists(b, ec)) {
+    const bool same = fs::equivalent(a, b, ec);
+    if (!ec) return same;
+  }
+  const fs::path full_a = fs::absolute(a, ec).lexically_normal();
+  const fs::path full_b = fs::absolute(b, ec).lexically_normal();
+  return full_a == full_b;
+}
+
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+
+// Extensions (lower case, with the dot) of the files that belong to a table.
+bool IsCompanionExtension(const std::string& table_ext, const std::string& ext) {
+  if (table_ext == ".dbf") {
+    for (const char* e : {".dbt", ".fpt", ".cdx", ".mdx", ".ndx", ".idx"}) {
+      if (ext == e) return true;
+    }
+    return false;
+  }
+  if (table_ext == ".db") {
+    for (const char* e : {".px", ".mb", ".tv", ".fam", ".val"}) {
+      if (ext == e) return true;
+    }
+    // Secondary indexes: .Xnn and .Ynn with a hexadecimal field number.
+    return ext.size() == 4 && (ext[1] == 'x' || ext[1] == 'y') && IsHexDigit(ext[2]) &&
+           IsHexDigit(ext[3]);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool OutputClashesWithInput(const fs::path& output, const fs::path& input) {
+  if (SamePath(output, input)) return true;
+  const fs::path out_dir = output.parent_path().empty() ? "." : output.parent_path();
+  const fs::path in_dir = input.parent_path().empty() ? "." : input.parent_path();
+  // Companions are looked up without regard to case when a table is read.
+  if (Lower(output.stem().string()) != Lower(input.stem().string())) return false;
+  if (!IsCompanionExtension(Lower(input.extension().string()),
+                            Lower(output.extension().string()))) {
+    return false;
+  }
+  return SamePath(out_dir, in_dir);
 }
 
 Status WriteFileAtomically(const fs::path& target, std::span<const uint8_t> bytes) {

@@ -390,9 +390,16 @@ Status ParseProject(std::span<const uint8_t> bytes, Project& project) {
 }
 
 Status SaveProject(Project& project, const std::filesystem::path& path) {
+  return SaveProject(project, path, nullptr);
+}
+
+Status SaveProject(Project& project, const std::filesystem::path& path, FileLock* lock) {
   std::vector<uint8_t> bytes;
   VELMAR_RETURN_IF_ERROR(SerializeProject(project, bytes));
-  VELMAR_RETURN_IF_ERROR(WriteFileAtomically(path, bytes));
+  AtomicFile file(path);
+  VELMAR_RETURN_IF_ERROR(file.Open());
+  VELMAR_RETURN_IF_ERROR(file.Write(bytes));
+  VELMAR_RETURN_IF_ERROR(file.Commit(lock));
   project.SetModified(false);
   return Status::Ok();
 }

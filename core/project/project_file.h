@@ -13,6 +13,7 @@
 // The project file: its reader and writer.
 namespace velmar {
 
+class FileLock;
 class Project;
 
 // The longest text a project file can hold (its counted strings keep at most
@@ -32,6 +33,9 @@ Status ParseProject(std::span<const uint8_t> bytes, Project& project);
 // Writes the project atomically: a failed save keeps the previous file and
 // leaves Modified set; a successful one clears it.
 Status SaveProject(Project& project, const std::filesystem::path& path);
+// The same, moving `lock` (when not null) to the file written, so that a
+// command keeps its project locked across the save.
+Status SaveProject(Project& project, const std::filesystem::path& path, FileLock* lock);
 // Loads `path` into a fresh project; any failure leaves it empty.
 Status LoadProject(const std::filesystem::path& path, Project& project);
 // The text shown when `path` could not be loaded: "Не удается открыть файл "

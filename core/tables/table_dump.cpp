@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/base/code_page.h"
 #include "core/base/format_real.h"
 
 namespace velmar {
@@ -43,26 +44,42 @@ std::string HexText(const Bytes& bytes) {
   return s;
 }
 
-// The value for the human listing; tabs and line breaks are shown escaped so
-// that one record stays on one line.
+// Text for the human listing: tabs, line breaks and the other control bytes
+// are shown escaped, so that one record stays on one line and a name or value
+// cannot drive the terminal.
+std::string Printable(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c < 0x20 || c == 0x7F) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02x", c);
+      out += buf;
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
+// The value for the human listing.
 std::string PlainText(const Value& v, char separator) {
   if (IsNullValue(v)) return "";
   if (auto* b = std::get_if<bool>(&v)) return *b ? "true" : "false";
   if (auto* i = std::get_if<int64_t>(&v)) return std::to_string(*i);
   if (auto* d = std::get_if<double>(&v)) return FormatReal(*d, separator);
-  if (auto* s = std::get_if<std::string>(&v)) {
-    std::string out;
-    for (char c : *s) {
-      if (c == '\t') out += "\\t";
-      else if (c == '\n') out += "\\n";
-      else if (c == '\r') out += "\\r";
-      else out += c;
-    }
-    return out;
-  }
+  if (auto* s = std::get_if<std::string>(&v)) return Printable(*s);
   if (auto* d = std::get_if<Date>(&v)) return DateText(*d);
   if (auto* t = std::get_if<TimeOfDay>(&v)) return TimeText(t->milliseconds);
-  if (auto* t = std::get_if<Timestamp>(&v)) return DateText(t->date) + " " + TimeText(t->milliseconds);
+  if (auto* t = std::get_if<Timestamp>(&v))
+    return DateText(t->date) + " " + TimeText(t->milliseconds);
   if (auto* b = std::get_if<Bytes>(&v)) {
     std::string s(1, '<');
     s += std::to_string(b->size());
@@ -85,13 +102,37 @@ void ForEachRecord(Table& table, Fn fn) {
 
 std::string JsonQuote(std::string_view utf8) {
   std::string out = "\"";
-  for (unsigned char c : utf8) {
+  size_t pos = 0;
+  while (pos < utf8.size()) {
+    const auto c = static_cast<unsigned char>(utf8[pos]);
+    if (c >= 0x80) {
+      // JSON is UTF-8: a byte sequence that is not (a file name in another
+      // code page) becomes U+FFFD rather than invalid output.
+      const size_t start = pos;
+      if (NextCodePoint(utf8, pos) == 0xFFFD && pos == start + 1) {
+        out += "\\ufffd";
+      } else {
+        out.append(utf8.substr(start, pos - start));
+      }
+      continue;
+    }
+    ++pos;
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char buf[8];
@@ -121,7 +162,8 @@ std::string ValueToJson(const Value& v) {
   if (auto* t = std::get_if<Timestamp>(&v)) {
     return JsonQuote(DateText(t->date) + "T" + TimeText(t->milliseconds));
   }
-  if (auto* b = std::get_if<Bytes>(&v)) return "{\"kind\":\"bytes\",\"hex\":\"" + HexText(*b) + "\"}";
+  if (auto* b = std::get_if<Bytes>(&v))
+    return "{\"kind\":\"bytes\",\"hex\":\"" + HexText(*b) + "\"}";
   return "null";
 }
 
@@ -129,8 +171,10 @@ std::string FormatName(const TableFormat& format) {
   switch (format.family) {
     case TableFamily::kParadox:
       return format.level == 7 ? "Paradox for Win32" : "Paradox " + std::to_string(format.level);
-    case TableFamily::kDbase: return "dBase";
-    case TableFamily::kFoxPro: return "FoxPro";
+    case TableFamily::kDbase:
+      return "dBase";
+    case TableFamily::kFoxPro:
+      return "FoxPro";
   }
   return "?";
 }
@@ -175,7 +219,7 @@ std::string DumpTableJson(Table& table) {
 }
 
 std::string DescribeTable(Table& table) {
-  std::string out = "Файл: " + table.Path().filename().string() + "\n";
+  std::string out = "Файл: " + Printable(table.Path().filename().string()) + "\n";
   const TableFormat format = table.Format();
   out += "Формат: " + FormatName(format) + " (уровень " + std::to_string(format.level) + ")\n";
   out += "Кодовая страница: " + std::to_string(table.CodePage()) + "\n";
@@ -183,8 +227,8 @@ std::string DescribeTable(Table& table) {
   out += "Полей: " + std::to_string(table.ColumnCount()) + "\n";
   for (int c = 0; c < table.ColumnCount(); ++c) {
     const ColumnDef& col = table.Column(c);
-    out += "  " + std::to_string(c + 1) + ". " + col.name + "\t" + std::string(1, col.native_type) +
-           "(" + std::to_string(col.length);
+    out += "  " + std::to_string(c + 1) + ". " + Printable(col.name) + "\t" +
+           std::string(1, col.native_type) + "(" + std::to_string(col.length);
     if (col.decimals) {
       out += ',';
       out += std::to_string(col.decimals);
@@ -198,7 +242,7 @@ std::string DescribeTable(Table& table) {
 
 std::string DumpTableText(Table& table, char decimal_separator) {
   std::string out = DescribeTable(table) + "\n№";
-  for (int c = 0; c < table.ColumnCount(); ++c) out += "\t" + table.Column(c).name;
+  for (int c = 0; c < table.ColumnCount(); ++c) out += "\t" + Printable(table.Column(c).name);
   out += "\n";
   ForEachRecord(table, [&] {
     out += std::to_string(table.RecordNumber());

@@ -131,12 +131,12 @@ int Run(const QString& out_dir) {
     help->hide();
   }
 
-  // The windows the network commands open, on the first network.
+  // The windows of the network commands, on the first network (iris trained,
+  // tested, simplified, its significance and verbal text).
   project->NetList->setCurrentRow(0);
-  window.ActivateChild(project);
-  if (!ShootNetworkWindows(
-          window, *project, dialogs,
-          [&shooter](QWidget* widget, const QString& name) { shooter.Shoot(widget, name); })) {
+  if (!ShootNetworkWindows(window, *project, dialogs, [&](QWidget* widget, const QString& name) {
+        shooter.Shoot(widget, name);
+      })) {
     std::fprintf(stderr, "screenshots: a network window did not come up\n");
     return 1;
   }

@@ -283,6 +283,66 @@ TEST_F(ProjectCliTest, UnreadableProjectsAreReportedByName) {
   EXPECT_EQ(FileBytes(bad).size(), 15u);  // a damaged project is never overwritten
 }
 
+TEST_F(ProjectCliTest, OutputsNeverReplaceTheCommandsOwnFiles) {
+  ASSERT_EQ(RunCommand({"new", project_, "--data", table_, "--seed", "1"}).code, kExitOk);
+  const std::vector<uint8_t> table_before = FileBytes(table_);
+  const std::vector<uint8_t> project_before = FileBytes(project_);
+  const std::string memo = (dir_ / "SMALL.DBT").string();
+  const std::vector<std::vector<std::string>> commands = {
+      {"test", project_, "--data", table_, "-o", table_},
+      {"test", project_, "--data", table_, "-o", memo},
+      {"test", project_, "--data", table_, "-o", project_},
+      {"verbalize", project_, "-o", project_},
+      {"significance", project_, "--data", table_, "-o", table_},
+  };
+  for (const auto& args : commands) {
+    const CliRun run = RunCommand(args);
+    EXPECT_EQ(run.code, kExitRefused) << args[0] << " -o " << args.back();
+    EXPECT_EQ(run.err.rfind("Ошибка сохранения: Файл " + args.back() + " нельзя заменить", 0), 0u)
+        << run.err;
+  }
+  EXPECT_EQ(FileBytes(table_), table_before);
+  EXPECT_EQ(FileBytes(project_), project_before);
+  EXPECT_FALSE(fs::exists(memo));
+  EXPECT_EQ(RunCommand({"verbalize", project_, "-o", (dir_ / "p.txt").string()}).code, kExitOk);
+}
+
+TEST_F(ProjectCliTest, ASecondWriterIsRefusedWhileTheProjectIsOpenForChange) {
+  ASSERT_EQ(RunCommand({"new", project_, "--data", table_, "--seed", "1"}).code, kExitOk);
+  const std::vector<uint8_t> before = FileBytes(project_);
+  FileLock other;  // another command or the windows, holding the project
+  ASSERT_TRUE(other.Acquire(project_).ok());
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"set", project_, "--method", "1"},
+                                             {"clone", project_, "--net", "1"},
+                                             {"train", project_, "--data", table_},
+                                             {"new", project_, "--data", table_}}) {
+    const CliRun run = RunCommand(args);
+    EXPECT_EQ(run.code, kExitRefused) << args[0];
+    EXPECT_EQ(run.err, "Операция невозможна: Проект " + project_ +
+                           " уже открыт для изменения другой командой или программой\n")
+        << args[0];
+  }
+  EXPECT_EQ(FileBytes(project_), before);
+  // Readers are not held up.
+  EXPECT_EQ(RunCommand({"info", project_}).code, kExitOk);
+  other.Release();
+  EXPECT_EQ(RunCommand({"set", project_, "--method", "1"}).code, kExitOk);
+}
+
+TEST_F(ProjectCliTest, SetReportsItsChangeOnlyOnceSaved) {
+  ASSERT_EQ(RunCommand({"new", project_, "--data", table_, "--seed", "1"}).code, kExitOk);
+  fs::permissions(project_, fs::perms::owner_read);
+  CliRun run = RunCommand({"set", project_, "--method", "0"});
+  EXPECT_EQ(run.code, kExitRefused);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("защищен от записи"), std::string::npos) << run.err;
+  fs::permissions(project_, fs::perms::owner_read | fs::perms::owner_write);
+  run = RunCommand({"set", project_, "--method", "0"});
+  EXPECT_EQ(run.code, kExitOk);
+  EXPECT_EQ(run.out.rfind("Метод оптимизации: 2 -> 0\n", 0), 0u) << run.out;
+}
+
 TEST_F(ProjectCliTest, NetSelectionByNameOrPosition) {
   for (const char* name : {"2", "Alpha", "Alpha"}) {
     ASSERT_EQ(RunCommand({"new", project_, "--data", table_, "--name", name}).code, kExitOk);

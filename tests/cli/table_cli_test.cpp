@@ -87,6 +87,51 @@ TEST(TableCliTest, InfoDumpAndConvert) {
   fs::remove_all(dir);
 }
 
+TEST(TableCliTest, DumpsEscapeControlBytesAndKeepJsonValidUtf8) {
+  // A dBase III table of one character column "A<01>B" holding "x<02>y\t",
+  // under a file name that is not UTF-8.
+  std::string bytes(32, '\0');
+  bytes[0] = 0x03;
+  bytes[1] = 124;
+  bytes[2] = 1;
+  bytes[3] = 1;
+  bytes[4] = 1;
+  bytes[8] = 65;  // header: 32 + 32 + 1
+  bytes[10] = 5;  // record: deletion flag + 4
+  std::string field(32, '\0');
+  field.replace(0, 3,
+                "A\x01"
+                "B");
+  field[11] = 'C';
+  field[16] = 4;
+  bytes += field;
+  bytes += '\x0D';
+  bytes += " x\x02y\t";
+  bytes += '\x1A';
+  const fs::path dir = fs::path(::testing::TempDir()) / "table_cli_controls";
+  fs::create_directories(dir);
+  const fs::path path = dir / "odd\xff.dbf";
+  std::ofstream(path, std::ios::binary) << bytes;
+
+  const CliRun text = RunArgs({"table", "dump", path.string()});
+  ASSERT_EQ(text.code, kExitOk) << text.err;
+  EXPECT_NE(text.out.find("1. A\\x01B\t"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("\tA\\x01B\n"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("\n1\tx\\x02y\\t\n"), std::string::npos) << text.out;
+  for (char c : text.out) {
+    EXPECT_TRUE(c == '\t' || c == '\n' || static_cast<unsigned char>(c) >= 0x20)
+        << static_cast<int>(c);
+  }
+
+  const CliRun json = RunArgs({"table", "dump", path.string(), "--json"});
+  ASSERT_EQ(json.code, kExitOk) << json.err;
+  EXPECT_NE(json.out.find("\"file\": \"odd\\ufffd.dbf\""), std::string::npos) << json.out;
+  EXPECT_EQ(json.out.find('\xff'), std::string::npos);
+  JsonValue parsed;
+  EXPECT_TRUE(JsonValue::Parse(json.out, parsed));
+  fs::remove_all(dir);
+}
+
 TEST(TableCliTest, RefusalsAndUsageErrors) {
   const fs::path dir = fs::path(::testing::TempDir()) / "table_cli_bad";
   fs::create_directories(dir);

@@ -40,7 +40,8 @@ std::vector<ColumnDef> SampleColumns() {
 // Rows of the sample table; a monostate is a null.
 std::vector<std::vector<Value>> SampleRows() {
   return {
-      {std::string("Иван"), 12.5, int64_t{7}, true, Date{1961, 4, 12}, std::string("первая\r\nстрока")},
+      {std::string("Иван"), 12.5, int64_t{7}, true, Date{1961, 4, 12},
+       std::string("первая\r\nстрока")},
       {std::string(""), Value{}, int64_t{-3}, false, Value{}, Value{}},
       {std::string("Ёлка"), -0.25, Value{}, Value{}, Date{2000, 2, 29}, std::string(600, 'x')},
   };
@@ -50,7 +51,8 @@ class DbfWriteTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::path(::testing::TempDir()) /
-           ("dbf_write_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+           ("dbf_write_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     SetCurrentClock(&clock_);
@@ -126,9 +128,8 @@ TEST_F(DbfWriteTest, DbaseAndFoxProRoundTripWithMemosAndCodePages) {
 
     std::unique_ptr<Table> back;
     ASSERT_TRUE(OpenTable(path, back).ok());
-    EXPECT_EQ(back->Format().family, c.format.family == TableFamily::kFoxPro
-                                         ? TableFamily::kFoxPro
-                                         : TableFamily::kDbase);
+    EXPECT_EQ(back->Format().family,
+              c.format.family == TableFamily::kFoxPro ? TableFamily::kFoxPro : TableFamily::kDbase);
     EXPECT_EQ(back->Column(1).length, 8);
     EXPECT_EQ(back->Column(1).decimals, 2);
     EXPECT_EQ(back->ColumnCount(), 6);
@@ -183,12 +184,12 @@ TEST_F(DbfWriteTest, RefusedValuesLeaveTheCellAlone) {
   };
   const Bad bad[] = {
       {0, std::string(21, 'a')},       // longer than C(20)
-      {0, std::string("日本")},         // not in cp1251
-      {1, 123456.0},                  // "123456.00" is wider than N(8,2)
-      {1, std::string("abc")},        // not a number
-      {3, std::string("maybe")},      // not a logical
-      {4, std::string("2001-02-29")}, // no such date
-      {4, 3.5},                       // not a date
+      {0, std::string("日本")},        // not in cp1251
+      {1, 123456.0},                   // "123456.00" is wider than N(8,2)
+      {1, std::string("abc")},         // not a number
+      {3, std::string("maybe")},       // not a logical
+      {4, std::string("2001-02-29")},  // no such date
+      {4, 3.5},                        // not a date
   };
   for (const Bad& b : bad) {
     Status s = table->SetValue(b.column, b.value);
@@ -216,7 +217,8 @@ TEST_F(DbfWriteTest, ColumnsTheFormatCannotHoldAreRefused) {
       {FieldKind::kSmallInt, TableFamily::kFoxPro, true},
   };
   for (const Case& c : cases) {
-    std::vector<ColumnDef> columns = {Col("A", FieldKind::kText, 'C', 5), Col("WHEN", c.kind, '?', 8)};
+    std::vector<ColumnDef> columns = {Col("A", FieldKind::kText, 'C', 5),
+                                      Col("WHEN", c.kind, '?', 8)};
     std::unique_ptr<Table> table;
     Status s = CreateDbfTable(dir_ / "x.dbf", {c.family, c.family == TableFamily::kFoxPro ? 25 : 0},
                               columns, 1252, table);
@@ -245,6 +247,10 @@ TEST_F(DbfWriteTest, EditsReachTheDiskOnlyOnSave) {
   if (!fs::exists(src / "dbase_83.dbf")) GTEST_SKIP() << "shared DBF fixtures not found";
   fs::copy_file(src / "dbase_83.dbf", dir_ / "dbase_83.dbf");
   fs::copy_file(src / "dbase_83.dbt", dir_ / "dbase_83.dbt");
+  // The shared fixtures are read-only, and a save never replaces such a file.
+  for (const char* name : {"dbase_83.dbf", "dbase_83.dbt"}) {
+    fs::permissions(dir_ / name, fs::perms::owner_write, fs::perm_options::add);
+  }
   std::unique_ptr<Table> table;
   ASSERT_TRUE(OpenDbfTable(dir_ / "dbase_83.dbf", table).ok());
   const std::string before = DumpTableJson(*table);
@@ -370,12 +376,13 @@ TEST_F(DbfWriteTest, PythonDbfreadReadsOurFiles) {
             "def conv(v):\n"
             "    if isinstance(v, (datetime.date,)): return v.isoformat()\n"
             "    return v\n"
-            "json.dump({'fields': [[f.name, f.type, f.length, f.decimal_count] for f in t.fields],\n"
+            "json.dump({'fields': [[f.name, f.type, f.length, f.decimal_count] for f in "
+            "t.fields],\n"
             "           'records': [[conv(v) for v in r.values()] for r in t]},\n"
             "          open(sys.argv[2], 'w'), ensure_ascii=False)\n";
     }
-    const std::string cmd = python + " " + script.string() + " " + path.string() + " " +
-                            out.string() + " 2>&1";
+    const std::string cmd =
+        python + " " + script.string() + " " + path.string() + " " + out.string() + " 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
     std::ifstream in(out);
     std::stringstream text;

@@ -257,6 +257,8 @@ TEST(TableSaveTest, ParadoxSaveRemovesTheStaleIndexesOfTheTableItWrote) {
   for (const char* name :
        {"CUSTOMER.DB", "CUSTOMER.MB", "CUSTOMER.PX", "CUSTOMER.X06", "CUSTOMER.Y06"}) {
     fs::copy_file(src / name, dir / name);
+    // The shared fixtures are read-only, and a save never replaces such a file.
+    fs::permissions(dir / name, fs::perms::owner_write, fs::perm_options::add);
   }
   for (const char* name : {"CUSTOMER.VAL", "customer.xg0", "CUSTOMER.YG1", "CUSTOMER2.PX",
                            "CUSTOMER.X6", "CUSTOMER.XLS", "NEW.PX", "NEW.Y02", "NEW3.PX"}) {

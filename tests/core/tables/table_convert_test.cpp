@@ -33,9 +33,9 @@ TEST(FormatIndexTest, ExtensionAndLevelGiveTheFilterIndex) {
     int level;
     int index;
   } kCases[] = {
-      {"a.db", 3, 1},   {"a.DB", 4, 2},   {"a.Db", 5, 3},   {"a.db", 7, 4},  {"a.db", 0, 1},
-      {"a.db", 25, 1},  {"a.dbf", 0, 5},  {"a.DBF", 25, 6}, {"a.dbf", 7, 5}, {"a.txt", 7, 1},
-      {"noext", 25, 1}, {"x.db.dbf", 25, 6},
+      {"a.db", 3, 1},  {"a.DB", 4, 2},  {"a.Db", 5, 3},   {"a.db", 7, 4},
+      {"a.db", 0, 1},  {"a.db", 25, 1}, {"a.dbf", 0, 5},  {"a.DBF", 25, 6},
+      {"a.dbf", 7, 5}, {"a.txt", 7, 1}, {"noext", 25, 1}, {"x.db.dbf", 25, 6},
   };
   for (const auto& c : kCases) EXPECT_EQ(FormatIndex(c.file, c.level), c.index) << c.file;
 }
@@ -63,20 +63,25 @@ TEST(FormatIndexTest, ConvertedCaptionCutsTheNameAtItsFirstPeriod) {
 // A table with one column of each kind the six formats share, plus nulls.
 std::unique_ptr<Table> MakeSource(const fs::path& path, int records) {
   std::unique_ptr<Table> t;
-  Status s = CreateParadoxTable(
-      path, {TableFamily::kParadox, 7},
-      {Col("Name", 'A', 12), Col("Small", 'S'), Col("Long", 'I'), Col("Number", 'N'),
-       Col("Money", '$'), Col("Day", 'D'), Col("Flag", 'L'), Col("Notes", 'M', 20),
-       Col("A rather long column name", 'N')},
-      1251, t);
+  Status s =
+      CreateParadoxTable(path, {TableFamily::kParadox, 7},
+                         {Col("Name", 'A', 12), Col("Small", 'S'), Col("Long", 'I'),
+                          Col("Number", 'N'), Col("Money", '$'), Col("Day", 'D'), Col("Flag", 'L'),
+                          Col("Notes", 'M', 20), Col("A rather long column name", 'N')},
+                         1251, t);
   EXPECT_TRUE(s.ok()) << s.message();
   for (int r = 0; r < records; ++r) {
     EXPECT_TRUE(t->Append().ok());
     const bool null_row = r % 5 == 4;
-    std::vector<Value> row = {std::string("Имя ") + std::to_string(r), int64_t{r - 10},
-                              int64_t{r * 1000003}, r * 0.125 - 3, r * 1.25,
-                              Date{1990 + r, 1 + r % 12, 1 + r % 28}, r % 2 == 1,
-                              std::string(r * 7, 'n'), double(r)};
+    std::vector<Value> row = {std::string("Имя ") + std::to_string(r),
+                              int64_t{r - 10},
+                              int64_t{r * 1000003},
+                              r * 0.125 - 3,
+                              r * 1.25,
+                              Date{1990 + r, 1 + r % 12, 1 + r % 28},
+                              r % 2 == 1,
+                              std::string(r * 7, 'n'),
+                              double(r)};
     for (size_t c = 0; c < row.size(); ++c) {
       EXPECT_TRUE(t->SetValue(static_cast<int>(c), null_row && c > 0 ? Value{} : row[c]).ok());
     }
@@ -157,7 +162,8 @@ TEST(ConvertTableTest, EmptyTableGivesEmptyTableWithTheSameFields) {
   for (int index : {2, 5, 6}) {
     TableFormat format;
     ASSERT_TRUE(FormatFromIndex(index, format));
-    const fs::path target = dir / (index < 5 ? std::string("e.db") : std::to_string(index) + ".dbf");
+    const fs::path target =
+        dir / (index < 5 ? std::string("e.db") : std::to_string(index) + ".dbf");
     std::unique_ptr<Table> out;
     Status s = ConvertTable(*source, target, format, out);
     ASSERT_TRUE(s.ok()) << s.message();
@@ -237,6 +243,8 @@ TEST(ConvertTableTest, PlainSaveKeepsFormatAndName) {
   if (!fs::exists(orders)) GTEST_SKIP() << "shared Paradox fixtures not found";
   const fs::path dir = TempDir("convert_plain_save");
   fs::copy_file(orders, dir / "ORDERS.DB");
+  // The shared fixtures are read-only, and a save never replaces such a file.
+  fs::permissions(dir / "ORDERS.DB", fs::perms::owner_write, fs::perm_options::add);
   std::unique_ptr<Table> table;
   ASSERT_TRUE(OpenTable(dir / "ORDERS.DB", table).ok());
   const int records = table->RecordCount();
