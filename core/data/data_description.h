@@ -39,8 +39,8 @@ struct FieldDescription {
   uint8_t Predecessor = 0;  // 1: ordered states, thermometer coding
   int32_t NumOfDiscreteStates = 0;
   uint32_t StateMask = kAllStatesMask;
-  std::vector<StateRange> States;     // empty when absent, else kMaxStates pairs
-  std::vector<int32_t> ClassCounts;   // transient, filled while a taskbook is built
+  std::vector<StateRange> States;    // empty when absent, else kMaxStates pairs
+  std::vector<int32_t> ClassCounts;  // transient, filled while a taskbook is built
 
   friend bool operator==(const FieldDescription& a, const FieldDescription& b) {
     return a.Name == b.Name && a.Usage == b.Usage && a.Gap == b.Gap && a.MinValue == b.MinValue &&
@@ -81,9 +81,13 @@ using FieldTemplate = std::vector<FieldDescription>;
 
 // One entry per column with the initial statistics (no records counted yet).
 FieldTemplate InitFieldTemplate(const Table& table);
+// Adds the record at `row` of `table` to the statistics.
+void AddRecordToFieldTemplate(FieldTemplate& field_template, const Table& table, int row);
 // Adds the current record of `table` to the statistics.
-void AddRecordToFieldTemplate(FieldTemplate& field_template, const Table& table);
-// Walks every record from the first and goes back to the first at the end.
+inline void AddRecordToFieldTemplate(FieldTemplate& field_template, const Table& table) {
+  AddRecordToFieldTemplate(field_template, table, table.Position());
+}
+// Counts every record and puts the cursor on the first.
 FieldTemplate BuildFieldTemplate(Table& table);
 
 // The default description of a new network named "Network" + (counter + 1).
@@ -103,19 +107,26 @@ int FieldWidth(const FieldDescription& field);
 // данных" through `host` and returns false.
 bool CheckDataFile(const Table& table, DataDescription& desc, Host& host);
 
-// Codes the current record of `table` into `inputs` (NumOfInputs) and
+// Codes the record at `row` of `table` into `inputs` (NumOfInputs) and
 // `targets` (NumOfOutputs). `inputs_ok` / `targets_ok` are false when that
 // vector does not exist for this record. CheckDataFile must have succeeded.
-void CodeRecord(const Table& table, const DataDescription& desc, bool extend_taskbook,
+void CodeRecord(const Table& table, int row, const DataDescription& desc, bool extend_taskbook,
                 std::span<float> inputs, std::span<float> targets, bool& inputs_ok,
                 bool& targets_ok);
+// The same for the current record.
+inline void CodeRecord(const Table& table, const DataDescription& desc, bool extend_taskbook,
+                       std::span<float> inputs, std::span<float> targets, bool& inputs_ok,
+                       bool& targets_ok) {
+  CodeRecord(table, table.Position(), desc, extend_taskbook, inputs, targets, inputs_ok,
+             targets_ok);
+}
 
 // The answer for one output field, decoded from its slice of network outputs.
 struct DecodedOutput {
-  std::string text;          // the value (FormatReal) or "Класс k" / "Класс неизвестен"
-  float value = 0;           // continuous fields: the decoded value
-  int class_index = -1;      // discrete fields: 0-based class, -1 unknown
-  int true_class = -1;       // discrete fields with targets: 0-based true class, -1 none
+  std::string text;  // the value (FormatReal) or "Класс k" / "Класс неизвестен"
+  float value = 0;   // continuous fields: the decoded value
+  int class_index = -1;            // discrete fields: 0-based class, -1 unknown
+  int true_class = -1;             // discrete fields with targets: 0-based true class, -1 none
   float confidence = kUnsetValue;  // discrete fields
   std::string confidence_text;     // "100%", "50%", ...
 };
