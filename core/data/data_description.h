@@ -39,8 +39,8 @@ struct FieldDescription {
   uint8_t Predecessor = 0;  // 1: ordered states, thermometer coding
   int32_t NumOfDiscreteStates = 0;
   uint32_t StateMask = kAllStatesMask;
-  std::vector<StateRange> States;     // empty when absent, else kMaxStates pairs
-  std::vector<int32_t> ClassCounts;   // transient, filled while a taskbook is built
+  std::vector<StateRange> States;    // empty when absent, else kMaxStates pairs
+  std::vector<int32_t> ClassCounts;  // transient, filled while a taskbook is built
 
   friend bool operator==(const FieldDescription& a, const FieldDescription& b) {
     return a.Name == b.Name && a.Usage == b.Usage && a.Gap == b.Gap && a.MinValue == b.MinValue &&
@@ -102,6 +102,9 @@ int FieldWidth(const FieldDescription& field);
 // missing field shows "В файле данных нет поля <name>" / "Несовместимый файл
 // данных" through `host` and returns false.
 bool CheckDataFile(const Table& table, DataDescription& desc, Host& host);
+// Refuses a table two of whose columns share a name: a network finds its
+// fields by name, so both would read the first column. The message names it.
+Status CheckDistinctColumnNames(const Table& table);
 
 // Codes the current record of `table` into `inputs` (NumOfInputs) and
 // `targets` (NumOfOutputs). `inputs_ok` / `targets_ok` are false when that
@@ -112,10 +115,10 @@ void CodeRecord(const Table& table, const DataDescription& desc, bool extend_tas
 
 // The answer for one output field, decoded from its slice of network outputs.
 struct DecodedOutput {
-  std::string text;          // the value (FormatReal) or "Класс k" / "Класс неизвестен"
-  float value = 0;           // continuous fields: the decoded value
-  int class_index = -1;      // discrete fields: 0-based class, -1 unknown
-  int true_class = -1;       // discrete fields with targets: 0-based true class, -1 none
+  std::string text;  // the value (FormatReal) or "Класс k" / "Класс неизвестен"
+  float value = 0;   // continuous fields: the decoded value
+  int class_index = -1;            // discrete fields: 0-based class, -1 unknown
+  int true_class = -1;             // discrete fields with targets: 0-based true class, -1 none
   float confidence = kUnsetValue;  // discrete fields
   std::string confidence_text;     // "100%", "50%", ...
 };
