@@ -25,7 +25,8 @@ constexpr int kColumns = 20;
 const fs::path& BenchTable() {
   static const fs::path path = [] {
     std::error_code ec;
-    fs::path dir = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
+    fs::path dir =
+        fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path();
     fs::path p = dir / "velmar_paradox_bench.db";
     std::vector<ColumnDef> columns;
     for (int c = 0; c < kColumns; ++c) {
@@ -63,7 +64,8 @@ double SequentialReadSeconds(const fs::path& path) {
     while (size_t n = std::fread(buffer.data(), 1, buffer.size(), f)) total += n;
     std::fclose(f);
     benchmark::DoNotOptimize(total);
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    best = std::min(
+        best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   return best;
 }

@@ -3,7 +3,6 @@
 // open table holds compared with the file size.
 
 #include <benchmark/benchmark.h>
-
 #include <malloc.h>
 
 #include <chrono>
@@ -67,7 +66,8 @@ double PlainReadSeconds(const fs::path& path) {
       for (std::streamsize k = 0; k < in.gcount(); k += 64) sum += static_cast<uint8_t>(buffer[k]);
     }
     benchmark::DoNotOptimize(sum);
-    best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    best = std::min(
+        best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   return best;
 }

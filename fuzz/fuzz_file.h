@@ -18,8 +18,8 @@ inline const std::filesystem::path& ScratchFolder() {
   static const std::filesystem::path folder = [] {
     namespace fs = std::filesystem;
     std::error_code ec;
-    fs::path base = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm")
-                                                      : fs::temp_directory_path(ec);
+    fs::path base =
+        fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path(ec);
     if (ec || base.empty()) base = "/tmp";
     std::string pattern = (base / "velmar-fuzz-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) std::abort();

@@ -17,8 +17,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   namespace fs = std::filesystem;
   const fs::path path = velmar::fuzz::ScratchFolder() / "p.vmp";
-  velmar::fuzz::WriteScratchFile(path,
-                                 std::string_view(reinterpret_cast<const char*>(data), size));
+  velmar::fuzz::WriteScratchFile(path, std::string_view(reinterpret_cast<const char*>(data), size));
 
   velmar::Project project;
   const velmar::Status status = velmar::LoadProject(path, project);

@@ -14,8 +14,7 @@ std::string FormatReal(double x, char decimal_separator = '.');
 
 // The same layout with `digits` significant digits and fixed notation for
 // exponents -3..max_fixed_exponent; FormatReal is (7, 7).
-std::string FormatSignificant(double x, int digits, int max_fixed_exponent,
-                              char decimal_separator);
+std::string FormatSignificant(double x, int digits, int max_fixed_exponent, char decimal_separator);
 
 }  // namespace velmar
 

@@ -44,9 +44,9 @@ class [[nodiscard]] Status {
 };
 
 // Returns early from the enclosing function when `expr` is not ok.
-#define VELMAR_RETURN_IF_ERROR(expr)        \
-  do {                                      \
-    ::velmar::Status velmar_status_ = (expr); \
+#define VELMAR_RETURN_IF_ERROR(expr)                 \
+  do {                                               \
+    ::velmar::Status velmar_status_ = (expr);        \
     if (!velmar_status_.ok()) return velmar_status_; \
   } while (0)
 

@@ -65,11 +65,11 @@ FieldTemplate InitFieldTemplate(const Table& table) {
   return field_template;
 }
 
-void AddRecordToFieldTemplate(FieldTemplate& field_template, const Table& table) {
+void AddRecordToFieldTemplate(FieldTemplate& field_template, const Table& table, int row) {
   const int columns = std::min(static_cast<int>(field_template.size()), table.ColumnCount());
   for (int c = 0; c < columns; ++c) {
-    if (!IsNumeric(table.Column(c).kind) || table.IsNull(c)) continue;
-    const float v = table.AsFloat(c);
+    if (!IsNumeric(table.Column(c).kind) || table.IsNullAt(row, c)) continue;
+    const float v = table.AsFloatAt(row, c);
     // A value the float32 signals cannot carry (an overflow of a wide column)
     // would poison the range and every code made from it.
     if (!std::isfinite(v)) continue;
@@ -97,12 +97,10 @@ void AddRecordToFieldTemplate(FieldTemplate& field_template, const Table& table)
 
 FieldTemplate BuildFieldTemplate(Table& table) {
   FieldTemplate field_template = InitFieldTemplate(table);
-  table.SuspendViews();
-  for (table.First(); !table.Eof(); table.Next()) {
-    AddRecordToFieldTemplate(field_template, table);
+  for (int row = 0; row < table.RecordCount(); ++row) {
+    AddRecordToFieldTemplate(field_template, table, row);
   }
   table.First();
-  table.ResumeViews();
   return field_template;
 }
 
@@ -256,7 +254,7 @@ Status CheckDistinctColumnNames(const Table& table) {
   return Status::Ok();
 }
 
-void CodeRecord(const Table& table, const DataDescription& desc, bool extend_taskbook,
+void CodeRecord(const Table& table, int row, const DataDescription& desc, bool extend_taskbook,
                 std::span<float> inputs, std::span<float> targets, bool& inputs_ok,
                 bool& targets_ok) {
   bool inputs_bad = false;
@@ -289,16 +287,16 @@ void CodeRecord(const Table& table, const DataDescription& desc, bool extend_tas
     if (field.Usage == FieldUsage::NotUsed) {
       // The signals of a contrasted input stay, fed with 0; the value itself
       // only decides, without the extend option, whether the record is usable.
-      if (!extend_taskbook && (column < 0 || table.IsNull(column))) bad = true;
+      if (!extend_taskbook && (column < 0 || table.IsNullAt(row, column))) bad = true;
       continue;
     }
     // A column that no longer holds numbers (the table was changed under the
     // same name) has no value to code.
-    if (column < 0 || table.IsNull(column) || !IsNumeric(table.Column(column).kind)) {
+    if (column < 0 || table.IsNullAt(row, column) || !IsNumeric(table.Column(column).kind)) {
       bad = true;
       continue;
     }
-    const float v = table.AsFloat(column);
+    const float v = table.AsFloatAt(row, column);
     if (!std::isfinite(v)) {
       bad = true;
       continue;

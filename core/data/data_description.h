@@ -81,9 +81,13 @@ using FieldTemplate = std::vector<FieldDescription>;
 
 // One entry per column with the initial statistics (no records counted yet).
 FieldTemplate InitFieldTemplate(const Table& table);
+// Adds the record at `row` of `table` to the statistics.
+void AddRecordToFieldTemplate(FieldTemplate& field_template, const Table& table, int row);
 // Adds the current record of `table` to the statistics.
-void AddRecordToFieldTemplate(FieldTemplate& field_template, const Table& table);
-// Walks every record from the first and goes back to the first at the end.
+inline void AddRecordToFieldTemplate(FieldTemplate& field_template, const Table& table) {
+  AddRecordToFieldTemplate(field_template, table, table.Position());
+}
+// Counts every record and puts the cursor on the first.
 FieldTemplate BuildFieldTemplate(Table& table);
 
 // The default description of a new network named "Network" + (counter + 1).
@@ -106,12 +110,19 @@ bool CheckDataFile(const Table& table, DataDescription& desc, Host& host);
 // fields by name, so both would read the first column. The message names it.
 Status CheckDistinctColumnNames(const Table& table);
 
-// Codes the current record of `table` into `inputs` (NumOfInputs) and
+// Codes the record at `row` of `table` into `inputs` (NumOfInputs) and
 // `targets` (NumOfOutputs). `inputs_ok` / `targets_ok` are false when that
 // vector does not exist for this record. CheckDataFile must have succeeded.
-void CodeRecord(const Table& table, const DataDescription& desc, bool extend_taskbook,
+void CodeRecord(const Table& table, int row, const DataDescription& desc, bool extend_taskbook,
                 std::span<float> inputs, std::span<float> targets, bool& inputs_ok,
                 bool& targets_ok);
+// The same for the current record.
+inline void CodeRecord(const Table& table, const DataDescription& desc, bool extend_taskbook,
+                       std::span<float> inputs, std::span<float> targets, bool& inputs_ok,
+                       bool& targets_ok) {
+  CodeRecord(table, table.Position(), desc, extend_taskbook, inputs, targets, inputs_ok,
+             targets_ok);
+}
 
 // The answer for one output field, decoded from its slice of network outputs.
 struct DecodedOutput {

@@ -133,10 +133,14 @@ float EvaluateTerm(const OutputEstimate& term, const float* y, const float* t, f
     return std::numeric_limits<float>::quiet_NaN();
   }
   switch (term.Kind) {
-    case EstimateKind::LeastSquaresEstimate: return LeastSquares(y, t, g, n, w);
-    case EstimateKind::ToleranceEstimate: return Tolerance(y, t, g, n, w, term.Parameter);
-    case EstimateKind::OrderedClassEstimate: return OrderedClass(y, t, g, n, w, term.Parameter);
-    case EstimateKind::WinnerClassEstimate: return WinnerClass(y, t, g, n, w, term.Parameter);
+    case EstimateKind::LeastSquaresEstimate:
+      return LeastSquares(y, t, g, n, w);
+    case EstimateKind::ToleranceEstimate:
+      return Tolerance(y, t, g, n, w, term.Parameter);
+    case EstimateKind::OrderedClassEstimate:
+      return OrderedClass(y, t, g, n, w, term.Parameter);
+    case EstimateKind::WinnerClassEstimate:
+      return WinnerClass(y, t, g, n, w, term.Parameter);
   }
   return 0;
 }
@@ -146,7 +150,8 @@ float EvaluateErrorList(const ErrorTermList& list, const float* y, const float* 
   float sum = 0;
   int offset = 0;
   for (size_t j = 0; j < list.size(); ++j) {
-    const float error = EvaluateTerm(list[j], y + offset, t + offset, g ? g + offset : nullptr, w[j]);
+    const float error =
+        EvaluateTerm(list[j], y + offset, t + offset, g ? g + offset : nullptr, w[j]);
     sum += error;
     if (list[j].Width > 0) offset += list[j].Width;
   }

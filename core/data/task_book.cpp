@@ -135,15 +135,11 @@ void ComputeExampleWeights(TaskBook& book, const DataDescription& desc) {
 
 }  // namespace
 
-void BuildTaskBook(TaskBook& book, Table& table, DataDescription& desc, bool extend_taskbook,
+void BuildTaskBook(TaskBook& book, const Table& table, DataDescription& desc, bool extend_taskbook,
                    Host& host) {
   BusyCursor busy(host);
   book = TaskBook(desc.NumOfInputs, desc.NumOfOutputs, desc.NumOfOutFields);
   if (!CheckDataFile(table, desc, host)) return;
-
-  table.SuspendViews();
-  const Table::Mark mark = table.MarkPosition();
-  table.First();
 
   const bool count_classes = desc.NumOfOutFields < desc.NumOfOutputs;
   if (count_classes) {
@@ -157,15 +153,15 @@ void BuildTaskBook(TaskBook& book, Table& table, DataDescription& desc, bool ext
 
   std::vector<float> inputs(book.NumOfInputs());
   std::vector<float> targets(book.NumOfOutputs());
-  while (!table.Eof()) {
+  for (int row = 0; row < table.RecordCount(); ++row) {
     bool inputs_ok = false;
     bool targets_ok = false;
     std::fill(inputs.begin(), inputs.end(), 0.0f);
     std::fill(targets.begin(), targets.end(), 0.0f);
-    CodeRecord(table, desc, extend_taskbook, inputs, targets, inputs_ok, targets_ok);
+    CodeRecord(table, row, desc, extend_taskbook, inputs, targets, inputs_ok, targets_ok);
     if (inputs_ok && targets_ok) {
       book.Append(inputs, targets);
-      book.SetRecordNumber(book.Count() - 1, table.RecordNumber());
+      book.SetRecordNumber(book.Count() - 1, table.RecordNumberAt(row));
       if (count_classes) {
         int f = 0;
         for (FieldDescription& field : desc.Fields) {
@@ -179,11 +175,7 @@ void BuildTaskBook(TaskBook& book, Table& table, DataDescription& desc, bool ext
         }
       }
     }
-    table.Next();
   }
-
-  table.ReturnToMark(mark);
-  table.ResumeViews();
 
   if (book.Count() > 0) ComputeExampleWeights(book, desc);
 }

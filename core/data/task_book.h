@@ -68,7 +68,7 @@ class TaskBook {
 // Fills `book` from every usable record of `table` (see CodeRecord), with the
 // class counts of discrete outputs and the example weights. Leaves `book`
 // empty (and the message shown) when CheckDataFile fails.
-void BuildTaskBook(TaskBook& book, Table& table, DataDescription& desc, bool extend_taskbook,
+void BuildTaskBook(TaskBook& book, const Table& table, DataDescription& desc, bool extend_taskbook,
                    Host& host);
 
 }  // namespace velmar

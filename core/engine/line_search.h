@@ -12,8 +12,8 @@ namespace velmar {
 // every parameter clamped to its bounds.
 void MoveTo(NeuralNet& net, float t);
 // One search along Direction from the current parameters; returns the lowest
-// TrainingList error found (f0 when none was lower). Updates the Step,
-// NumOfTrainingCycles, Error and NumOfExamples labels of context.view.
+// TrainingList error found (f0 when none was lower). Sends context.view the
+// search's step (or the limit it met), cycles, error and solved count.
 float LineSearch(NeuralNet& net, float f0, EngineContext& context);
 // The same search with `evaluate` (the error at the current Parameters, also
 // refreshing ErrorSum and NumOfSolved) in place of EvaluateError.

@@ -30,9 +30,7 @@ int32_t NeuralNet::LayerSize(int l) const {
   return Desc.NumOfOutputs;
 }
 
-int32_t NeuralNet::FanIn(int l) const {
-  return l == 0 ? Desc.NumOfInputs : LayerSize(l - 1);
-}
+int32_t NeuralNet::FanIn(int l) const { return l == 0 ? Desc.NumOfInputs : LayerSize(l - 1); }
 
 Status ValidateNetShape(const DataDescription& desc) {
   if (desc.NumOfLayers < 1 || desc.NumOfLayers > kMaxLayers) {

@@ -213,6 +213,12 @@ struct PassPlan {
   size_t params = 0;           // entries of a padded parameter vector
   size_t sources = 0;          // entries of a padded source vector
   std::vector<int32_t> index;  // padded position of each parameter
+  // Stretches of parameters that are contiguous in both layouts: the natural
+  // position, the padded one and the length of each.
+  struct Run {
+    int natural, padded, length;
+  };
+  std::vector<Run> runs;
 
   void Fit(const NeuralNet& net) {
     layers = LayerCount(net);
@@ -232,8 +238,12 @@ struct PassPlan {
     params = static_cast<size_t>(at);
     sources = static_cast<size_t>(source);
     index.resize(static_cast<size_t>(net.NumOfParameters));
+    runs.clear();
     for (int l = 0; l <= layers; ++l) {
       const LayerPlan& p = layer[l];
+      for (int j = 0; j < p.m; ++j)
+        runs.push_back({net.WeightStart(l) + j * p.k, p.weights + j * p.stride, p.k});
+      runs.push_back({net.NeuronStart(l), p.neurons, (l < layers ? 2 : 1) * p.m});
       for (int j = 0; j < p.m; ++j) {
         for (int s = 0; s < p.k; ++s)
           index[net.WeightStart(l) + j * p.k + s] = p.weights + j * p.stride + s;
@@ -442,12 +452,17 @@ inline void Take(double& slot, float value, bool maximum) {
 void AccumulateSignificance(const PassJob& job, BatchWork& work, int lane, const double* partial) {
   const NeuralNet& net = job.net;
   Significance& sig = job.state.significance;
-  const std::vector<int32_t>& index = job.state.plan.index;
-  const size_t params = static_cast<size_t>(net.NumOfParameters);
-  for (size_t i = 0; i < params; ++i) {
-    const size_t at = static_cast<size_t>(index[i]);
-    const double running = sig.has_prefix ? sig.prefix[at] + partial[at] : partial[at];
-    Take(sig.params[i], static_cast<float>(running), sig.maximum);
+  for (const PassPlan::Run& run : job.state.plan.runs) {
+    double* slot = sig.params.data() + run.natural;
+    const double* own = partial + run.padded;
+    if (!sig.has_prefix) {
+      for (int t = 0; t < run.length; ++t) Take(slot[t], static_cast<float>(own[t]), sig.maximum);
+    } else {
+      const double* before = sig.prefix.data() + run.padded;
+      for (int t = 0; t < run.length; ++t) {
+        Take(slot[t], static_cast<float>(before[t] + own[t]), sig.maximum);
+      }
+    }
   }
   const float* inputs = work.OwnFloats(lane);
   for (int s = 0; s < net.Desc.NumOfInputs; ++s) {

@@ -359,7 +359,12 @@ VELMAR_AVX512 void SumsRowsAvx512(const double* w, int stride, int k, int j0, co
   const int whole = k - k % 8;
   for (int s = 0; s < whole; s += 8) {
     __m512d wv[R];
-    for (int r = 0; r < R; ++r) wv[r] = _mm512_loadu_pd(w + Offset(j0 + r, stride) + s);
+    for (int r = 0; r < R; ++r) {
+      const double* at = w + Offset(j0 + r, stride) + s;
+      wv[r] = _mm512_loadu_pd(at);
+      // The same line of the rows that come next.
+      _mm_prefetch(reinterpret_cast<const char*>(at + static_cast<long>(R) * stride), _MM_HINT_T0);
+    }
     for (int e = 0; e < B; ++e) {
       const __m512d xv = _mm512_loadu_pd(xe[e] + s);
       for (int r = 0; r < R; ++r) acc[r][e] = _mm512_fmadd_pd(wv[r], xv, acc[r][e]);

@@ -51,12 +51,12 @@ std::vector<OutputField> OutputFields(const DataDescription& desc) {
 
 // The value of a numeric column as a real number, without the float32
 // rounding of AsFloat where the column holds more.
-double ReadReal(const Table& table, int column) {
-  const Value value = table.GetValue(column);
+double ReadReal(const Table& table, int row, int column) {
+  const Value value = table.ValueAt(row, column);
   if (const double* d = std::get_if<double>(&value)) return *d;
   if (const int64_t* i = std::get_if<int64_t>(&value)) return static_cast<double>(*i);
   if (const bool* b = std::get_if<bool>(&value)) return *b ? 1.0 : 0.0;
-  return table.AsFloat(column);
+  return table.AsFloatAt(row, column);
 }
 
 // Moves a fresh string in; assigning literals in place trips a false
@@ -89,19 +89,16 @@ class GridBuilder {
     grid_.ColumnCount = 4 * static_cast<int>(fields_.size()) + 1;
     WriteHeader();
 
-    const Table::Mark mark = table.MarkPosition();
-    table.SuspendViews();
-    table.First();
     const float* saved_inputs = net_.CurInputs;
     std::vector<float> inputs(static_cast<size_t>(desc_.NumOfInputs));
     std::vector<float> targets(static_cast<size_t>(desc_.NumOfOutputs));
-    while (!table.Eof()) {
+    for (int record = 0; record < table.RecordCount(); ++record) {
       std::vector<std::string> row = EmptyRow();
       row[0] = std::to_string(grid_.Rows.size());
-      FillActual(table, row);
+      FillActual(table, record, row);
       bool inputs_ok = false;
       bool targets_ok = false;
-      CodeRecord(table, desc_, extend_taskbook, inputs, targets, inputs_ok, targets_ok);
+      CodeRecord(table, record, desc_, extend_taskbook, inputs, targets, inputs_ok, targets_ok);
       if (inputs_ok) {
         net_.CurInputs = inputs.data();
         Forward(net_);
@@ -109,15 +106,12 @@ class GridBuilder {
       }
       grid_.Rows.push_back(std::move(row));
       ++grid_.Records;
-      table.Next();
     }
     net_.CurInputs = saved_inputs;
 
     Summary();
     if (desc_.NumOfOutFields != desc_.NumOfOutputs) ClassSummary();
     grid_.FixedRows = 1;
-    table.ReturnToMark(mark);
-    table.ResumeViews();
   }
 
  private:
@@ -137,17 +131,17 @@ class GridBuilder {
     grid_.Rows.push_back(std::move(row));
   }
 
-  void FillActual(const Table& table, std::vector<std::string>& row) const {
+  void FillActual(const Table& table, int record, std::vector<std::string>& row) const {
     for (size_t a = 0; a < fields_.size(); ++a) {
       const OutputField& out = fields_[a];
-      if (out.column < 0 || table.IsNull(out.column)) continue;
+      if (out.column < 0 || table.IsNullAt(record, out.column)) continue;
       const FieldDescription& f = desc_.Fields[out.field];
       if (!out.discrete) {
-        row[4 * a + 1] = FormatReal(ReadReal(table, out.column), separator_);
+        row[4 * a + 1] = FormatReal(ReadReal(table, record, out.column), separator_);
         continue;
       }
       // States are matched on the float32 value, as the coding does.
-      const float x = table.AsFloat(out.column);
+      const float x = table.AsFloatAt(record, out.column);
       int state = -1;
       const int states = std::min<int>(f.NumOfDiscreteStates, static_cast<int>(f.States.size()));
       for (int s = 0; s < states; ++s) {
@@ -195,7 +189,8 @@ class GridBuilder {
       }
       // The error is measured against the actual value as shown.
       const std::optional<double> shown =
-          row[4 * a + 1].empty() ? std::nullopt : ParseRealText(row[4 * a + 1], kShownNumberSyntax, separator_);
+          row[4 * a + 1].empty() ? std::nullopt
+                                 : ParseRealText(row[4 * a + 1], kShownNumberSyntax, separator_);
       if (!shown) {
         c3.assign(1, '3');
         continue;

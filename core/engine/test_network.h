@@ -19,7 +19,7 @@ struct TestFieldSummary {
   std::string Name;
   bool Discrete = false;
   long long Correct = 0, Uncertain = 0, Wrong = 0, Total = 0;
-  long long Compared = 0;  // continuous: records with an actual value
+  long long Compared = 0;              // continuous: records with an actual value
   double MeanError = 0, MaxError = 0;  // continuous, when Compared > 0
 };
 

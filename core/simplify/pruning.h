@@ -59,7 +59,7 @@ struct CounterLabel {
   std::string text;
 };
 std::array<CounterLabel, 4> CounterLabels(const NeuralNet& net);
-// Sets the four counter labels of the progress window.
+// Sends the four counters to the progress window.
 void ShowCounters(const NeuralNet& net, TrainingView& view);
 
 // The uniform simplification dialog's OK: an integer from 1 to 100 becomes

@@ -77,8 +77,7 @@ bool IsBiasRemoved(const NeuralNet& net, int layer, int neuron) {
   return (net.ParamFlags[BiasIndex(net, layer, neuron)] & pfRemoved) != 0;
 }
 
-void RemoveSynapse(NeuralNet& net, int layer, int target, int source,
-                   int32_t* removed_binarized) {
+void RemoveSynapse(NeuralNet& net, int layer, int target, int source, int32_t* removed_binarized) {
   RemoveParameter(net, SynapseIndex(net, layer, target, source), kRemovedSynapseFlags,
                   removed_binarized);
 }

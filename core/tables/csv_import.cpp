@@ -322,23 +322,23 @@ class CsvTable : public Table {
   int ColumnCount() const override { return static_cast<int>(columns_.size()); }
   const ColumnDef& Column(int index) const override { return columns_[index]; }
   int RecordCount() const override { return static_cast<int>(rows_.size()); }
-  bool IsNull(int column) const override { return IsNullValue(Cell(column)); }
-  float AsFloat(int column) const override {
-    const Value& v = Cell(column);
+  bool IsNullAt(int row, int column) const override { return IsNullValue(Cell(row, column)); }
+  float AsFloatAt(int row, int column) const override {
+    const Value& v = Cell(row, column);
     if (const double* d = std::get_if<double>(&v)) return static_cast<float>(*d);
     if (const int64_t* i = std::get_if<int64_t>(&v)) return static_cast<float>(*i);
     if (const bool* b = std::get_if<bool>(&v)) return *b ? 1.0f : 0.0f;
     return 0;
   }
-  Value GetValue(int column) const override { return Cell(column); }
+  Value ValueAt(int row, int column) const override { return Cell(row, column); }
   TableFormat Format() const override { return TableFormat{TableFamily::kDbase, 0}; }
   int CodePage() const override { return code_page_; }
 
  private:
-  const Value& Cell(int column) const {
+  const Value& Cell(int row, int column) const {
     static const Value kNull;
-    if (Eof() || column < 0 || column >= ColumnCount()) return kNull;
-    return rows_[static_cast<size_t>(Position())][static_cast<size_t>(column)];
+    if (row < 0 || row >= RecordCount() || column < 0 || column >= ColumnCount()) return kNull;
+    return rows_[static_cast<size_t>(row)][static_cast<size_t>(column)];
   }
   std::vector<ColumnDef> columns_;
   std::vector<std::vector<Value>> rows_;

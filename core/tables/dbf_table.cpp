@@ -21,7 +21,6 @@
 #include "core/tables/dbf_code_page.h"
 #include "core/tables/table_convert.h"
 
-
 namespace velmar {
 namespace {
 
@@ -32,30 +31,33 @@ namespace fs = std::filesystem;
 // numeric ones as a float (booleans 1 and 0) and 0 for null and for every
 // other type.
 //
-// | letter | where              | FieldKind      | category | Value            | stored as                        |
+// | letter | where              | FieldKind      | category | Value            | stored as |
 // |--------|--------------------|----------------|----------|------------------|----------------------------------|
-// | C      | all                | kText          | -        | string           | text, trailing blanks/NULs cut   |
-// | N, F   | all                | kFloat         | float    | double           | ASCII digits; blank = null       |
-// | L      | all                | kBoolean       | boolean  | bool             | T/t/Y/y, F/f/N/n; ? or blank null|
-// | D      | all                | kDate          | -        | Date             | YYYYMMDD; blank = null           |
-// | M      | all                | kMemo          | -        | string           | memo block: 10 digits or 4 bytes |
-// | M      | VFP, flag 0x04     | kBinary        | -        | Bytes            | binary memo block                |
-// | B      | dBase IV/7         | kBinary        | -        | Bytes            | binary memo block                |
-// | G      | all                | kOle           | -        | Bytes            | memo block                       |
-// | P      | FoxPro             | kGraphic       | -        | Bytes            | memo block                       |
-// | W      | dBase 7, VFP       | kBinary        | -        | Bytes            | memo block                       |
-// | I      | VFP                | kInteger       | integer  | int64            | int32 little-endian              |
-// | I      | dBase 7            | kInteger       | integer  | int64            | int32 big-endian, top bit flipped|
-// | +      | dBase 7            | kAutoIncrement | -        | int64            | as dBase 7 I                     |
-// | O      | dBase 7            | kFloat         | float    | double           | sortable big-endian double       |
-// | @      | dBase 7            | kTimestamp     | -        | Timestamp        | sortable double, ms from Julian 0|
-// | B      | VFP                | kFloat         | float    | double           | double little-endian             |
-// | Y      | VFP                | kCurrency      | currency | double           | int64 / 10000, little-endian     |
-// | T      | VFP                | kTimestamp     | -        | Timestamp        | Julian day + ms, int32 each      |
-// | V      | VFP                | kText          | -        | string           | length in last byte when flagged |
-// | Q      | VFP                | kBytes         | -        | Bytes            | as V                             |
-// | 0      | VFP _NullFlags     | kNullFlags     | -        | Bytes            | null and varlength bits          |
-// | other  |                    | kOther         | -        | Bytes            | raw                              |
+// | C      | all                | kText          | -        | string           | text, trailing
+// blanks/NULs cut   | | N, F   | all                | kFloat         | float    | double | ASCII
+// digits; blank = null       | | L      | all                | kBoolean       | boolean  | bool |
+// T/t/Y/y, F/f/N/n; ? or blank null| | D      | all                | kDate          | -        |
+// Date             | YYYYMMDD; blank = null           | | M      | all                | kMemo | -
+// | string           | memo block: 10 digits or 4 bytes | | M      | VFP, flag 0x04     | kBinary
+// | -        | Bytes            | binary memo block                | | B      | dBase IV/7 |
+// kBinary        | -        | Bytes            | binary memo block                | | G      | all
+// | kOle           | -        | Bytes            | memo block                       | | P      |
+// FoxPro             | kGraphic       | -        | Bytes            | memo block | | W      | dBase
+// 7, VFP       | kBinary        | -        | Bytes            | memo block                       |
+// | I      | VFP                | kInteger       | integer  | int64            | int32
+// little-endian              | | I      | dBase 7            | kInteger       | integer  | int64 |
+// int32 big-endian, top bit flipped| | +      | dBase 7            | kAutoIncrement | -        |
+// int64            | as dBase 7 I                     | | O      | dBase 7            | kFloat |
+// float    | double           | sortable big-endian double       | | @      | dBase 7            |
+// kTimestamp     | -        | Timestamp        | sortable double, ms from Julian 0| | B      | VFP
+// | kFloat         | float    | double           | double little-endian             | | Y      |
+// VFP                | kCurrency      | currency | double           | int64 / 10000, little-endian
+// | | T      | VFP                | kTimestamp     | -        | Timestamp        | Julian day + ms,
+// int32 each      | | V      | VFP                | kText          | -        | string           |
+// length in last byte when flagged | | Q      | VFP                | kBytes         | -        |
+// Bytes            | as V                             | | 0      | VFP _NullFlags     | kNullFlags
+// | -        | Bytes            | null and varlength bits          | | other  | | kOther         |
+// -        | Bytes            | raw                              |
 //
 // Written by CreateDbfTable (the editor's dBase and FoxPro formats):
 // text C (up to 255), N/F keep their width, small integer N(6,0), word
@@ -233,7 +235,7 @@ std::string NormalizeNumber(std::string_view raw) {
   return out;
 }
 
-constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
                              1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
 
 // Parses the digits of an N/F field. The common shape (blanks, sign, up to
@@ -278,9 +280,7 @@ slow:
 }
 
 // dBase 7 stores I, +, O and @ so that their bytes sort like their values.
-int64_t Db7Int(const uint8_t* p) {
-  return static_cast<int32_t>(Be32(p) ^ 0x80000000u);
-}
+int64_t Db7Int(const uint8_t* p) { return static_cast<int32_t>(Be32(p) ^ 0x80000000u); }
 double Db7Double(const uint8_t* p) {
   uint64_t bits = Be64(p);
   bits = (bits & 0x8000000000000000ull) ? (bits ^ 0x8000000000000000ull) : ~bits;
@@ -416,20 +416,15 @@ class DbfTable final : public Table {
   int ColumnCount() const override { return static_cast<int>(fields_.size()); }
   const ColumnDef& Column(int index) const override { return fields_[index].def; }
   int RecordCount() const override { return record_count_; }
-  int RecordNumber() const override {
-    if (Eof()) return Position() + 1;
-    return static_cast<int>(RecordId(Position()));
+  int RecordNumberAt(int row) const override {
+    if (row < 0 || row >= record_count_) return row + 1;
+    return static_cast<int>(RecordId(row));
   }
 
-  bool IsNull(int column) const override;
-  float AsFloat(int column) const override;
-  Value GetValue(int column) const override;
-
-  Status SetValue(int column, const Value& value) override;
-  Status Append() override;
-  Status Insert() override;
-  Status Delete() override;
-  Status Post() override { return Status::Ok(); }
+  bool IsNullAt(int row, int column) const override;
+  float AsFloatAt(int row, int column) const override;
+  Value ValueAt(int row, int column) const override;
+  Status SetValueAt(int row, int column, const Value& value) override;
 
   TableFormat Format() const override { return format_; }
   int CodePage() const override { return code_page_; }
@@ -439,16 +434,26 @@ class DbfTable final : public Table {
   std::vector<std::pair<std::string, std::string>> DumpFacts() const override;
   std::vector<std::pair<std::string, std::string>> ColumnDumpFacts(int column) const override;
   std::string DumpKind(int column) const override;
-  std::string ValueJson(int column) const override;
+  std::string ValueJsonAt(int row, int column) const override;
+
+ protected:
+  Status AppendRecord() override;
+  Status InsertRecord() override;
+  Status DeleteRecord() override;
 
  private:
   Status ParseHeader(const uint8_t* file, size_t file_size);
   Status LoadMemo(const fs::path& path);
   Status CheckMemoReferences() const;
-  const uint8_t* Record() const {
-    return data_.data() + static_cast<size_t>(Position()) * record_size_;
+  const uint8_t* RecordAt(int row) const {
+    return data_.data() + static_cast<size_t>(row) * record_size_;
   }
-  uint8_t* MutableRecord() { return data_.data() + static_cast<size_t>(Position()) * record_size_; }
+  uint8_t* MutableRecordAt(int row) {
+    return data_.data() + static_cast<size_t>(row) * record_size_;
+  }
+  bool InRange(int row, int column) const {
+    return row >= 0 && row < record_count_ && column >= 0 && column < ColumnCount();
+  }
   uint32_t RecordId(int position) const {
     return ids_.empty() ? static_cast<uint32_t>(position + 1) : ids_[position];
   }
@@ -503,17 +508,27 @@ class DbfTable final : public Table {
 Status DbfTable::ParseHeader(const uint8_t* file, size_t file_size) {
   version_ = file[0];
   switch (version_) {
-    case 0x03: case 0x83: case 0x8b: case 0x8e: case 0x43: case 0x63: case 0xcb:
+    case 0x03:
+    case 0x83:
+    case 0x8b:
+    case 0x8e:
+    case 0x43:
+    case 0x63:
+    case 0xcb:
       format_ = {TableFamily::kDbase, 0};
       break;
-    case 0x04: case 0x8c:
+    case 0x04:
+    case 0x8c:
       db7_ = true;
       format_ = {TableFamily::kDbase, 0};
       break;
-    case 0xf5: case 0xfb:
+    case 0xf5:
+    case 0xfb:
       format_ = {TableFamily::kFoxPro, 25};
       break;
-    case 0x30: case 0x31: case 0x32:
+    case 0x30:
+    case 0x31:
+    case 0x32:
       vfp_ = true;
       format_ = {TableFamily::kFoxPro, 25};
       break;
@@ -581,10 +596,22 @@ Status DbfTable::ParseHeader(const uint8_t* file, size_t file_size) {
       }
     };
     switch (type) {
-      case 'C': f.codec = Codec::kChar; f.def.kind = FieldKind::kText; break;
-      case 'N': case 'F': f.codec = Codec::kNumber; f.def.kind = FieldKind::kFloat; break;
-      case 'L': f.codec = Codec::kLogical; f.def.kind = FieldKind::kBoolean; break;
-      case 'D': fixed(Codec::kDate, FieldKind::kDate, 8); break;
+      case 'C':
+        f.codec = Codec::kChar;
+        f.def.kind = FieldKind::kText;
+        break;
+      case 'N':
+      case 'F':
+        f.codec = Codec::kNumber;
+        f.def.kind = FieldKind::kFloat;
+        break;
+      case 'L':
+        f.codec = Codec::kLogical;
+        f.def.kind = FieldKind::kBoolean;
+        break;
+      case 'D':
+        fixed(Codec::kDate, FieldKind::kDate, 8);
+        break;
       case 'M':
         if (vfp_ && (f.def.flags & 0x04)) {
           memo(FieldKind::kBinary, true);
@@ -593,9 +620,20 @@ Status DbfTable::ParseHeader(const uint8_t* file, size_t file_size) {
           memo(FieldKind::kMemo, false);
         }
         break;
-      case 'G': memo(FieldKind::kOle, true); f.memo_type = 2; f.dump_kind = "general"; break;
-      case 'P': memo(FieldKind::kGraphic, true); f.memo_type = 0; f.dump_kind = "picture"; break;
-      case 'W': memo(FieldKind::kBinary, true); f.dump_kind = "blob"; break;
+      case 'G':
+        memo(FieldKind::kOle, true);
+        f.memo_type = 2;
+        f.dump_kind = "general";
+        break;
+      case 'P':
+        memo(FieldKind::kGraphic, true);
+        f.memo_type = 0;
+        f.dump_kind = "picture";
+        break;
+      case 'W':
+        memo(FieldKind::kBinary, true);
+        f.dump_kind = "blob";
+        break;
       case 'B':
         if (vfp_) {
           fixed(Codec::kDouble, FieldKind::kFloat, 8);
@@ -605,22 +643,44 @@ Status DbfTable::ParseHeader(const uint8_t* file, size_t file_size) {
         }
         break;
       case 'I':
-        if (db7_) fixed(Codec::kDb7Int, FieldKind::kInteger, 4);
-        else fixed(Codec::kInt32, FieldKind::kInteger, 4);
+        if (db7_)
+          fixed(Codec::kDb7Int, FieldKind::kInteger, 4);
+        else
+          fixed(Codec::kInt32, FieldKind::kInteger, 4);
         break;
-      case '+': fixed(Codec::kDb7Int, FieldKind::kAutoIncrement, 4); break;
-      case 'O': fixed(Codec::kDb7Double, FieldKind::kFloat, 8); break;
-      case '@': fixed(Codec::kDb7Timestamp, FieldKind::kTimestamp, 8); break;
-      case 'Y': fixed(Codec::kCurrency, FieldKind::kCurrency, 8); break;
+      case '+':
+        fixed(Codec::kDb7Int, FieldKind::kAutoIncrement, 4);
+        break;
+      case 'O':
+        fixed(Codec::kDb7Double, FieldKind::kFloat, 8);
+        break;
+      case '@':
+        fixed(Codec::kDb7Timestamp, FieldKind::kTimestamp, 8);
+        break;
+      case 'Y':
+        fixed(Codec::kCurrency, FieldKind::kCurrency, 8);
+        break;
       case 'T':
         fixed(Codec::kDateTime, FieldKind::kTimestamp, 8);
         f.dump_kind = "datetime";
         break;
-      case 'V': f.codec = Codec::kVarChar; f.def.kind = FieldKind::kText; break;
-      case 'Q': f.codec = Codec::kVarBinary; f.def.kind = FieldKind::kBytes;
-        f.dump_kind = "varbinary"; break;
-      case '0': f.codec = Codec::kNullFlags; f.def.kind = FieldKind::kNullFlags; break;
-      default: f.codec = Codec::kRaw; f.def.kind = FieldKind::kOther; break;
+      case 'V':
+        f.codec = Codec::kVarChar;
+        f.def.kind = FieldKind::kText;
+        break;
+      case 'Q':
+        f.codec = Codec::kVarBinary;
+        f.def.kind = FieldKind::kBytes;
+        f.dump_kind = "varbinary";
+        break;
+      case '0':
+        f.codec = Codec::kNullFlags;
+        f.def.kind = FieldKind::kNullFlags;
+        break;
+      default:
+        f.codec = Codec::kRaw;
+        f.def.kind = FieldKind::kOther;
+        break;
     }
     if (f.codec == Codec::kRaw && f.dump_kind.empty()) f.dump_kind = "other";
     if (len == 0 && f.codec != Codec::kRaw) {
@@ -739,9 +799,12 @@ Status DbfTable::CheckMemoReferences() const {
 Status DbfTable::LoadMemo(const fs::path& path) {
   const std::string table_ext = Lower(path.extension().string());
   std::vector<std::string> candidates;
-  if (table_ext == ".dbc") candidates = {".dct", ".fpt"};
-  else if (vfp_ || version_ == 0xf5 || version_ == 0xfb) candidates = {".fpt", ".dbt"};
-  else candidates = {".dbt", ".fpt"};
+  if (table_ext == ".dbc")
+    candidates = {".dct", ".fpt"};
+  else if (vfp_ || version_ == 0xf5 || version_ == 0xfb)
+    candidates = {".fpt", ".dbt"};
+  else
+    candidates = {".dbt", ".fpt"};
   fs::path found;
   for (const auto& ext : candidates) {
     found = FindCompanion(path, ext);
@@ -750,8 +813,8 @@ Status DbfTable::LoadMemo(const fs::path& path) {
   if (found.empty()) {
     memo_missing_ = true;
     memo_style_ = (vfp_ || version_ == 0xf5) ? MemoStyle::kFoxPro
-                  : version_ == 0x83          ? MemoStyle::kDbase3
-                                              : MemoStyle::kDbase4;
+                  : version_ == 0x83         ? MemoStyle::kDbase3
+                                             : MemoStyle::kDbase4;
     memo_block_size_ = memo_style_ == MemoStyle::kFoxPro ? 64 : 512;
     return Status::Ok();
   }
@@ -798,8 +861,10 @@ bool DbfTable::Bit(const uint8_t* rec, int bit) const {
 void DbfTable::SetBit(uint8_t* rec, int bit, bool on) const {
   if (bit < 0) return;
   uint8_t& b = rec[null_flags_offset_ + bit / 8];
-  if (on) b = static_cast<uint8_t>(b | (1 << (bit % 8)));
-  else b = static_cast<uint8_t>(b & ~(1 << (bit % 8)));
+  if (on)
+    b = static_cast<uint8_t>(b | (1 << (bit % 8)));
+  else
+    b = static_cast<uint8_t>(b & ~(1 << (bit % 8)));
 }
 
 uint32_t DbfTable::MemoRef(const uint8_t* p, const Field& f) const {
@@ -844,7 +909,8 @@ std::optional<std::string_view> DbfTable::StoredMemo(uint32_t block) const {
       size_t end = rest.find('\x1a');
       return rest.substr(0, end);
     }
-    case MemoStyle::kNone: break;
+    case MemoStyle::kNone:
+      break;
   }
   return std::nullopt;
 }
@@ -863,34 +929,39 @@ std::optional<std::string_view> DbfTable::MemoBytes(const uint8_t* rec, uint32_t
   return StoredMemo(MemoRef(rec + f.offset, f));
 }
 
-bool DbfTable::IsNull(int column) const {
-  if (Eof() || column < 0 || column >= ColumnCount()) return true;
+bool DbfTable::IsNullAt(int row, int column) const {
+  if (!InRange(row, column)) return true;
   const Field& f = fields_[column];
-  const uint8_t* rec = Record();
+  const uint8_t* rec = RecordAt(row);
   if (Bit(rec, f.null_bit)) return true;
   const uint8_t* p = rec + f.offset;
   switch (f.codec) {
-    case Codec::kNumber: return !ParseNumber(p, f.def.length).has_value();
-    case Codec::kLogical: return std::strchr("TtYyFfNn", p[0]) == nullptr || p[0] == 0;
+    case Codec::kNumber:
+      return !ParseNumber(p, f.def.length).has_value();
+    case Codec::kLogical:
+      return std::strchr("TtYyFfNn", p[0]) == nullptr || p[0] == 0;
     case Codec::kDate: {
       Date d;
       return !ParseDateText(std::string_view(reinterpret_cast<const char*>(p), 8), d) ||
              !ValidDate(d);
     }
-    case Codec::kMemo: return !MemoBytes(rec, RecordId(Position()), column).has_value();
-    case Codec::kDateTime: return Le64(p) == 0;
+    case Codec::kMemo:
+      return !MemoBytes(rec, RecordId(row), column).has_value();
+    case Codec::kDateTime:
+      return Le64(p) == 0;
     case Codec::kDb7Int:
     case Codec::kDb7Double:
     case Codec::kDb7Timestamp:
       return std::all_of(p, p + f.def.length, [](uint8_t b) { return b == 0; });
-    default: return false;
+    default:
+      return false;
   }
 }
 
-float DbfTable::AsFloat(int column) const {
-  if (Eof() || column < 0 || column >= ColumnCount()) return 0;
+float DbfTable::AsFloatAt(int row, int column) const {
+  if (!InRange(row, column)) return 0;
   const Field& f = fields_[column];
-  const uint8_t* rec = Record();
+  const uint8_t* rec = RecordAt(row);
   const uint8_t* p = rec + f.offset;
   if (f.codec == Codec::kNumber) {
     if (f.null_bit >= 0 && Bit(rec, f.null_bit)) return 0;
@@ -899,8 +970,10 @@ float DbfTable::AsFloat(int column) const {
   }
   if (Bit(rec, f.null_bit)) return 0;
   switch (f.codec) {
-    case Codec::kLogical: return (p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y') ? 1 : 0;
-    case Codec::kInt32: return static_cast<float>(static_cast<int32_t>(Le32(p)));
+    case Codec::kLogical:
+      return (p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y') ? 1 : 0;
+    case Codec::kInt32:
+      return static_cast<float>(static_cast<int32_t>(Le32(p)));
     case Codec::kDouble: {
       double v;
       uint64_t bits = Le64(p);
@@ -909,16 +982,19 @@ float DbfTable::AsFloat(int column) const {
     }
     case Codec::kCurrency:
       return static_cast<float>(static_cast<double>(static_cast<int64_t>(Le64(p))) / 10000.0);
-    case Codec::kDb7Int: return IsNull(column) ? 0 : static_cast<float>(Db7Int(p));
-    case Codec::kDb7Double: return IsNull(column) ? 0 : static_cast<float>(Db7Double(p));
-    default: return 0;
+    case Codec::kDb7Int:
+      return IsNullAt(row, column) ? 0 : static_cast<float>(Db7Int(p));
+    case Codec::kDb7Double:
+      return IsNullAt(row, column) ? 0 : static_cast<float>(Db7Double(p));
+    default:
+      return 0;
   }
 }
 
-Value DbfTable::GetValue(int column) const {
-  if (IsNull(column)) return Value{};
+Value DbfTable::ValueAt(int row, int column) const {
+  if (IsNullAt(row, column)) return Value{};
   const Field& f = fields_[column];
-  const uint8_t* rec = Record();
+  const uint8_t* rec = RecordAt(row);
   const uint8_t* p = rec + f.offset;
   const int len = f.def.length;
   switch (f.codec) {
@@ -927,27 +1003,31 @@ Value DbfTable::GetValue(int column) const {
       while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == 0)) --n;
       return Text(p, n);
     }
-    case Codec::kNumber: return *ParseNumber(p, len);
-    case Codec::kLogical: return p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y';
+    case Codec::kNumber:
+      return *ParseNumber(p, len);
+    case Codec::kLogical:
+      return p[0] == 'T' || p[0] == 't' || p[0] == 'Y' || p[0] == 'y';
     case Codec::kDate: {
       Date d;
       ParseDateText(std::string_view(reinterpret_cast<const char*>(p), 8), d);
       return d;
     }
     case Codec::kMemo: {
-      auto bytes = MemoBytes(rec, RecordId(Position()), column);
+      auto bytes = MemoBytes(rec, RecordId(row), column);
       if (!bytes) return Value{};
       if (f.binary) return Bytes(bytes->begin(), bytes->end());
       return DecodeDbfText(*bytes, code_page_);
     }
-    case Codec::kInt32: return int64_t{static_cast<int32_t>(Le32(p))};
+    case Codec::kInt32:
+      return int64_t{static_cast<int32_t>(Le32(p))};
     case Codec::kDouble: {
       double v;
       uint64_t bits = Le64(p);
       std::memcpy(&v, &bits, sizeof v);
       return v;
     }
-    case Codec::kCurrency: return static_cast<double>(static_cast<int64_t>(Le64(p))) / 10000.0;
+    case Codec::kCurrency:
+      return static_cast<double>(static_cast<int64_t>(Le64(p))) / 10000.0;
     case Codec::kDateTime: {
       Timestamp t;
       t.date = DateFromJulian(static_cast<int32_t>(Le32(p)));
@@ -961,8 +1041,10 @@ Value DbfTable::GetValue(int column) const {
       if (f.codec == Codec::kVarBinary) return Bytes(p, p + n);
       return Text(p, n);
     }
-    case Codec::kDb7Int: return Db7Int(p);
-    case Codec::kDb7Double: return Db7Double(p);
+    case Codec::kDb7Int:
+      return Db7Int(p);
+    case Codec::kDb7Double:
+      return Db7Double(p);
     case Codec::kDb7Timestamp: {
       double ms = Db7Double(p);
       if (!std::isfinite(ms) || ms < 0 || ms > 1e15) return Value{};
@@ -973,19 +1055,20 @@ Value DbfTable::GetValue(int column) const {
       return t;
     }
     case Codec::kNullFlags:
-    case Codec::kRaw: return Bytes(p, p + len);
+    case Codec::kRaw:
+      return Bytes(p, p + len);
   }
   return Value{};
 }
 
-std::string DbfTable::ValueJson(int column) const {
-  if (IsNull(column)) return "null";
+std::string DbfTable::ValueJsonAt(int row, int column) const {
+  if (IsNullAt(row, column)) return "null";
   const Field& f = fields_[column];
-  const uint8_t* p = Record() + f.offset;
+  const uint8_t* p = RecordAt(row) + f.offset;
   switch (f.codec) {
     case Codec::kNumber: {
-      std::string s = NormalizeNumber(std::string_view(reinterpret_cast<const char*>(p),
-                                                       f.def.length));
+      std::string s =
+          NormalizeNumber(std::string_view(reinterpret_cast<const char*>(p), f.def.length));
       return s.empty() ? "null" : s;
     }
     case Codec::kCurrency: {
@@ -997,11 +1080,12 @@ std::string DbfTable::ValueJson(int column) const {
     }
     case Codec::kMemo:
       if (f.binary) {
-        auto bytes = MemoBytes(Record(), RecordId(Position()), column);
+        auto bytes = MemoBytes(RecordAt(row), RecordId(row), column);
         return "{\"kind\":\"memo\",\"length\":" + std::to_string(bytes ? bytes->size() : 0) + "}";
       }
       return {};
-    default: return {};
+    default:
+      return {};
   }
 }
 
@@ -1017,20 +1101,35 @@ std::vector<std::pair<std::string, std::string>> DbfTable::ColumnDumpFacts(int c
 
 std::string VersionName(uint8_t version) {
   switch (version) {
-    case 0x03: return "dBase III (no memo)";
-    case 0x83: return "dBase III with .DBT memo";
-    case 0x8b: return "dBase IV with .DBT memo";
-    case 0x8e: return "dBase IV with SQL table";
-    case 0x43: case 0x63: return "dBase IV SQL table (no memo)";
-    case 0xcb: return "dBase IV SQL table with memo";
-    case 0x04: return "dBase 7 (no memo)";
-    case 0x8c: return "dBase 7 with memo";
-    case 0xf5: return "FoxPro 2.x with .FPT memo";
-    case 0xfb: return "FoxBASE";
-    case 0x30: return "Visual FoxPro";
-    case 0x31: return "Visual FoxPro with autoincrement";
-    case 0x32: return "Visual FoxPro with Varchar/Varbinary";
-    default: return "unknown";
+    case 0x03:
+      return "dBase III (no memo)";
+    case 0x83:
+      return "dBase III with .DBT memo";
+    case 0x8b:
+      return "dBase IV with .DBT memo";
+    case 0x8e:
+      return "dBase IV with SQL table";
+    case 0x43:
+    case 0x63:
+      return "dBase IV SQL table (no memo)";
+    case 0xcb:
+      return "dBase IV SQL table with memo";
+    case 0x04:
+      return "dBase 7 (no memo)";
+    case 0x8c:
+      return "dBase 7 with memo";
+    case 0xf5:
+      return "FoxPro 2.x with .FPT memo";
+    case 0xfb:
+      return "FoxBASE";
+    case 0x30:
+      return "Visual FoxPro";
+    case 0x31:
+      return "Visual FoxPro with autoincrement";
+    case 0x32:
+      return "Visual FoxPro with Varchar/Varbinary";
+    default:
+      return "unknown";
   }
 }
 
@@ -1055,7 +1154,7 @@ std::vector<std::pair<std::string, std::string>> DbfTable::DumpFacts() const {
   std::vector<std::pair<std::string, std::string>> facts;
   std::vector<std::string> companions;
   static const std::set<std::string> kCompanionExts = {".dbt", ".fpt", ".cdx", ".mdx", ".idx",
-                                                        ".ndx", ".ntx", ".dct", ".dcx"};
+                                                       ".ndx", ".ntx", ".dct", ".dcx"};
   std::error_code ec;
   fs::path dir = Path().parent_path();
   if (dir.empty()) dir = ".";
@@ -1096,8 +1195,10 @@ std::vector<std::pair<std::string, std::string>> DbfTable::DumpFacts() const {
   std::vector<uint32_t> deleted;
   size_t k = 0;
   for (uint32_t n = 1; n <= file_slots_; ++n) {
-    if (k < live.size() && live[k] == n) ++k;
-    else deleted.push_back(n);
+    if (k < live.size() && live[k] == n)
+      ++k;
+    else
+      deleted.push_back(n);
   }
   facts.emplace_back("deleted_record_count", std::to_string(deleted.size()));
   facts.emplace_back("deleted_records",
@@ -1148,7 +1249,8 @@ std::vector<uint8_t> DbfTable::BlankRecord() {
       case Codec::kRaw:
         std::memset(p, 0, static_cast<size_t>(f.def.length));
         break;
-      default: break;
+      default:
+        break;
     }
   }
   for (auto& f : fields_) {
@@ -1186,10 +1288,10 @@ Status DbfTable::InsertAt(int position) {
   return Status::Ok();
 }
 
-Status DbfTable::Append() { return InsertAt(record_count_); }
-Status DbfTable::Insert() { return InsertAt(Eof() ? record_count_ : Position()); }
+Status DbfTable::AppendRecord() { return InsertAt(record_count_); }
+Status DbfTable::InsertRecord() { return InsertAt(Eof() ? record_count_ : Position()); }
 
-Status DbfTable::Delete() {
+Status DbfTable::DeleteRecord() {
   if (Eof()) return Status::Invalid("нет текущей записи");
   MaterializeIds();
   const int pos = Position();
@@ -1197,7 +1299,8 @@ Status DbfTable::Delete() {
   data_.erase(data_.begin() + static_cast<std::ptrdiff_t>(pos) * record_size_,
               data_.begin() + static_cast<std::ptrdiff_t>(pos + 1) * record_size_);
   ids_.erase(ids_.begin() + pos);
-  for (auto it = memo_edits_.lower_bound({id, 0}); it != memo_edits_.end() && it->first.first == id;) {
+  for (auto it = memo_edits_.lower_bound({id, 0});
+       it != memo_edits_.end() && it->first.first == id;) {
     it = memo_edits_.erase(it);
   }
   --record_count_;
@@ -1306,8 +1409,10 @@ Status DbfTable::Encode(const Field& f, const Value& value, std::string& bytes) 
       bytes.assign(4, '\0');
       auto* p = reinterpret_cast<uint8_t*>(bytes.data());
       const auto v = static_cast<uint32_t>(static_cast<int32_t>(x));
-      if (f.codec == Codec::kInt32) PutLe32(p, v);
-      else PutBe32(p, v ^ 0x80000000u);
+      if (f.codec == Codec::kInt32)
+        PutLe32(p, v);
+      else
+        PutBe32(p, v ^ 0x80000000u);
       return Status::Ok();
     }
     case Codec::kDouble:
@@ -1364,19 +1469,20 @@ Status DbfTable::Encode(const Field& f, const Value& value, std::string& bytes) 
       return Status::Ok();
     }
     case Codec::kNullFlags:
-    case Codec::kRaw: return refuse("поле этого типа не редактируется");
+    case Codec::kRaw:
+      return refuse("поле этого типа не редактируется");
   }
   return refuse("поле этого типа не редактируется");
 }
 
-Status DbfTable::SetValue(int column, const Value& value) {
+Status DbfTable::SetValueAt(int row, int column, const Value& value) {
   if (column < 0 || column >= ColumnCount()) return Status::Invalid("нет такого поля");
-  if (Eof()) return Status::Invalid("нет текущей записи");
+  if (row < 0 || row >= record_count_) return Status::Invalid("нет текущей записи");
   const Field& f = fields_[column];
-  uint8_t* rec = MutableRecord();
+  uint8_t* rec = MutableRecordAt(row);
   uint8_t* p = rec + f.offset;
   const size_t len = static_cast<size_t>(f.def.length);
-  const uint32_t id = RecordId(Position());
+  const uint32_t id = RecordId(row);
 
   if (IsNullValue(value)) {
     if (f.codec == Codec::kNullFlags || f.codec == Codec::kRaw) {
@@ -1386,8 +1492,12 @@ Status DbfTable::SetValue(int column, const Value& value) {
       SetBit(rec, f.null_bit, true);
     } else {
       switch (f.codec) {
-        case Codec::kMemo: break;
-        case Codec::kChar: case Codec::kNumber: case Codec::kLogical: case Codec::kDate:
+        case Codec::kMemo:
+          break;
+        case Codec::kChar:
+        case Codec::kNumber:
+        case Codec::kLogical:
+        case Codec::kDate:
           std::memset(p, ' ', len);
           break;
         case Codec::kVarChar:
@@ -1397,7 +1507,9 @@ Status DbfTable::SetValue(int column, const Value& value) {
             p[len - 1] = 0;
           }
           break;
-        default: std::memset(p, 0, len); break;
+        default:
+          std::memset(p, 0, len);
+          break;
       }
     }
     if (f.codec == Codec::kMemo) memo_edits_[{id, column}] = std::nullopt;
@@ -1408,7 +1520,9 @@ Status DbfTable::SetValue(int column, const Value& value) {
   std::string bytes;
   VELMAR_RETURN_IF_ERROR(Encode(f, value, bytes));
   switch (f.codec) {
-    case Codec::kMemo: memo_edits_[{id, column}] = std::move(bytes); break;
+    case Codec::kMemo:
+      memo_edits_[{id, column}] = std::move(bytes);
+      break;
     case Codec::kChar:
       std::memset(p, ' ', len);
       std::memcpy(p, bytes.data(), bytes.size());
@@ -1424,7 +1538,9 @@ Status DbfTable::SetValue(int column, const Value& value) {
       }
       break;
     }
-    default: std::memcpy(p, bytes.data(), std::min(bytes.size(), len)); break;
+    default:
+      std::memcpy(p, bytes.data(), std::min(bytes.size(), len));
+      break;
   }
   SetBit(rec, f.null_bit, false);
   SetModified(true);
@@ -1436,8 +1552,10 @@ Status DbfTable::SetValue(int column, const Value& value) {
 fs::path DbfTable::MemoPathFor(const fs::path& table) const {
   if (!memo_path_.empty() && table == memo_table_path_) return memo_path_;
   std::string ext;
-  if (Lower(table.extension().string()) == ".dbc") ext = ".dct";
-  else ext = memo_style_ == MemoStyle::kFoxPro ? ".fpt" : ".dbt";
+  if (Lower(table.extension().string()) == ".dbc")
+    ext = ".dct";
+  else
+    ext = memo_style_ == MemoStyle::kFoxPro ? ".fpt" : ".dbt";
   fs::path existing = FindCompanion(table, ext);
   if (!existing.empty()) return existing;
   if (UpperCaseExtension(table)) {
@@ -1454,7 +1572,8 @@ Status DbfTable::Serialize(const fs::path& memo_path, std::vector<uint8_t>& dbf,
   new_data = data_;
   memo.clear();
   const bool with_memo = memo_style_ != MemoStyle::kNone;
-  const uint32_t bs = memo_style_ == MemoStyle::kDbase3 ? 512 : std::max<uint32_t>(memo_block_size_, 1);
+  const uint32_t bs =
+      memo_style_ == MemoStyle::kDbase3 ? 512 : std::max<uint32_t>(memo_block_size_, 1);
   if (with_memo) {
     memo.assign(512, 0);
     while (memo.size() % bs) memo.push_back(0);
@@ -1674,12 +1793,22 @@ Status MapColumn(const ColumnDef& c, bool foxpro, NewField& out) {
         number(20, 6);
       }
       return Status::Ok();
-    case FieldKind::kSmallInt: number(6, 0); return Status::Ok();
-    case FieldKind::kWord: number(5, 0); return Status::Ok();
+    case FieldKind::kSmallInt:
+      number(6, 0);
+      return Status::Ok();
+    case FieldKind::kWord:
+      number(5, 0);
+      return Status::Ok();
     case FieldKind::kInteger:
-    case FieldKind::kAutoIncrement: number(11, 0); return Status::Ok();
-    case FieldKind::kCurrency: number(20, 4); return Status::Ok();
-    case FieldKind::kBcd: number(20, std::clamp(c.decimals, 0, 18)); return Status::Ok();
+    case FieldKind::kAutoIncrement:
+      number(11, 0);
+      return Status::Ok();
+    case FieldKind::kCurrency:
+      number(20, 4);
+      return Status::Ok();
+    case FieldKind::kBcd:
+      number(20, std::clamp(c.decimals, 0, 18));
+      return Status::Ok();
     case FieldKind::kBoolean:
       out.type = 'L';
       out.length = 1;

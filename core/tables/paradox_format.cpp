@@ -10,31 +10,49 @@ namespace velmar::paradox {
 
 char TypeLetter(uint8_t code) {
   switch (code) {
-    case kAlpha: return 'A';
-    case kDate: return 'D';
-    case kShort: return 'S';
-    case kLong: return 'I';
-    case kCurrency: return '$';
-    case kNumber: return 'N';
-    case kLogical: return 'L';
-    case kMemo: return 'M';
-    case kBlob: return 'B';
-    case kFormattedMemo: return 'F';
-    case kOle: return 'O';
-    case kGraphic: return 'G';
-    case kTime: return 'T';
-    case kTimestamp: return '@';
-    case kAutoInc: return '+';
-    case kBcd: return '#';
-    case kBytes: return 'Y';
-    default: return 0;
+    case kAlpha:
+      return 'A';
+    case kDate:
+      return 'D';
+    case kShort:
+      return 'S';
+    case kLong:
+      return 'I';
+    case kCurrency:
+      return '$';
+    case kNumber:
+      return 'N';
+    case kLogical:
+      return 'L';
+    case kMemo:
+      return 'M';
+    case kBlob:
+      return 'B';
+    case kFormattedMemo:
+      return 'F';
+    case kOle:
+      return 'O';
+    case kGraphic:
+      return 'G';
+    case kTime:
+      return 'T';
+    case kTimestamp:
+      return '@';
+    case kAutoInc:
+      return '+';
+    case kBcd:
+      return '#';
+    case kBytes:
+      return 'Y';
+    default:
+      return 0;
   }
 }
 
 uint8_t TypeCodeOf(char letter) {
-  static constexpr uint8_t kCodes[] = {kAlpha, kDate, kShort, kLong, kCurrency, kNumber,
-                                       kLogical, kMemo, kBlob, kFormattedMemo, kOle, kGraphic,
-                                       kTime, kTimestamp, kAutoInc, kBcd, kBytes};
+  static constexpr uint8_t kCodes[] = {
+      kAlpha,         kDate, kShort,   kLong, kCurrency,  kNumber,  kLogical, kMemo, kBlob,
+      kFormattedMemo, kOle,  kGraphic, kTime, kTimestamp, kAutoInc, kBcd,     kBytes};
   for (uint8_t code : kCodes) {
     if (TypeLetter(code) == letter) return code;
   }
@@ -43,24 +61,42 @@ uint8_t TypeCodeOf(char letter) {
 
 FieldKind KindOfType(uint8_t code) {
   switch (code) {
-    case kAlpha: return FieldKind::kText;
-    case kDate: return FieldKind::kDate;
-    case kShort: return FieldKind::kSmallInt;
-    case kLong: return FieldKind::kInteger;
-    case kCurrency: return FieldKind::kCurrency;
-    case kNumber: return FieldKind::kFloat;
-    case kLogical: return FieldKind::kBoolean;
-    case kMemo: return FieldKind::kMemo;
-    case kBlob: return FieldKind::kBinary;
-    case kFormattedMemo: return FieldKind::kFormattedMemo;
-    case kOle: return FieldKind::kOle;
-    case kGraphic: return FieldKind::kGraphic;
-    case kTime: return FieldKind::kTime;
-    case kTimestamp: return FieldKind::kTimestamp;
-    case kAutoInc: return FieldKind::kAutoIncrement;
-    case kBcd: return FieldKind::kBcd;
-    case kBytes: return FieldKind::kBytes;
-    default: return FieldKind::kOther;
+    case kAlpha:
+      return FieldKind::kText;
+    case kDate:
+      return FieldKind::kDate;
+    case kShort:
+      return FieldKind::kSmallInt;
+    case kLong:
+      return FieldKind::kInteger;
+    case kCurrency:
+      return FieldKind::kCurrency;
+    case kNumber:
+      return FieldKind::kFloat;
+    case kLogical:
+      return FieldKind::kBoolean;
+    case kMemo:
+      return FieldKind::kMemo;
+    case kBlob:
+      return FieldKind::kBinary;
+    case kFormattedMemo:
+      return FieldKind::kFormattedMemo;
+    case kOle:
+      return FieldKind::kOle;
+    case kGraphic:
+      return FieldKind::kGraphic;
+    case kTime:
+      return FieldKind::kTime;
+    case kTimestamp:
+      return FieldKind::kTimestamp;
+    case kAutoInc:
+      return FieldKind::kAutoIncrement;
+    case kBcd:
+      return FieldKind::kBcd;
+    case kBytes:
+      return FieldKind::kBytes;
+    default:
+      return FieldKind::kOther;
   }
 }
 
@@ -75,13 +111,16 @@ int MinimumLevel(uint8_t code) {
     case kDate:
     case kShort:
     case kCurrency:
-    case kNumber: return 3;
+    case kNumber:
+      return 3;
     case kMemo:
     case kBlob:
     case kFormattedMemo:
     case kOle:
-    case kGraphic: return 4;
-    default: return 5;
+    case kGraphic:
+      return 4;
+    default:
+      return 5;
   }
 }
 

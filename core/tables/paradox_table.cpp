@@ -55,10 +55,14 @@ int LevelOfVersion(int version) {
 
 int VersionOfLevel(int level) {
   switch (level) {
-    case 3: return 4;
-    case 4: return 9;
-    case 5: return 11;
-    default: return 12;
+    case 3:
+      return 4;
+    case 4:
+      return 9;
+    case 5:
+      return 11;
+    default:
+      return 12;
   }
 }
 
@@ -153,14 +157,20 @@ int FixedSize(uint8_t code) {
     case kDate:
     case kLong:
     case kTime:
-    case kAutoInc: return 4;
-    case kShort: return 2;
+    case kAutoInc:
+      return 4;
+    case kShort:
+      return 2;
     case kCurrency:
     case kNumber:
-    case kTimestamp: return 8;
-    case kLogical: return 1;
-    case kBcd: return kBcdSize;
-    default: return 0;
+    case kTimestamp:
+      return 8;
+    case kLogical:
+      return 1;
+    case kBcd:
+      return kBcdSize;
+    default:
+      return 0;
   }
 }
 
@@ -251,16 +261,16 @@ class ParadoxTable final : public Table {
   const ColumnDef& Column(int index) const override { return columns_[index]; }
   int RecordCount() const override { return record_count_; }
 
-  bool IsNull(int column) const override {
-    const uint8_t* p = Cell(column);
+  bool IsNullAt(int row, int column) const override {
+    const uint8_t* p = Cell(row, column);
     if (!p) return true;
     const Field& f = fields_[column];
     if (IsBlobType(f.code)) return BlobLength(p, f) == 0;
     return AllZero(p, f.size);
   }
 
-  float AsFloat(int column) const override {
-    const uint8_t* p = Cell(column);
+  float AsFloatAt(int row, int column) const override {
+    const uint8_t* p = Cell(row, column);
     if (!p) return 0;
     switch (fields_[column].code) {
       case kShort: {
@@ -277,46 +287,20 @@ class ParadoxTable final : public Table {
         return raw ? static_cast<float>(std::bit_cast<double>(DecodeDoubleBits(raw))) : 0.0f;
       }
       // As GetValue reads it: 0x80 is false, any other stored byte true.
-      case kLogical: return p[0] != 0 && p[0] != 0x80 ? 1.0f : 0.0f;
-      default: return 0;
+      case kLogical:
+        return p[0] != 0 && p[0] != 0x80 ? 1.0f : 0.0f;
+      default:
+        return 0;
     }
   }
 
-  Value GetValue(int column) const override;
-  std::string ValueJson(int column) const override;
+  Value ValueAt(int row, int column) const override;
+  std::string ValueJsonAt(int row, int column) const override;
 
-  Status SetValue(int column, const Value& value) override {
-    Status status = StoreValue(column, value);
+  Status SetValueAt(int row, int column, const Value& value) override {
+    Status status = StoreValue(row, column, value);
     if (status.ok()) SetModified(true);
     return status;
-  }
-  Status Append() override {
-    records_.resize(records_.size() + record_size_, 0);
-    ++record_count_;
-    MoveTo(record_count_ - 1);
-    NumberNewRecord();
-    SetModified(true);
-    return Status::Ok();
-  }
-  Status Insert() override {
-    const int at = std::min(Position(), record_count_);
-    records_.insert(records_.begin() + static_cast<ptrdiff_t>(at) * record_size_,
-                    static_cast<size_t>(record_size_), uint8_t{0});
-    ++record_count_;
-    MoveTo(at);
-    NumberNewRecord();
-    SetModified(true);
-    return Status::Ok();
-  }
-  Status Delete() override {
-    if (Eof()) return Status::Invalid("Нет текущей записи для удаления");
-    const auto begin = records_.begin() + static_cast<ptrdiff_t>(Position()) * record_size_;
-    records_.erase(begin, begin + record_size_);
-    --record_count_;
-    // The next record becomes current, or the new last one.
-    MoveTo(Position() < record_count_ ? Position() : record_count_ - 1);
-    SetModified(true);
-    return Status::Ok();
   }
 
   TableFormat Format() const override { return {TableFamily::kParadox, level_}; }
@@ -349,15 +333,43 @@ class ParadoxTable final : public Table {
   void SetFacts(const HeaderFacts& facts) { facts_ = facts; }
   void SetBlobPath(fs::path p) { blob_path_ = std::move(p); }
 
- private:
-  const uint8_t* Cell(int column) const {
-    if (Eof() || column < 0 || column >= ColumnCount()) return nullptr;
-    return records_.data() + static_cast<size_t>(Position()) * record_size_ +
-           fields_[column].offset;
+ protected:
+  Status AppendRecord() override {
+    records_.resize(records_.size() + record_size_, 0);
+    ++record_count_;
+    MoveTo(record_count_ - 1);
+    NumberNewRecord(record_count_ - 1);
+    SetModified(true);
+    return Status::Ok();
   }
-  uint8_t* MutableCell(int column) {
-    return records_.data() + static_cast<size_t>(Position()) * record_size_ +
-           fields_[column].offset;
+  Status InsertRecord() override {
+    const int at = std::min(Position(), record_count_);
+    records_.insert(records_.begin() + static_cast<ptrdiff_t>(at) * record_size_,
+                    static_cast<size_t>(record_size_), uint8_t{0});
+    ++record_count_;
+    MoveTo(at);
+    NumberNewRecord(at);
+    SetModified(true);
+    return Status::Ok();
+  }
+  Status DeleteRecord() override {
+    if (Eof()) return Status::Invalid("Нет текущей записи для удаления");
+    const auto begin = records_.begin() + static_cast<ptrdiff_t>(Position()) * record_size_;
+    records_.erase(begin, begin + record_size_);
+    --record_count_;
+    // The next record becomes current, or the new last one.
+    MoveTo(Position() < record_count_ ? Position() : record_count_ - 1);
+    SetModified(true);
+    return Status::Ok();
+  }
+
+ private:
+  const uint8_t* Cell(int row, int column) const {
+    if (row < 0 || row >= record_count_ || column < 0 || column >= ColumnCount()) return nullptr;
+    return records_.data() + static_cast<size_t>(row) * record_size_ + fields_[column].offset;
+  }
+  uint8_t* MutableCell(int row, int column) {
+    return records_.data() + static_cast<size_t>(row) * record_size_ + fields_[column].offset;
   }
   static uint32_t BlobLength(const uint8_t* p, const Field& f) {
     return Le32(p + f.size - kBlobDescriptorSize + 4);
@@ -375,10 +387,10 @@ class ParadoxTable final : public Table {
     const Bytes& b = blobs_[index];
     return {reinterpret_cast<const char*>(b.data()), b.size()};
   }
-  Status StoreValue(int column, const Value& value);
+  Status StoreValue(int row, int column, const Value& value);
   // Gives a new record's autoincrement fields the next numbers, as Paradox
   // does; an explicit value set later replaces them.
-  void NumberNewRecord() {
+  void NumberNewRecord(int row) {
     for (size_t c = 0; c < fields_.size(); ++c) {
       if (fields_[c].code != kAutoInc) continue;
       if (last_autoinc_ < 0) {
@@ -387,21 +399,22 @@ class ParadoxTable final : public Table {
         for (int r = 0; r < record_count_; ++r) {
           const uint32_t raw = LoadBe32(base + static_cast<size_t>(r) * record_size_);
           if (raw) {
-            last_autoinc_ = std::max<int64_t>(last_autoinc_, static_cast<int32_t>(raw ^ 0x80000000u));
+            last_autoinc_ =
+                std::max<int64_t>(last_autoinc_, static_cast<int32_t>(raw ^ 0x80000000u));
           }
         }
       }
       if (last_autoinc_ < std::numeric_limits<int32_t>::max()) {
-        StoreBe32(MutableCell(static_cast<int>(c)),
+        StoreBe32(MutableCell(row, static_cast<int>(c)),
                   static_cast<uint32_t>(++last_autoinc_) ^ 0x80000000u);
       }
     }
   }
-  Status SetBlob(int column, std::string_view bytes);
+  Status SetBlob(int row, int column, std::string_view bytes);
   Status CheckText(const std::string& utf8, size_t max_bytes, const ColumnDef& def,
                    std::string& encoded) const;
-  Status Build(const fs::path& path, int level, std::vector<uint8_t>& db,
-               std::vector<uint8_t>& mb, HeaderFacts& facts) const;
+  Status Build(const fs::path& path, int level, std::vector<uint8_t>& db, std::vector<uint8_t>& mb,
+               HeaderFacts& facts) const;
   Status WriteAs(const fs::path& path, int level);
 
   int level_;
@@ -418,8 +431,8 @@ class ParadoxTable final : public Table {
   int64_t last_autoinc_ = -1;  // -1: not yet taken from the records
 };
 
-Value ParadoxTable::GetValue(int column) const {
-  const uint8_t* p = Cell(column);
+Value ParadoxTable::ValueAt(int row, int column) const {
+  const uint8_t* p = Cell(row, column);
   if (!p) return {};
   const Field& f = fields_[column];
   if (IsBlobType(f.code)) {
@@ -435,15 +448,22 @@ Value ParadoxTable::GetValue(int column) const {
       size_t n = nul ? static_cast<const uint8_t*>(nul) - p : f.size;
       return DecodeToUtf8(std::string_view(reinterpret_cast<const char*>(p), n), code_page_);
     }
-    case kShort: return int64_t{static_cast<int16_t>(LoadBe16(p) ^ 0x8000)};
+    case kShort:
+      return int64_t{static_cast<int16_t>(LoadBe16(p) ^ 0x8000)};
     case kLong:
-    case kAutoInc: return int64_t{static_cast<int32_t>(LoadBe32(p) ^ 0x80000000u)};
+    case kAutoInc:
+      return int64_t{static_cast<int32_t>(LoadBe32(p) ^ 0x80000000u)};
     case kNumber:
-    case kCurrency: return DecodeDouble(p);
-    case kBcd: return DecodeBcd(p);
-    case kLogical: return p[0] != 0x80;
-    case kDate: return DateFromDayNumber(static_cast<int32_t>(LoadBe32(p) ^ 0x80000000u));
-    case kTime: return TimeOfDay{static_cast<int32_t>(LoadBe32(p) ^ 0x80000000u)};
+    case kCurrency:
+      return DecodeDouble(p);
+    case kBcd:
+      return DecodeBcd(p);
+    case kLogical:
+      return p[0] != 0x80;
+    case kDate:
+      return DateFromDayNumber(static_cast<int32_t>(LoadBe32(p) ^ 0x80000000u));
+    case kTime:
+      return TimeOfDay{static_cast<int32_t>(LoadBe32(p) ^ 0x80000000u)};
     case kTimestamp: {
       const double ms = DecodeDouble(p);
       // Anything outside the calendar is damage, not a moment.
@@ -452,13 +472,15 @@ Value ParadoxTable::GetValue(int column) const {
       const auto rest = static_cast<int32_t>(std::llround(ms - day * 86400000.0));
       return Timestamp{DateFromDayNumber(static_cast<int64_t>(day)), rest};
     }
-    case kBytes: return Bytes(p, p + f.size);
-    default: return {};
+    case kBytes:
+      return Bytes(p, p + f.size);
+    default:
+      return {};
   }
 }
 
-std::string ParadoxTable::ValueJson(int column) const {
-  const uint8_t* p = Cell(column);
+std::string ParadoxTable::ValueJsonAt(int row, int column) const {
+  const uint8_t* p = Cell(row, column);
   if (!p) return {};
   const Field& f = fields_[column];
   if (IsBlobType(f.code) && f.code != kMemo) {
@@ -539,9 +561,9 @@ Status ParadoxTable::CheckText(const std::string& utf8, size_t max_bytes, const 
   return Status::Ok();
 }
 
-Status ParadoxTable::SetBlob(int column, std::string_view bytes) {
+Status ParadoxTable::SetBlob(int row, int column, std::string_view bytes) {
   const Field& f = fields_[column];
-  uint8_t* p = MutableCell(column);
+  uint8_t* p = MutableCell(row, column);
   const int leader = f.size - kBlobDescriptorSize;
   std::memset(p, 0, f.size);
   if (bytes.empty()) return Status::Ok();
@@ -561,17 +583,17 @@ Status ParadoxTable::SetBlob(int column, std::string_view bytes) {
   return Status::Ok();
 }
 
-Status ParadoxTable::StoreValue(int column, const Value& value) {
+Status ParadoxTable::StoreValue(int row, int column, const Value& value) {
   if (column < 0 || column >= ColumnCount()) return Status::Invalid("Нет такого поля");
-  if (Eof()) return Status::Invalid("Нет текущей записи");
+  if (row < 0 || row >= record_count_) return Status::Invalid("Нет текущей записи");
   const Field& f = fields_[column];
   const ColumnDef& def = columns_[column];
   auto refuse = [&def]() {
     return Status::Invalid("Значение не подходит для поля «" + def.name + "»");
   };
   if (IsNullValue(value)) {
-    if (IsBlobType(f.code)) return SetBlob(column, {});
-    std::memset(MutableCell(column), 0, f.size);
+    if (IsBlobType(f.code)) return SetBlob(row, column, {});
+    std::memset(MutableCell(row, column), 0, f.size);
     return Status::Ok();
   }
   uint8_t buf[kBcdSize] = {};
@@ -589,7 +611,7 @@ Status ParadoxTable::StoreValue(int column, const Value& value) {
       }
       std::string encoded;
       VELMAR_RETURN_IF_ERROR(CheckText(text, f.size, def, encoded));
-      uint8_t* p = MutableCell(column);
+      uint8_t* p = MutableCell(row, column);
       std::memset(p, 0, f.size);
       std::memcpy(p, encoded.data(), encoded.size());
       return Status::Ok();
@@ -599,23 +621,23 @@ Status ParadoxTable::StoreValue(int column, const Value& value) {
       if (!s) return refuse();
       std::string encoded;
       VELMAR_RETURN_IF_ERROR(CheckText(*s, 0x7FFFFFFF, def, encoded));
-      return SetBlob(column, encoded);
+      return SetBlob(row, column, encoded);
     }
     case kBlob:
     case kFormattedMemo:
     case kOle:
     case kGraphic: {
       if (auto* b = std::get_if<Bytes>(&value)) {
-        return SetBlob(column, std::string_view(reinterpret_cast<const char*>(b->data()),
-                                                b->size()));
+        return SetBlob(row, column,
+                       std::string_view(reinterpret_cast<const char*>(b->data()), b->size()));
       }
-      if (auto* s = std::get_if<std::string>(&value)) return SetBlob(column, *s);
+      if (auto* s = std::get_if<std::string>(&value)) return SetBlob(row, column, *s);
       return refuse();
     }
     case kBytes: {
       auto* b = std::get_if<Bytes>(&value);
       if (!b || b->size() > static_cast<size_t>(f.size)) return refuse();
-      uint8_t* p = MutableCell(column);
+      uint8_t* p = MutableCell(row, column);
       std::memset(p, 0, f.size);
       std::memcpy(p, b->data(), b->size());
       return Status::Ok();
@@ -697,9 +719,10 @@ Status ParadoxTable::StoreValue(int column, const Value& value) {
       EncodeDouble(buf, static_cast<double>(DayNumber(ts.date)) * 86400000.0 + ts.milliseconds);
       break;
     }
-    default: return refuse();
+    default:
+      return refuse();
   }
-  std::memcpy(MutableCell(column), buf, f.size);
+  std::memcpy(MutableCell(row, column), buf, f.size);
   return Status::Ok();
 }
 
@@ -806,10 +829,9 @@ Status ParadoxTable::Build(const fs::path& path, int level, std::vector<uint8_t>
   int64_t max_autoinc = 0;
   for (size_t c = 0; c < fields_.size(); ++c) {
     if (MinimumLevel(fields_[c].code) > level) {
-      return Status::Unsupported("Поле «" + columns_[c].name + "» типа " +
-                                 std::string(1, columns_[c].native_type) +
-                                 " нельзя записать в таблицу Paradox уровня " +
-                                 std::to_string(level));
+      return Status::Unsupported(
+          "Поле «" + columns_[c].name + "» типа " + std::string(1, columns_[c].native_type) +
+          " нельзя записать в таблицу Paradox уровня " + std::to_string(level));
     }
     has_blobs |= IsBlobType(fields_[c].code);
   }
@@ -825,8 +847,8 @@ Status ParadoxTable::Build(const fs::path& path, int level, std::vector<uint8_t>
         uint8_t* p = records.data() + static_cast<size_t>(r) * record_size_ + f.offset;
         const void* nul = std::memchr(p, 0, f.size);
         const size_t len = nul ? static_cast<const uint8_t*>(nul) - p : f.size;
-        std::string text = DecodeToUtf8(std::string_view(reinterpret_cast<char*>(p), len),
-                                        code_page_);
+        std::string text =
+            DecodeToUtf8(std::string_view(reinterpret_cast<char*>(p), len), code_page_);
         if (!CanEncode(text, code_page)) {
           return Status::Unsupported("Текст поля «" + columns_[c].name +
                                      "» нельзя записать в кодовой странице 437");
@@ -842,7 +864,8 @@ Status ParadoxTable::Build(const fs::path& path, int level, std::vector<uint8_t>
       if (fields_[c].code != kAutoInc) continue;
       const uint8_t* p = records.data() + static_cast<size_t>(r) * record_size_ + fields_[c].offset;
       if (LoadBe32(p)) {
-        max_autoinc = std::max<int64_t>(max_autoinc, static_cast<int32_t>(LoadBe32(p) ^ 0x80000000u));
+        max_autoinc =
+            std::max<int64_t>(max_autoinc, static_cast<int32_t>(LoadBe32(p) ^ 0x80000000u));
       }
     }
   }
@@ -1130,10 +1153,10 @@ Status OpenParadoxTable(const fs::path& path, std::unique_ptr<Table>& out) {
   if (facts.file_type != 0 && facts.file_type != 2) {
     return Status::Unsupported("Файл не является таблицей данных Paradox");
   }
-  bool encrypted = version <= 4 ? encryption != 0
-                                : (encryption == 0xFF00FF00u
-                                       ? file.size() >= 0x60 && Le32(h + 0x5C) != 0
-                                       : encryption != 0);
+  bool encrypted = version <= 4
+                       ? encryption != 0
+                       : (encryption == 0xFF00FF00u ? file.size() >= 0x60 && Le32(h + 0x5C) != 0
+                                                    : encryption != 0);
   if (encrypted) {
     return Status::Unsupported(
         "Таблица Paradox зашифрована (защищена паролем); зашифрованные таблицы не "
@@ -1156,8 +1179,8 @@ Status OpenParadoxTable(const fs::path& path, std::unique_ptr<Table>& out) {
     const int stated = h[base + 2 * i + 1];
     const char letter = TypeLetter(code);
     if (letter == 0) {
-      return Status::Unsupported("Неизвестный тип поля в таблице Paradox (" +
-                                 std::to_string(code) + ")");
+      return Status::Unsupported("Неизвестный тип поля в таблице Paradox (" + std::to_string(code) +
+                                 ")");
     }
     int size = FixedSize(code);
     ColumnDef def;
@@ -1218,7 +1241,8 @@ Status OpenParadoxTable(const fs::path& path, std::unique_ptr<Table>& out) {
   file.clear();
   file.shrink_to_fit();
   bool has_blobs = false;
-  for (int c = 0; c < table->ColumnCount(); ++c) has_blobs |= IsBlobType(TypeCodeOf(table->Column(c).native_type));
+  for (int c = 0; c < table->ColumnCount(); ++c)
+    has_blobs |= IsBlobType(TypeCodeOf(table->Column(c).native_type));
   if (has_blobs) {
     const fs::path blob_path = FindBlobFile(path);
     if (blob_path.empty()) {

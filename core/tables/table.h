@@ -28,13 +28,13 @@ enum class FieldKind {
   kTimestamp,
   kAutoIncrement,
   kBcd,
-  kMemo,           // text memo
+  kMemo,  // text memo
   kFormattedMemo,
-  kBinary,         // binary blob or binary memo
+  kBinary,  // binary blob or binary memo
   kOle,
   kGraphic,
-  kBytes,          // fixed-length raw bytes
-  kNullFlags,      // Visual FoxPro's hidden _NullFlags column
+  kBytes,      // fixed-length raw bytes
+  kNullFlags,  // Visual FoxPro's hidden _NullFlags column
   kOther,
 };
 
@@ -48,12 +48,12 @@ const char* CategoryName(NumericCategory category);
 const char* KindName(FieldKind kind);
 
 struct ColumnDef {
-  std::string name;       // UTF-8
+  std::string name;  // UTF-8
   FieldKind kind = FieldKind::kText;
   char native_type = 'C';  // the format's own type letter
   int length = 0;          // bytes in the record (text: characters)
   int decimals = 0;
-  uint8_t flags = 0;       // Visual FoxPro field flags (0x02 nullable, ...)
+  uint8_t flags = 0;  // Visual FoxPro field flags (0x02 nullable, ...)
 };
 
 struct Date {
@@ -112,7 +112,7 @@ class Table {
   bool Eof() const { return position_ >= RecordCount(); }
   // The number the user sees for the current record: its 1-based position.
   // Formats that skip deleted records report the position in the file.
-  virtual int RecordNumber() const { return position_ + 1; }
+  int RecordNumber() const { return RecordNumberAt(position_); }
   int Position() const { return position_; }
   // Moves to a 0-based position, clamped to [0, RecordCount()].
   void MoveTo(int position);
@@ -130,26 +130,48 @@ class Table {
     view_listener_ = std::move(listener);
   }
 
-  // --- Values of the current record ---
-  virtual bool IsNull(int column) const = 0;
+  // --- Values by row ---
+  // Rows are 0-based positions, read without moving the cursor; a row or
+  // column out of range reads as null (0 for AsFloatAt).
+  virtual bool IsNullAt(int row, int column) const = 0;
   // The engine's numeric conversion: integers exactly, booleans as 0 and 1,
   // currency and floats rounded to float32, null and non-numeric as 0.
-  virtual float AsFloat(int column) const = 0;
-  virtual Value GetValue(int column) const = 0;
+  virtual float AsFloatAt(int row, int column) const = 0;
+  virtual Value ValueAt(int row, int column) const = 0;
+  // The number the user sees for a record, as RecordNumber().
+  virtual int RecordNumberAt(int row) const { return row + 1; }
+  // Sets a column of a record; the value is converted to the column's type,
+  // and refused when the type cannot hold it.
+  virtual Status SetValueAt(int row, int column, const Value& value);
+
+  // --- Values of the current record ---
+  bool IsNull(int column) const { return IsNullAt(position_, column); }
+  float AsFloat(int column) const { return AsFloatAt(position_, column); }
+  Value GetValue(int column) const { return ValueAt(position_, column); }
 
   // --- Editing (in memory) ---
-  // Sets a column of the current record; the value is converted to the
-  // column's type, and refused when the type cannot hold it.
-  virtual Status SetValue(int column, const Value& value);
+  // Sets a column of the current record, as SetValueAt.
+  Status SetValue(int column, const Value& value) { return SetValueAt(position_, column, value); }
   // Adds a blank record at the end and makes it current.
-  virtual Status Append();
-  // Adds a blank record before the current one and makes it current.
-  virtual Status Insert();
+  Status Append();
+  // Adds a blank record before the current one and makes it current; the
+  // records from there on move down one row.
+  Status Insert();
   // Removes the current record; the next one becomes current, or the new
   // last one when the last was removed.
-  virtual Status Delete();
+  Status Delete();
   // Ends the edit of the current record.
-  virtual Status Post();
+  Status Post() { return PostAt(position_); }
+  // Ends the edit of the record at `row` (a grid edits any row).
+  Status PostAt(int row);
+
+  // Told the row of a record after it is posted, appended or inserted (a new
+  // record is blank until posted again), so that what is derived from the
+  // records can follow them.
+  void SetPostHook(std::function<void(int row)> hook) { post_hook_ = std::move(hook); }
+  // Told the row a record had after it is deleted; the rows after it have
+  // moved up one.
+  void SetDeleteHook(std::function<void(int row)> hook) { delete_hook_ = std::move(hook); }
 
   // --- Files ---
   virtual TableFormat Format() const = 0;
@@ -171,18 +193,22 @@ class Table {
   // key and ready-made JSON text, in the order they are to be written.
   virtual std::vector<std::pair<std::string, std::string>> DumpFacts() const { return {}; }
   // Extra per-column pairs (key, JSON text) written after the common ones.
-  virtual std::vector<std::pair<std::string, std::string>> ColumnDumpFacts(int) const {
-    return {};
-  }
+  virtual std::vector<std::pair<std::string, std::string>> ColumnDumpFacts(int) const { return {}; }
   // The dump's "kind" of a non-numeric column.
   virtual std::string DumpKind(int column) const { return KindName(Column(column).kind); }
-  // The JSON text of a value of the current record when the format writes it
-  // its own way (stored digits, blob lengths); empty for the generic form.
-  virtual std::string ValueJson(int) const { return {}; }
+  // The JSON text of a value when the format writes it its own way (stored
+  // digits, blob lengths); empty for the generic form.
+  virtual std::string ValueJsonAt(int /*row*/, int /*column*/) const { return {}; }
+  std::string ValueJson(int column) const { return ValueJsonAt(position_, column); }
 
  protected:
   void SetPath(std::filesystem::path path) { path_ = std::move(path); }
   void SetModified(bool modified) { modified_ = modified; }
+  // What Append, Insert and Delete do to the records and the cursor; the
+  // hooks are told afterwards.
+  virtual Status AppendRecord();
+  virtual Status InsertRecord();
+  virtual Status DeleteRecord();
 
  private:
   int position_ = 0;
@@ -190,6 +216,8 @@ class Table {
   bool modified_ = false;
   std::filesystem::path path_;
   std::function<void(bool)> view_listener_;
+  std::function<void(int)> post_hook_;
+  std::function<void(int)> delete_hook_;
 };
 
 }  // namespace velmar

@@ -70,9 +70,9 @@ void FitNames(std::vector<ColumnDef>& columns, size_t limit) {
 }
 
 Status Refuse(const ColumnDef& c, const TableFormat& format) {
-  std::string target = IsParadox(format) ? "Paradox уровня " + std::to_string(format.level)
-                                         : (format.family == TableFamily::kDbase ? "dBase"
-                                                                                 : "FoxPro");
+  std::string target = IsParadox(format)
+                           ? "Paradox уровня " + std::to_string(format.level)
+                           : (format.family == TableFamily::kDbase ? "dBase" : "FoxPro");
   return Status::Unsupported("Поле «" + c.name + "» (" + KindName(c.kind) +
                              ") нельзя представить в таблице " + target);
 }
@@ -89,21 +89,42 @@ ColumnDef Def(const ColumnDef& source, char type, int length = 0, int decimals =
 Status ParadoxColumn(const ColumnDef& c, int level, ColumnDef& out) {
   const bool modern = level >= 5;
   switch (c.kind) {
-    case FieldKind::kText: out = Def(c, 'A', std::clamp(c.length, 1, 255)); return Status::Ok();
-    case FieldKind::kSmallInt: out = Def(c, 'S'); return Status::Ok();
+    case FieldKind::kText:
+      out = Def(c, 'A', std::clamp(c.length, 1, 255));
+      return Status::Ok();
+    case FieldKind::kSmallInt:
+      out = Def(c, 'S');
+      return Status::Ok();
     case FieldKind::kInteger:
-    case FieldKind::kWord: out = Def(c, modern ? 'I' : 'N'); return Status::Ok();
-    case FieldKind::kAutoIncrement: out = Def(c, modern ? '+' : 'N'); return Status::Ok();
-    case FieldKind::kBoolean: out = Def(c, modern ? 'L' : 'S'); return Status::Ok();
-    case FieldKind::kFloat: out = Def(c, 'N'); return Status::Ok();
-    case FieldKind::kCurrency: out = Def(c, '$'); return Status::Ok();
+    case FieldKind::kWord:
+      out = Def(c, modern ? 'I' : 'N');
+      return Status::Ok();
+    case FieldKind::kAutoIncrement:
+      out = Def(c, modern ? '+' : 'N');
+      return Status::Ok();
+    case FieldKind::kBoolean:
+      out = Def(c, modern ? 'L' : 'S');
+      return Status::Ok();
+    case FieldKind::kFloat:
+      out = Def(c, 'N');
+      return Status::Ok();
+    case FieldKind::kCurrency:
+      out = Def(c, '$');
+      return Status::Ok();
     case FieldKind::kBcd:
       out = modern ? Def(c, '#', 17, std::clamp(c.decimals, 0, 32)) : Def(c, 'N');
       return Status::Ok();
-    case FieldKind::kDate: out = Def(c, 'D'); return Status::Ok();
-    case FieldKind::kTime: out = modern ? Def(c, 'T') : Def(c, 'A', 12); return Status::Ok();
-    case FieldKind::kTimestamp: out = modern ? Def(c, '@') : Def(c, 'A', 23); return Status::Ok();
-    default: break;
+    case FieldKind::kDate:
+      out = Def(c, 'D');
+      return Status::Ok();
+    case FieldKind::kTime:
+      out = modern ? Def(c, 'T') : Def(c, 'A', 12);
+      return Status::Ok();
+    case FieldKind::kTimestamp:
+      out = modern ? Def(c, '@') : Def(c, 'A', 23);
+      return Status::Ok();
+    default:
+      break;
   }
   if (level < 4) return Status::Unsupported("");
   // Blobs keep their leader when they come from Paradox.
@@ -112,15 +133,26 @@ Status ParadoxColumn(const ColumnDef& c, int level, ColumnDef& out) {
                               ? std::clamp(c.length, 11, 250)
                               : 11;
   switch (c.kind) {
-    case FieldKind::kMemo: out = Def(c, 'M', blob_length); return Status::Ok();
-    case FieldKind::kFormattedMemo: out = Def(c, 'F', blob_length); return Status::Ok();
-    case FieldKind::kBinary: out = Def(c, 'B', blob_length); return Status::Ok();
-    case FieldKind::kOle: out = Def(c, 'O', blob_length); return Status::Ok();
-    case FieldKind::kGraphic: out = Def(c, 'G', blob_length); return Status::Ok();
+    case FieldKind::kMemo:
+      out = Def(c, 'M', blob_length);
+      return Status::Ok();
+    case FieldKind::kFormattedMemo:
+      out = Def(c, 'F', blob_length);
+      return Status::Ok();
+    case FieldKind::kBinary:
+      out = Def(c, 'B', blob_length);
+      return Status::Ok();
+    case FieldKind::kOle:
+      out = Def(c, 'O', blob_length);
+      return Status::Ok();
+    case FieldKind::kGraphic:
+      out = Def(c, 'G', blob_length);
+      return Status::Ok();
     case FieldKind::kBytes:
       out = modern ? Def(c, 'Y', std::clamp(c.length, 1, 255)) : Def(c, 'B', 11);
       return Status::Ok();
-    default: return Status::Unsupported("");
+    default:
+      return Status::Unsupported("");
   }
 }
 
@@ -164,12 +196,22 @@ Status DbfColumn(const ColumnDef& c, const TableFormat& format, const NumberWidt
                                                 std::to_string(max_width) + " знаков");
   };
   switch (c.kind) {
-    case FieldKind::kText: out = Def(c, 'C', std::clamp(c.length, 1, kDbfTextLimit)); return Status::Ok();
-    case FieldKind::kSmallInt: out = Def(c, 'N', 6, 0); return Status::Ok();
-    case FieldKind::kWord: out = Def(c, 'N', 5, 0); return Status::Ok();
+    case FieldKind::kText:
+      out = Def(c, 'C', std::clamp(c.length, 1, kDbfTextLimit));
+      return Status::Ok();
+    case FieldKind::kSmallInt:
+      out = Def(c, 'N', 6, 0);
+      return Status::Ok();
+    case FieldKind::kWord:
+      out = Def(c, 'N', 5, 0);
+      return Status::Ok();
     case FieldKind::kInteger:
-    case FieldKind::kAutoIncrement: out = Def(c, 'N', 11, 0); return Status::Ok();
-    case FieldKind::kBoolean: out = Def(c, 'L', 1); return Status::Ok();
+    case FieldKind::kAutoIncrement:
+      out = Def(c, 'N', 11, 0);
+      return Status::Ok();
+    case FieldKind::kBoolean:
+      out = Def(c, 'L', 1);
+      return Status::Ok();
     case FieldKind::kFloat:
     case FieldKind::kCurrency:
     case FieldKind::kBcd: {
@@ -194,10 +236,18 @@ Status DbfColumn(const ColumnDef& c, const TableFormat& format, const NumberWidt
       }
       return number(width.int_digits, std::max(width.decimals, own));
     }
-    case FieldKind::kDate: out = Def(c, 'D', 8); return Status::Ok();
-    case FieldKind::kTime: out = Def(c, 'C', 12); return Status::Ok();
-    case FieldKind::kTimestamp: out = Def(c, 'C', 23); return Status::Ok();
-    case FieldKind::kMemo: out = Def(c, 'M', 10); return Status::Ok();
+    case FieldKind::kDate:
+      out = Def(c, 'D', 8);
+      return Status::Ok();
+    case FieldKind::kTime:
+      out = Def(c, 'C', 12);
+      return Status::Ok();
+    case FieldKind::kTimestamp:
+      out = Def(c, 'C', 23);
+      return Status::Ok();
+    case FieldKind::kMemo:
+      out = Def(c, 'M', 10);
+      return Status::Ok();
     case FieldKind::kOle:
     case FieldKind::kBinary:
     case FieldKind::kGraphic:
@@ -206,21 +256,30 @@ Status DbfColumn(const ColumnDef& c, const TableFormat& format, const NumberWidt
       if (!dbf_source || format.family != TableFamily::kFoxPro) return Status::Unsupported("");
       out = Def(c, c.kind == FieldKind::kGraphic ? 'P' : 'G', 10);
       return Status::Ok();
-    default: return Status::Unsupported("");
+    default:
+      return Status::Unsupported("");
   }
 }
 
 FieldKind TargetKind(char type, const TableFormat& format) {
   if (IsParadox(format)) return paradox::KindOfType(paradox::TypeCodeOf(type));
   switch (type) {
-    case 'C': return FieldKind::kText;
-    case 'N': return FieldKind::kFloat;
-    case 'L': return FieldKind::kBoolean;
-    case 'D': return FieldKind::kDate;
-    case 'M': return FieldKind::kMemo;
-    case 'G': return FieldKind::kOle;
-    case 'P': return FieldKind::kGraphic;
-    default: return FieldKind::kOther;
+    case 'C':
+      return FieldKind::kText;
+    case 'N':
+      return FieldKind::kFloat;
+    case 'L':
+      return FieldKind::kBoolean;
+    case 'D':
+      return FieldKind::kDate;
+    case 'M':
+      return FieldKind::kMemo;
+    case 'G':
+      return FieldKind::kOle;
+    case 'P':
+      return FieldKind::kGraphic;
+    default:
+      return FieldKind::kOther;
   }
 }
 
@@ -239,20 +298,14 @@ Status MapColumns(const Table& source, const TableFormat& format, std::vector<Co
     bool any = false;
     for (int c = 0; c < source.ColumnCount(); ++c) any |= NeedsWidth(source.Column(c).kind);
     if (any) {
-      // Walk a copy of the cursor's position: the caller's place is kept.
-      auto& walker = const_cast<Table&>(source);
-      walker.SuspendViews();
-      const Table::Mark mark = walker.MarkPosition();
-      for (walker.First(); !walker.Eof(); walker.Next()) {
+      for (int row = 0; row < source.RecordCount(); ++row) {
         for (int c = 0; c < source.ColumnCount(); ++c) {
-          if (!NeedsWidth(source.Column(c).kind) || source.IsNull(c)) continue;
-          Value v = source.GetValue(c);
+          if (!NeedsWidth(source.Column(c).kind) || source.IsNullAt(row, c)) continue;
+          Value v = source.ValueAt(row, c);
           if (auto* d = std::get_if<double>(&v)) widths[c].Add(*d);
           if (auto* i = std::get_if<int64_t>(&v)) widths[c].Add(static_cast<double>(*i));
         }
       }
-      walker.ReturnToMark(mark);
-      walker.ResumeViews();
     }
   }
   const bool dbf_source = source.Format().family != TableFamily::kParadox;
@@ -365,24 +418,20 @@ Status ConvertTable(const Table& source, const fs::path& target, const TableForm
   std::unique_ptr<Table> table;
   const int code_page = TextCodePage(source, format);
   VELMAR_RETURN_IF_ERROR(CreateTable(target, format, columns, code_page, table));
-  auto& walker = const_cast<Table&>(source);
-  walker.SuspendViews();
-  const Table::Mark mark = walker.MarkPosition();
   Status status;
-  for (walker.First(); status.ok() && !walker.Eof(); walker.Next()) {
+  for (int row = 0; status.ok() && row < source.RecordCount(); ++row) {
     status = table->Append();
     for (size_t c = 0; status.ok() && c < columns.size(); ++c) {
-      status = table->SetValue(static_cast<int>(c), Adapt(source.GetValue(from[c]), columns[c]));
+      status =
+          table->SetValue(static_cast<int>(c), Adapt(source.ValueAt(row, from[c]), columns[c]));
       if (!status.ok()) {
-        status = Status::Unsupported("Запись " + std::to_string(walker.RecordNumber()) +
+        status = Status::Unsupported("Запись " + std::to_string(source.RecordNumberAt(row)) +
                                      ", поле «" + source.Column(from[c]).name +
                                      "»: " + status.message());
       }
     }
     if (status.ok()) status = table->Post();
   }
-  walker.ReturnToMark(mark);
-  walker.ResumeViews();
   VELMAR_RETURN_IF_ERROR(status);
   VELMAR_RETURN_IF_ERROR(table->Save());
   table->First();
@@ -394,10 +443,14 @@ int FormatIndex(const fs::path& file, int level) {
   const std::string ext = Upper(file.extension().string());
   if (ext == ".DB") {
     switch (level) {
-      case 4: return 2;
-      case 5: return 3;
-      case 7: return 4;
-      default: return 1;
+      case 4:
+        return 2;
+      case 5:
+        return 3;
+      case 7:
+        return 4;
+      default:
+        return 1;
     }
   }
   if (ext == ".DBF") return level == 25 ? 6 : 5;
@@ -431,9 +484,8 @@ Status SaveTableAs(std::unique_ptr<Table>& table, const fs::path& caption, int f
 std::string ConvertedCaption(const std::string& caption, const TableFormat& format) {
   // Only the file name is cut: a period in a folder name must not move the
   // table to another place.
-  const size_t name_start = caption.find_last_of("/\\") == std::string::npos
-                                ? 0
-                                : caption.find_last_of("/\\") + 1;
+  const size_t name_start =
+      caption.find_last_of("/\\") == std::string::npos ? 0 : caption.find_last_of("/\\") + 1;
   const size_t period = caption.find('.', name_start);
   std::string stem = period == std::string::npos ? caption : caption.substr(0, period);
   return stem + (IsParadox(format) ? ".db" : ".dbf");

@@ -88,16 +88,6 @@ std::string PlainText(const Value& v, char separator) {
   return "";
 }
 
-// Walks every record from the first, leaving the cursor and views as found.
-template <typename Fn>
-void ForEachRecord(Table& table, Fn fn) {
-  table.SuspendViews();
-  const Table::Mark mark = table.MarkPosition();
-  for (table.First(); !table.Eof(); table.Next()) fn();
-  table.ReturnToMark(mark);
-  table.ResumeViews();
-}
-
 }  // namespace
 
 std::string JsonQuote(std::string_view utf8) {
@@ -179,7 +169,7 @@ std::string FormatName(const TableFormat& format) {
   return "?";
 }
 
-std::string DumpTableJson(Table& table) {
+std::string DumpTableJson(const Table& table) {
   std::string out = "{\n  \"file\": " + JsonQuote(table.Path().filename().string());
   for (const auto& [key, json] : table.DumpFacts()) out += ",\n  " + JsonQuote(key) + ": " + json;
   out += ",\n  \"columns\": [";
@@ -204,21 +194,21 @@ std::string DumpTableJson(Table& table) {
   out += table.ColumnCount() ? "\n  ],\n" : "],\n";
   out += "  \"record_count\": " + std::to_string(table.RecordCount()) + ",\n  \"records\": [";
   bool first = true;
-  ForEachRecord(table, [&] {
+  for (int row = 0; row < table.RecordCount(); ++row) {
     out += first ? "\n    [" : ",\n    [";
     first = false;
     for (int c = 0; c < table.ColumnCount(); ++c) {
       if (c) out += ",";
-      std::string json = table.ValueJson(c);
-      out += json.empty() ? ValueToJson(table.GetValue(c)) : json;
+      std::string json = table.ValueJsonAt(row, c);
+      out += json.empty() ? ValueToJson(table.ValueAt(row, c)) : json;
     }
     out += "]";
-  });
+  }
   out += first ? "]\n}\n" : "\n  ]\n}\n";
   return out;
 }
 
-std::string DescribeTable(Table& table) {
+std::string DescribeTable(const Table& table) {
   std::string out = "Файл: " + Printable(table.Path().filename().string()) + "\n";
   const TableFormat format = table.Format();
   out += "Формат: " + FormatName(format) + " (уровень " + std::to_string(format.level) + ")\n";
@@ -240,18 +230,18 @@ std::string DescribeTable(Table& table) {
   return out;
 }
 
-std::string DumpTableText(Table& table, char decimal_separator) {
+std::string DumpTableText(const Table& table, char decimal_separator) {
   std::string out = DescribeTable(table) + "\n№";
   for (int c = 0; c < table.ColumnCount(); ++c) out += "\t" + Printable(table.Column(c).name);
   out += "\n";
-  ForEachRecord(table, [&] {
-    out += std::to_string(table.RecordNumber());
+  for (int row = 0; row < table.RecordCount(); ++row) {
+    out += std::to_string(table.RecordNumberAt(row));
     for (int c = 0; c < table.ColumnCount(); ++c) {
       out += '\t';
-      out += PlainText(table.GetValue(c), decimal_separator);
+      out += PlainText(table.ValueAt(row, c), decimal_separator);
     }
     out += "\n";
-  });
+  }
   return out;
 }
 

@@ -13,15 +13,15 @@ namespace velmar {
 // kind for non-numeric columns, then ColumnDumpFacts()), "record_count" and
 // "records" with the values of every record in table order. The cursor and
 // the views are left as they were.
-std::string DumpTableJson(Table& table);
+std::string DumpTableJson(const Table& table);
 
 // A listing for people: format, code page, columns and records, one record
 // a line, fields separated by tabs; reals written by FormatReal.
-std::string DumpTableText(Table& table, char decimal_separator);
+std::string DumpTableText(const Table& table, char decimal_separator);
 
 // The format, code page, record count and columns with their numeric
 // categories, as `velmar-cli table info` prints them.
-std::string DescribeTable(Table& table);
+std::string DescribeTable(const Table& table);
 
 // JSON helpers for the dump hooks of the codecs.
 std::string JsonQuote(std::string_view utf8);

@@ -96,8 +96,10 @@ void WorkRunner::Finish() {
   stop_ = nullptr;
   std::function<void()> done = std::move(done_);
   done_ = nullptr;
-  if (done) done();
+  // Enabled before `done`: enabling gives the focus back to where it was, and
+  // a window `done` opens must stay the active one.
   if (main_window_ && !(hold_ && hold_())) main_window_->setEnabled(true);
+  if (done) done();
   emit jobFinished();
 }
 

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -20,6 +21,7 @@
 #include "gui/base/scripted_dialogs.h"
 #include "gui/data/network_dialog.h"
 #include "gui/project/project_window.h"
+#include "gui/screenshots/network_windows_shots.h"
 #include "gui/tables/db_editor.h"
 
 namespace velmar::gui {
@@ -127,6 +129,16 @@ int Run(const QString& out_dir) {
     help->SearchEdit->setText(QStringLiteral("сет"));
     shooter.Shoot(help, QStringLiteral("help_search"));
     help->hide();
+  }
+
+  // The windows of the network commands, on the first network (iris trained,
+  // tested, simplified, its significance and verbal text).
+  project->NetList->setCurrentRow(0);
+  if (!ShootNetworkWindows(window, *project, dialogs, [&](QWidget* widget, const QString& name) {
+        shooter.Shoot(widget, name);
+      })) {
+    std::fprintf(stderr, "screenshots: a network window did not come up\n");
+    return 1;
   }
 
   // Nothing is saved: every question is answered No.

@@ -41,13 +41,14 @@ TEST_P(EndToEndTest, CreateTrainTestSimplifyDescribe) {
   const std::string p = (fs::path(testing::TempDir()) / "end_to_end.vmp").string();
   fs::remove(p);
 
-  Outcome r = RunCommand({"new", p, "--data", t, "--discrete", "CLASS", "--layers", "1", "--neurons",
-                   "4", "--seed", "2"});
+  Outcome r = RunCommand({"new", p, "--data", t, "--discrete", "CLASS", "--layers", "1",
+                          "--neurons", "4", "--seed", "2"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
   r = RunCommand({"train", p, "--data", t, "--seed", "2"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
   EXPECT_TRUE(Contains(r.out, "150 из 150")) << r.out;
-  r = RunCommand({"test", p, "--data", t, "-o", (fs::path(testing::TempDir()) / "test.txt").string()});
+  r = RunCommand(
+      {"test", p, "--data", t, "-o", (fs::path(testing::TempDir()) / "test.txt").string()});
   ASSERT_EQ(r.code, kExitOk) << r.err;
   EXPECT_TRUE(Contains(r.out + r.err, "правильно 150 (100%)")) << r.out << r.err;
 
@@ -55,8 +56,8 @@ TEST_P(EndToEndTest, CreateTrainTestSimplifyDescribe) {
     r = RunCommand({"simplify", p, "--data", t, "--mode", mode, "--seed", "2"});
     ASSERT_EQ(r.code, kExitOk) << mode << ": " << r.err;
     // Every accepted step keeps the taskbook solved, so the net still passes the test.
-    Outcome tested =
-        RunCommand({"test", p, "--data", t, "-o", (fs::path(testing::TempDir()) / "t.txt").string()});
+    Outcome tested = RunCommand(
+        {"test", p, "--data", t, "-o", (fs::path(testing::TempDir()) / "t.txt").string()});
     ASSERT_EQ(tested.code, kExitOk) << tested.err;
     EXPECT_TRUE(Contains(tested.out + tested.err, "неправильно 0 ")) << mode << tested.out;
   }

@@ -54,10 +54,9 @@ class SimplifyCliTest : public testing::Test {
     table_ = (dir_ / "iris.dbf").string();
     project_ = (dir_ / "iris.vmp").string();
     WriteIrisTable(table_, true);
-    const CliRun created =
-        RunCommand({"new", project_, "--data", table_, "--discrete", "CLASS", "--states",
-             "CLASS=1..1,2..2,3..3", "--gap", "CLASS=0.1", "--layers", "1", "--neurons", "4",
-             "--seed", "17"});
+    const CliRun created = RunCommand({"new", project_, "--data", table_, "--discrete", "CLASS",
+                                       "--states", "CLASS=1..1,2..2,3..3", "--gap", "CLASS=0.1",
+                                       "--layers", "1", "--neurons", "4", "--seed", "17"});
     ASSERT_EQ(created.code, kExitOk) << created.err;
     const CliRun trained = RunCommand({"train", project_, "--data", table_, "--seed", "3"});
     ASSERT_EQ(trained.code, kExitOk) << trained.err;
@@ -125,10 +124,13 @@ TEST_F(SimplifyCliTest, RefusesBadRequestsWithoutTouchingTheProject) {
       {{"simplify", project_, "--data", table_, "--mode", "everything"}, kExitUsage, ""},
       {{"simplify", project_, "--data", table_}, kExitUsage, ""},
       {{"simplify", project_, "--data", table_, "--mode", "inputs", "--symptoms", "2"},
-       kExitUsage, ""},
+       kExitUsage,
+       ""},
       {{"simplify", project_, "--data", table_, "--mode", "uniform", "--symptoms", "0"},
-       kExitRefused, "Ошибка: Неверное число приходящих на нейрон сигналов"},
-      {{"simplify", project_, "--data", table_, "--mode", "uniform", "--net", "9"}, kExitRefused,
+       kExitRefused,
+       "Ошибка: Неверное число приходящих на нейрон сигналов"},
+      {{"simplify", project_, "--data", table_, "--mode", "uniform", "--net", "9"},
+       kExitRefused,
        "Операция невозможна: "},
       {{"simplify", project_, "--data", empty_table, "--mode", "neurons"}, kExitRefused, ""},
       {{"significance", project_, "--data", empty_table}, kExitRefused, ""},

@@ -90,10 +90,18 @@ class JsonValue {
 
   void Write(std::string& s) const {
     switch (type_) {
-      case Type::kNull: s += "null"; break;
-      case Type::kBool: s += bool_ ? "true" : "false"; break;
-      case Type::kNumber: s += text_; break;
-      case Type::kString: WriteString(s, text_); break;
+      case Type::kNull:
+        s += "null";
+        break;
+      case Type::kBool:
+        s += bool_ ? "true" : "false";
+        break;
+      case Type::kNumber:
+        s += text_;
+        break;
+      case Type::kString:
+        WriteString(s, text_);
+        break;
       case Type::kArray:
         s += '[';
         for (size_t i = 0; i < items_.size(); ++i) {
@@ -214,10 +222,14 @@ class JsonValue {
       for (int i = 0; i < 4; ++i) {
         char c = in[pos++];
         out <<= 4;
-        if (c >= '0' && c <= '9') out |= static_cast<uint32_t>(c - '0');
-        else if (c >= 'a' && c <= 'f') out |= static_cast<uint32_t>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F') out |= static_cast<uint32_t>(c - 'A' + 10);
-        else return Fail("bad hex digit");
+        if (c >= '0' && c <= '9')
+          out |= static_cast<uint32_t>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+          out |= static_cast<uint32_t>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+          out |= static_cast<uint32_t>(c - 'A' + 10);
+        else
+          return Fail("bad hex digit");
       }
       return true;
     }
@@ -255,14 +267,30 @@ class JsonValue {
         if (pos >= in.size()) return Fail("unterminated escape");
         char e = in[pos++];
         switch (e) {
-          case '"': out += '"'; break;
-          case '\\': out += '\\'; break;
-          case '/': out += '/'; break;
-          case 'b': out += '\b'; break;
-          case 'f': out += '\f'; break;
-          case 'n': out += '\n'; break;
-          case 'r': out += '\r'; break;
-          case 't': out += '\t'; break;
+          case '"':
+            out += '"';
+            break;
+          case '\\':
+            out += '\\';
+            break;
+          case '/':
+            out += '/';
+            break;
+          case 'b':
+            out += '\b';
+            break;
+          case 'f':
+            out += '\f';
+            break;
+          case 'n':
+            out += '\n';
+            break;
+          case 'r':
+            out += '\r';
+            break;
+          case 't':
+            out += '\t';
+            break;
           case 'u': {
             uint32_t cp;
             if (!Hex4(cp)) return false;
@@ -286,7 +314,8 @@ class JsonValue {
             AppendUtf8(out, cp);
             break;
           }
-          default: return Fail("bad escape");
+          default:
+            return Fail("bad escape");
         }
       }
     }

@@ -83,13 +83,13 @@ class MemoryTable : public Table {
   const ColumnDef& Column(int index) const override { return columns_[index]; }
   int RecordCount() const override { return static_cast<int>(rows_.size()); }
 
-  bool IsNull(int column) const override {
-    const Value* v = Current(column);
+  bool IsNullAt(int row, int column) const override {
+    const Value* v = At(row, column);
     return v == nullptr || IsNullValue(*v);
   }
 
-  float AsFloat(int column) const override {
-    const Value* v = Current(column);
+  float AsFloatAt(int row, int column) const override {
+    const Value* v = At(row, column);
     if (v == nullptr || !IsNumeric(columns_[column].kind)) return 0.0f;
     if (const bool* b = std::get_if<bool>(v)) return *b ? 1.0f : 0.0f;
     if (const int64_t* i = std::get_if<int64_t>(v)) return static_cast<float>(*i);
@@ -97,29 +97,33 @@ class MemoryTable : public Table {
     return 0.0f;
   }
 
-  Value GetValue(int column) const override {
-    const Value* v = Current(column);
+  Value ValueAt(int row, int column) const override {
+    const Value* v = At(row, column);
     return v == nullptr ? Value{} : *v;
   }
 
-  Status SetValue(int column, const Value& value) override {
-    if (Eof()) return Status::Invalid("нет текущей записи");
+  Status SetValueAt(int row, int column, const Value& value) override {
+    if (row < 0 || row >= RecordCount()) return Status::Invalid("нет текущей записи");
     if (column < 0 || column >= ColumnCount()) return Status::Invalid("нет такого поля");
     Value converted;
     VELMAR_RETURN_IF_ERROR(Convert(columns_[column].kind, value, converted));
-    rows_[Position()][column] = std::move(converted);
+    rows_[row][column] = std::move(converted);
     SetModified(true);
     return Status::Ok();
   }
 
-  Status Append() override {
+  TableFormat Format() const override { return format_; }
+  int CodePage() const override { return code_page_; }
+
+ protected:
+  Status AppendRecord() override {
     rows_.emplace_back(columns_.size());
     MoveTo(RecordCount() - 1);
     SetModified(true);
     return Status::Ok();
   }
 
-  Status Insert() override {
+  Status InsertRecord() override {
     const int at = Position();
     rows_.insert(rows_.begin() + at, std::vector<Value>(columns_.size()));
     MoveTo(at);
@@ -127,7 +131,7 @@ class MemoryTable : public Table {
     return Status::Ok();
   }
 
-  Status Delete() override {
+  Status DeleteRecord() override {
     if (Eof()) return Status::Invalid("нет текущей записи");
     const int at = Position();
     rows_.erase(rows_.begin() + at);
@@ -136,32 +140,40 @@ class MemoryTable : public Table {
     return Status::Ok();
   }
 
-  TableFormat Format() const override { return format_; }
-  int CodePage() const override { return code_page_; }
-
  private:
-  const Value* Current(int column) const {
-    if (Eof() || column < 0 || column >= ColumnCount()) return nullptr;
-    return &rows_[Position()][column];
+  const Value* At(int row, int column) const {
+    if (row < 0 || row >= RecordCount() || column < 0 || column >= ColumnCount()) return nullptr;
+    return &rows_[row][column];
   }
 
   static char NativeType(FieldKind kind) {
     switch (kind) {
-      case FieldKind::kText: return 'C';
-      case FieldKind::kBoolean: return 'L';
-      case FieldKind::kDate: return 'D';
-      case FieldKind::kMemo: return 'M';
-      case FieldKind::kFloat: return 'F';
-      default: return 'N';
+      case FieldKind::kText:
+        return 'C';
+      case FieldKind::kBoolean:
+        return 'L';
+      case FieldKind::kDate:
+        return 'D';
+      case FieldKind::kMemo:
+        return 'M';
+      case FieldKind::kFloat:
+        return 'F';
+      default:
+        return 'N';
     }
   }
   static int DefaultLength(FieldKind kind) {
     switch (kind) {
-      case FieldKind::kText: return 20;
-      case FieldKind::kBoolean: return 1;
-      case FieldKind::kDate: return 8;
-      case FieldKind::kMemo: return 10;
-      default: return 20;
+      case FieldKind::kText:
+        return 20;
+      case FieldKind::kBoolean:
+        return 1;
+      case FieldKind::kDate:
+        return 8;
+      case FieldKind::kMemo:
+        return 10;
+      default:
+        return 20;
     }
   }
 
@@ -176,24 +188,36 @@ class MemoryTable : public Table {
     switch (CategoryOf(kind)) {
       case NumericCategory::kFloat:
       case NumericCategory::kCurrency:
-        if (d) out = *d;
-        else if (i) out = static_cast<double>(*i);
-        else if (b) out = *b ? 1.0 : 0.0;
-        else return Status::Invalid("значение не подходит к типу поля");
+        if (d)
+          out = *d;
+        else if (i)
+          out = static_cast<double>(*i);
+        else if (b)
+          out = *b ? 1.0 : 0.0;
+        else
+          return Status::Invalid("значение не подходит к типу поля");
         return Status::Ok();
       case NumericCategory::kSmallInt:
       case NumericCategory::kInteger:
       case NumericCategory::kWord:
-        if (i) out = *i;
-        else if (d && std::isfinite(*d)) out = static_cast<int64_t>(std::llround(*d));
-        else if (b) out = static_cast<int64_t>(*b);
-        else return Status::Invalid("значение не подходит к типу поля");
+        if (i)
+          out = *i;
+        else if (d && std::isfinite(*d))
+          out = static_cast<int64_t>(std::llround(*d));
+        else if (b)
+          out = static_cast<int64_t>(*b);
+        else
+          return Status::Invalid("значение не подходит к типу поля");
         return Status::Ok();
       case NumericCategory::kBoolean:
-        if (b) out = *b;
-        else if (i) out = *i != 0;
-        else if (d) out = *d != 0.0;
-        else return Status::Invalid("значение не подходит к типу поля");
+        if (b)
+          out = *b;
+        else if (i)
+          out = *i != 0;
+        else if (d)
+          out = *d != 0.0;
+        else
+          return Status::Invalid("значение не подходит к типу поля");
         return Status::Ok();
       case NumericCategory::kNone:
         break;

@@ -18,9 +18,9 @@ namespace velmar::testing_support {
 
 // One field of a test network.
 struct FieldSpec {
-  int states = 0;          // 0: continuous; n >= 2: discrete with the point states 1..n
-  bool ordered = false;    // discrete: the states have a predecessor relation
-  float gap = 0.1f;        // continuous: accuracy in the field's units; discrete: reliability
+  int states = 0;           // 0: continuous; n >= 2: discrete with the point states 1..n
+  bool ordered = false;     // discrete: the states have a predecessor relation
+  float gap = 0.1f;         // continuous: accuracy in the field's units; discrete: reliability
   float min_value = -1.0f;  // continuous: recorded range
   float max_value = 1.0f;
 };
@@ -53,7 +53,8 @@ inline std::string NumberedName(char prefix, int i) {
 inline std::string InputFieldName(int i) { return NumberedName('x', i); }
 inline std::string OutputFieldName(int i) { return NumberedName('y', i); }
 
-inline FieldDescription MakeField(const std::string& name, FieldUsage usage, const FieldSpec& field_spec) {
+inline FieldDescription MakeField(const std::string& name, FieldUsage usage,
+                                  const FieldSpec& field_spec) {
   FieldDescription f;
   f.Name = name;
   f.Usage = usage;
@@ -88,14 +89,14 @@ inline DataDescription MakeDescription(const NetShape& shape) {
     d.Characteristic[l] = shape.characteristic;
   }
   for (size_t i = 0; i < shape.inputs.size(); ++i) {
-    d.Fields.push_back(MakeField(InputFieldName(static_cast<int>(i)), FieldUsage::Input,
-                                 shape.inputs[i]));
+    d.Fields.push_back(
+        MakeField(InputFieldName(static_cast<int>(i)), FieldUsage::Input, shape.inputs[i]));
     d.NumOfInpFields += 1;
     d.NumOfInputs += FieldWidth(d.Fields.back());
   }
   for (size_t i = 0; i < shape.outputs.size(); ++i) {
-    d.Fields.push_back(MakeField(OutputFieldName(static_cast<int>(i)), FieldUsage::Output,
-                                 shape.outputs[i]));
+    d.Fields.push_back(
+        MakeField(OutputFieldName(static_cast<int>(i)), FieldUsage::Output, shape.outputs[i]));
     d.NumOfOutFields += 1;
     d.NumOfOutputs += FieldWidth(d.Fields.back());
   }

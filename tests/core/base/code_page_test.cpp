@@ -45,12 +45,15 @@ TEST(CodePageTest, UnmappableCharactersBecomeQuestionMarks) {
   EXPECT_EQ(EncodeFromUtf8("Ж€", 437), "??");
   EXPECT_EQ(EncodeFromUtf8("a中b", 1251), "a?b");
   EXPECT_FALSE(CanEncode("中", 1251));
-  EXPECT_EQ(DecodeToUtf8("\x98", 1251), "?");  // undefined in 1251
+  EXPECT_EQ(DecodeToUtf8("\x98", 1251), "?");       // undefined in 1251
   EXPECT_EQ(DecodeToUtf8("\xC0\xC1", 9999), "??");  // unknown page
 }
 
 TEST(CodePageTest, MalformedUtf8NeverAborts) {
-  EXPECT_EQ(EncodeFromUtf8("a\xFF" "b", 1251), "a?b");
+  EXPECT_EQ(EncodeFromUtf8("a\xFF"
+                           "b",
+                           1251),
+            "a?b");
   EXPECT_EQ(EncodeFromUtf8("\xD0", 1251), "?");            // truncated sequence
   EXPECT_EQ(EncodeFromUtf8("\xE0\x80\x80", 1251), "???");  // overlong
   EXPECT_EQ(DecodeToUtf8("ok\xC3", kCodePageUtf8), "ok?");

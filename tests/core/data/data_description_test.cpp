@@ -78,10 +78,12 @@ TEST(FieldTemplateTest, RangeTenthOfRangeAndSortedDistinctValues) {
 }
 
 TEST(FieldTemplateTest, SkipsNullsAndNonNumericColumns) {
-  MemoryTable table({{"T", FieldKind::kText}, {"N", FieldKind::kInteger},
-                     {"Empty", FieldKind::kFloat}, {"B", FieldKind::kBoolean}},
-                    {{std::string("7"), int64_t{4}, Value{}, true},
-                     {std::string("9"), Value{}, Value{}, false}});
+  MemoryTable table(
+      {{"T", FieldKind::kText},
+       {"N", FieldKind::kInteger},
+       {"Empty", FieldKind::kFloat},
+       {"B", FieldKind::kBoolean}},
+      {{std::string("7"), int64_t{4}, Value{}, true}, {std::string("9"), Value{}, Value{}, false}});
   FieldTemplate ft = BuildFieldTemplate(table);
   ASSERT_EQ(ft.size(), 4u);
   EXPECT_EQ(ft[0].MinValue, kUnsetValue);
@@ -165,8 +167,10 @@ TEST(FieldTemplateTest, ValuesBeyondFloatRangeAreNotCounted) {
 // ------------------------------------------------------ new and clone descriptions
 
 TEST(NewDescriptionTest, LastNumericColumnIsTheOutput) {
-  MemoryTable table({{"A", FieldKind::kFloat}, {"Name", FieldKind::kText},
-                     {"B", FieldKind::kInteger}, {"Y", FieldKind::kFloat},
+  MemoryTable table({{"A", FieldKind::kFloat},
+                     {"Name", FieldKind::kText},
+                     {"B", FieldKind::kInteger},
+                     {"Y", FieldKind::kFloat},
                      {"Note", FieldKind::kMemo}},
                     {{1.0, std::string("x"), int64_t{1}, 10.0, std::string("m")},
                      {3.0, std::string("y"), int64_t{2}, 20.0, Value{}}});
@@ -195,10 +199,10 @@ TEST(NewDescriptionTest, LastNumericColumnIsTheOutput) {
 }
 
 TEST(CloneDescriptionTest, RestoresPrunedInputsAndKeepsOutputs) {
-  DataDescription source = Describe(
-      {Field("A", FieldUsage::NotUsed, 0, 1),
-       Discrete("C", FieldUsage::Input, {{1, 1}, {2, 2}, {3, 3}}),
-       Field("Y", FieldUsage::Output, 0, 10), Field("Z", FieldUsage::Input, 0, 1)});
+  DataDescription source =
+      Describe({Field("A", FieldUsage::NotUsed, 0, 1),
+                Discrete("C", FieldUsage::Input, {{1, 1}, {2, 2}, {3, 3}}),
+                Field("Y", FieldUsage::Output, 0, 10), Field("Z", FieldUsage::Input, 0, 1)});
   source.Fields[1].StateMask = 0x5;
   source.Fields[2].Gap = 0.25f;
   source.NumOfLayers = 2;
@@ -256,8 +260,8 @@ TEST(SetFieldTypeTest, DefaultStatesFromStatistics) {
 }
 
 TEST(SetFieldTypeTest, RoundTripMovesCountersAndKeepsStates) {
-  DataDescription d = Describe({Field("A", FieldUsage::Input, 0, 10),
-                                Field("Y", FieldUsage::Output, 0, 50)});
+  DataDescription d =
+      Describe({Field("A", FieldUsage::Input, 0, 10), Field("Y", FieldUsage::Output, 0, 50)});
   d.Fields[0].NumOfDiscreteStates = 5;
   d.Fields[0].States.assign(kMaxStates, StateRange{});
   for (int k = 0; k < 5; ++k) d.Fields[0].States[k] = {float(2 * k), float(2 * k)};
@@ -286,9 +290,9 @@ TEST(SetFieldTypeTest, RoundTripMovesCountersAndKeepsStates) {
 TEST(CheckDataFileTest, MatchesNamesExactlyAndReportsTheFirstMissing) {
   MemoryTable table = MemoryTable::FromNumbers({"a", "B", "B"}, {{1, 2, 3}});
   RecordingHost host;
-  DataDescription d = Describe({Field("B", FieldUsage::Input, 0, 1),
-                                Field("gone", FieldUsage::NotNumeric, 0, 1),
-                                Field("a", FieldUsage::Output, 0, 1)});
+  DataDescription d =
+      Describe({Field("B", FieldUsage::Input, 0, 1), Field("gone", FieldUsage::NotNumeric, 0, 1),
+                Field("a", FieldUsage::Output, 0, 1)});
   ASSERT_TRUE(CheckDataFile(table, d, host));
   EXPECT_EQ(d.FieldColumn, (std::vector<int32_t>{1, -1, 0}));
   EXPECT_TRUE(host.messages.empty());
@@ -348,11 +352,9 @@ TEST(CodeRecordTest, DiscreteOneHotAndThermometer) {
     std::vector<float> codes;  // empty: no vector
   };
   const Case cases[] = {
-      {three, false, 2, {-1, 1, -1}}, {three, true, 2, {1, 1, -1}},
-      {three, true, 3, {1, 1, 1}},    {three, false, 1, {1, -1, -1}},
-      {three, false, 4, {}},          {three, true, 4, {}},
-      {halves, false, 5, {1, 1}},     {halves, true, 7, {1, 1}},
-      {halves, false, 7, {-1, 1}},
+      {three, false, 2, {-1, 1, -1}}, {three, true, 2, {1, 1, -1}}, {three, true, 3, {1, 1, 1}},
+      {three, false, 1, {1, -1, -1}}, {three, false, 4, {}},        {three, true, 4, {}},
+      {halves, false, 5, {1, 1}},     {halves, true, 7, {1, 1}},    {halves, false, 7, {-1, 1}},
   };
   for (const Case& c : cases) {
     MemoryTable table = MemoryTable::FromNumbers({"C", "Y"}, {{c.value, 1.0}});
@@ -374,9 +376,9 @@ TEST(CodeRecordTest, NullsAndContrastedInputs) {
   // Columns: A (pruned input), B (input), Y (output).
   MemoryTable table = MemoryTable::FromNumbers(
       {"A", "B", "Y"}, {{std::nullopt, 1.0, 2.0}, {5.0, std::nullopt, 2.0}, {5.0, 1.0, {}}});
-  DataDescription d = Describe({Field("A", FieldUsage::NotUsed, 0, 10),
-                                Field("B", FieldUsage::Input, 0, 2),
-                                Field("Y", FieldUsage::Output, 0, 4)});
+  DataDescription d =
+      Describe({Field("A", FieldUsage::NotUsed, 0, 10), Field("B", FieldUsage::Input, 0, 2),
+                Field("Y", FieldUsage::Output, 0, 4)});
   ASSERT_EQ(d.NumOfInputs, 2);
 
   Coded dropped = Code(table, d, 0, false);
@@ -396,10 +398,9 @@ TEST(CodeRecordTest, NullsAndContrastedInputs) {
 }
 
 TEST(CodeRecordTest, ColumnTurnedTextCodesNothing) {
-  MemoryTable table({{"X", FieldKind::kText}, {"Y", FieldKind::kFloat}},
-                    {{std::string("1"), 1.0}});
-  DataDescription d = Describe({Field("X", FieldUsage::Input, 0, 2),
-                                Field("Y", FieldUsage::Output, 0, 2)});
+  MemoryTable table({{"X", FieldKind::kText}, {"Y", FieldKind::kFloat}}, {{std::string("1"), 1.0}});
+  DataDescription d =
+      Describe({Field("X", FieldUsage::Input, 0, 2), Field("Y", FieldUsage::Output, 0, 2)});
   Coded coded = Code(table, d, 0);
   EXPECT_FALSE(coded.inputs_ok);
   EXPECT_TRUE(coded.targets_ok);
@@ -407,8 +408,8 @@ TEST(CodeRecordTest, ColumnTurnedTextCodesNothing) {
 
 TEST(CodeRecordTest, DescriptionWiderThanVectorsCodesNothing) {
   MemoryTable table = MemoryTable::FromNumbers({"X", "Y"}, {{1.0, 1.0}});
-  DataDescription d = Describe({Field("X", FieldUsage::Input, 0, 2),
-                                Field("Y", FieldUsage::Output, 0, 2)});
+  DataDescription d =
+      Describe({Field("X", FieldUsage::Input, 0, 2), Field("Y", FieldUsage::Output, 0, 2)});
   RecordingHost host;
   ASSERT_TRUE(CheckDataFile(table, d, host));
   table.First();
@@ -469,8 +470,8 @@ TEST(DecodeOutputsTest, ContinuousInvertsTheCoding) {
 
 TEST(DecodeOutputsTest, RoundTripThroughCodeRecord) {
   MemoryTable table = MemoryTable::FromNumbers({"X", "Y"}, {{1.0, 13.25}});
-  DataDescription d = Describe(
-      {Field("X", FieldUsage::Input, 0, 2), Field("Y", FieldUsage::Output, -5, 30)});
+  DataDescription d =
+      Describe({Field("X", FieldUsage::Input, 0, 2), Field("Y", FieldUsage::Output, -5, 30)});
   Coded coded = Code(table, d, 0);
   ASSERT_TRUE(coded.targets_ok);
   EXPECT_FLOAT_EQ(DecodeOutputs(d.Fields[1], coded.targets, {}, '.').value, 13.25f);
@@ -485,8 +486,8 @@ TEST(InputSignalNamesTest, OneNamePerInputSignal) {
                                 Discrete("Old", FieldUsage::NotUsed, {{0, 0}, {1, 1}}),
                                 Field("Text", FieldUsage::NotNumeric, 0, 0)});
   const std::vector<std::string> names = InputSignalNames(d);
-  EXPECT_EQ(names, (std::vector<std::string>{"Age", "Kind_1", "Kind_2", "Kind_3", "Old_1",
-                                             "Old_2"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"Age", "Kind_1", "Kind_2", "Kind_3", "Old_1", "Old_2"}));
   EXPECT_EQ(static_cast<int>(names.size()), d.NumOfInputs);
 }
 

@@ -1,3 +1,5 @@
+#include "core/project/project_file.h"
+
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -14,7 +16,6 @@
 #include "core/base/file_util.h"
 #include "core/base/random.h"
 #include "core/project/project.h"
-#include "core/project/project_file.h"
 
 namespace velmar {
 namespace {

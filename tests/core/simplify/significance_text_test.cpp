@@ -23,7 +23,10 @@ TEST(SignificanceTextTest, OneLinePerSignalWithTabFormatRealAndLineFeed) {
   const Case cases[] = {
       {{"A", "B"}, {1.0f, 0.25f}, '.', "A\t1\nB\t0.25\n"},
       {{"A", "B"}, {1.0f, 0.25f}, ',', "A\t1\nB\t0,25\n"},
-      {{"CLASS_1", "CLASS_2", "AGE"}, {0.0f, 1e-5f, 1.0f}, ',', "CLASS_1\t0\nCLASS_2\t1E-5\nAGE\t1\n"},
+      {{"CLASS_1", "CLASS_2", "AGE"},
+       {0.0f, 1e-5f, 1.0f},
+       ',',
+       "CLASS_1\t0\nCLASS_2\t1E-5\nAGE\t1\n"},
       {{"X"}, {0.1234567891f}, '.', "X\t0.1234568\n"},
       {{}, {}, '.', ""},
   };

@@ -76,9 +76,9 @@ inline int UnsolvedExamples(NeuralNet& net) {
 }
 
 inline int CountFlags(const NeuralNet& net, std::initializer_list<int32_t> words) {
-  return static_cast<int>(std::count_if(net.ParamFlags.begin(), net.ParamFlags.end(), [&](int32_t f) {
-    return std::find(words.begin(), words.end(), f) != words.end();
-  }));
+  return static_cast<int>(std::count_if(
+      net.ParamFlags.begin(), net.ParamFlags.end(),
+      [&](int32_t f) { return std::find(words.begin(), words.end(), f) != words.end(); }));
 }
 
 }  // namespace velmar::testing_support

@@ -18,7 +18,8 @@ namespace fs = std::filesystem;
 // Plain writes: the atomic writer syncs to disk, too slow for a loop.
 bool WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
 }
 
@@ -83,7 +84,8 @@ TEST(DbfFuzzTest, DamagedFilesAreRefusedOrReadSafely) {
     columns[1] = {"X", FieldKind::kFloat, 'N', 9, 3, 0};
     columns[2] = {"M", FieldKind::kMemo, 'M', 10, 0, 0};
     std::unique_ptr<Table> table;
-    ASSERT_TRUE(CreateDbfTable(dir / "own.dbf", {TableFamily::kFoxPro, 25}, columns, 1251, table).ok());
+    ASSERT_TRUE(
+        CreateDbfTable(dir / "own.dbf", {TableFamily::kFoxPro, 25}, columns, 1251, table).ok());
     for (int i = 0; i < 20; ++i) {
       ASSERT_TRUE(table->Append().ok());
       ASSERT_TRUE(table->SetValue(0, std::string("строка ") + std::to_string(i)).ok());

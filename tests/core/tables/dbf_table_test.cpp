@@ -74,7 +74,8 @@ std::vector<fs::path> DbfFixtures() {
 
 TEST(DbfFixtureTest, EveryTableMatchesItsExpectedDump) {
   const auto expected_files = DbfFixtures();
-  if (expected_files.empty()) GTEST_SKIP() << "shared DBF fixtures not found in " << VELMAR_SHARED_FIXTURES;
+  if (expected_files.empty())
+    GTEST_SKIP() << "shared DBF fixtures not found in " << VELMAR_SHARED_FIXTURES;
   for (const fs::path& expected_path : expected_files) {
     JsonValue want;
     std::string error;
@@ -184,7 +185,8 @@ TEST(DbfFixtureTest, CursorNullsAndFloatsFollowTheEngineRules) {
 
 TEST(DbfFixtureTest, MissingMemoFileLeavesMemoColumnsNull) {
   const fs::path dir = fs::path(VELMAR_SHARED_FIXTURES) / "dbf";
-  if (!fs::exists(dir / "dbase_83_missing_memo.dbf")) GTEST_SKIP() << "shared DBF fixtures not found";
+  if (!fs::exists(dir / "dbase_83_missing_memo.dbf"))
+    GTEST_SKIP() << "shared DBF fixtures not found";
   std::unique_ptr<Table> table;
   ASSERT_TRUE(OpenDbfTable(dir / "dbase_83_missing_memo.dbf", table).ok());
   int memo = -1;

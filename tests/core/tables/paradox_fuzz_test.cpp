@@ -21,7 +21,8 @@ namespace fs = std::filesystem;
 
 void WritePlain(const fs::path& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 // Reads every cell the way the callers do.
@@ -70,7 +71,8 @@ TEST(ParadoxFuzzTest, MutatedFilesAreRefusedOrReadSafely) {
   // Memory-backed storage when there is some: rewriting one file 1,500 times
   // is slow on journaling file systems.
   std::error_code ec;
-  fs::path root = fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::path(testing::TempDir());
+  fs::path root =
+      fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::path(testing::TempDir());
   const fs::path dir = root / ("velmar_paradox_fuzz_" + std::to_string(::getpid()));
   fs::remove_all(dir, ec);
   fs::create_directories(dir);

@@ -114,7 +114,8 @@ class PxLib {
         get_byte_(doc, p, fd->length, &v);
         return std::to_string(static_cast<int>(v));
       }
-      default: return "?";
+      default:
+        return "?";
     }
   }
 

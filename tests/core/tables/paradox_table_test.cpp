@@ -190,8 +190,8 @@ TEST(ParadoxFixtureTest, DataSetTablesMatchTheirStatistics) {
         if (table->IsNull(c)) continue;
         ++non_null;
         const Value v = table->GetValue(c);
-        const double d = std::holds_alternative<double>(v) ? std::get<double>(v)
-                                                           : double(std::get<int64_t>(v));
+        const double d =
+            std::holds_alternative<double>(v) ? std::get<double>(v) : double(std::get<int64_t>(v));
         lo = std::min(lo, d);
         hi = std::max(hi, d);
       }
@@ -233,7 +233,8 @@ TEST(ParadoxDamageTest, SharedBlobReferencesAreNotMultiplied) {
   memo.name = "M";
   memo.native_type = 'M';
   memo.length = 11;
-  ASSERT_TRUE(CreateParadoxTable(dir / "b.db", {TableFamily::kParadox, 7}, {memo}, 1252, table).ok());
+  ASSERT_TRUE(
+      CreateParadoxTable(dir / "b.db", {TableFamily::kParadox, 7}, {memo}, 1252, table).ok());
   for (int r = 0; r < 50; ++r) {
     ASSERT_TRUE(table->Append().ok());
     ASSERT_TRUE(table->SetValue(0, std::string(r == 0 ? 5000 : 1, 'x')).ok());
@@ -244,10 +245,12 @@ TEST(ParadoxDamageTest, SharedBlobReferencesAreNotMultiplied) {
   // Copy record 0's descriptor (the last 10 bytes of the 11-byte field) to all.
   const size_t first = 2048 + 6;
   for (int r = 1; r < 50; ++r) {
-    std::copy(bytes.begin() + first + 1, bytes.begin() + first + 11, bytes.begin() + first + r * 11 + 1);
+    std::copy(bytes.begin() + first + 1, bytes.begin() + first + 11,
+              bytes.begin() + first + r * 11 + 1);
   }
   std::ofstream(dir / "b.db", std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   std::unique_ptr<Table> back;
   Status status = OpenParadoxTable(dir / "b.db", back);
   EXPECT_TRUE(status.IsCorrupt()) << status.message();
@@ -294,7 +297,8 @@ TEST(ParadoxDamageTest, DamagedHeadersAndChainsAreRefused) {
     }
     const fs::path bad = dir / (std::string(c.name) + ".db");
     std::ofstream(bad, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     std::unique_ptr<Table> table;
     Status status = OpenParadoxTable(bad, table);
     EXPECT_FALSE(status.ok());
@@ -312,8 +316,9 @@ TEST(ParadoxFormatTest, DayNumbersAndBcd) {
     double value;
     int decimals;
     double back;
-  } kBcd[] = {{1.23, 2, 1.23}, {-1.23, 2, -1.23}, {0, 0, 0},       {-0.5, 0, -1},
-              {0.125, 2, 0.13}, {123456789012.5, 4, 123456789012.5}, {-0.123, 32, -0.123}};
+  } kBcd[] = {{1.23, 2, 1.23},     {-1.23, 2, -1.23}, {0, 0, 0},
+              {-0.5, 0, -1},       {0.125, 2, 0.13},  {123456789012.5, 4, 123456789012.5},
+              {-0.123, 32, -0.123}};
   for (const auto& c : kBcd) {
     uint8_t buf[kBcdSize];
     ASSERT_TRUE(EncodeBcd(buf, c.value, c.decimals)) << c.value;

@@ -44,7 +44,8 @@ std::vector<TypedColumn> AllTypes() {
       {Col("Long", 'I'), 5, {int64_t{-2147483647}, int64_t{2147483647}, Value{}}},
       {Col("Flag", 'L'), 5, {true, false, Value{}}},
       {Col("Clock", 'T'), 5, {TimeOfDay{0}, TimeOfDay{86399999}, Value{}}},
-      {Col("Stamp", '@'), 5,
+      {Col("Stamp", '@'),
+       5,
        {Timestamp{Date{1999, 12, 31}, 86399000}, Value{}, Timestamp{Date{2020, 2, 1}, 3601000}}},
       {Col("Counter", '+'), 5, {int64_t{1}, int64_t{2}, int64_t{3}}},
       {Col("Exact", '#', 17, 2), 5, {1.25, -1000000.5, Value{}}},
@@ -53,7 +54,8 @@ std::vector<TypedColumn> AllTypes() {
 }
 
 void ExpectSameValue(const Value& got, const Value& want, const std::string& where) {
-  if (auto* b = std::get_if<Bytes>(&want); b && b->size() < 6 && std::holds_alternative<Bytes>(got)) {
+  if (auto* b = std::get_if<Bytes>(&want);
+      b && b->size() < 6 && std::holds_alternative<Bytes>(got)) {
     // Bytes fields come back at their full width.
     Bytes padded = *b;
     padded.resize(std::get<Bytes>(got).size(), 0);
@@ -78,7 +80,8 @@ TEST_P(ParadoxLevelTest, WritesAndReadsBackEveryTypeOfTheLevel) {
   if (level == 3) columns[0].values[0] = std::string("Abc");
   std::unique_ptr<Table> table;
   const fs::path path = dir / "ALL.DB";
-  ASSERT_TRUE(CreateParadoxTable(path, {TableFamily::kParadox, level}, defs, code_page, table).ok());
+  ASSERT_TRUE(
+      CreateParadoxTable(path, {TableFamily::kParadox, level}, defs, code_page, table).ok());
   for (int r = 0; r < 3; ++r) {
     ASSERT_TRUE(table->Append().ok());
     for (size_t c = 0; c < columns.size(); ++c) {
@@ -123,8 +126,7 @@ INSTANTIATE_TEST_SUITE_P(Levels, ParadoxLevelTest, testing::Values(3, 4, 5, 7));
 
 TEST(ParadoxWriteTest, ValuesTheColumnCannotHoldAreRefused) {
   std::unique_ptr<Table> table;
-  ASSERT_TRUE(CreateParadoxTable(TempDir("paradox_refuse") / "r.db",
-                                 {TableFamily::kParadox, 7},
+  ASSERT_TRUE(CreateParadoxTable(TempDir("paradox_refuse") / "r.db", {TableFamily::kParadox, 7},
                                  {Col("A", 'A', 3), Col("S", 'S'), Col("I", 'I'), Col("D", 'D'),
                                   Col("L", 'L'), Col("T", 'T'), Col("Y", 'Y', 2)},
                                  1252, table)
@@ -134,9 +136,9 @@ TEST(ParadoxWriteTest, ValuesTheColumnCannotHoldAreRefused) {
     int column;
     Value value;
   } kRefused[] = {
-      {0, std::string("abcd")},        // too long
-      {0, std::string("Жук")},         // not in cp1252
-      {1, int64_t{-32768}},            // would read back as null
+      {0, std::string("abcd")},  // too long
+      {0, std::string("Жук")},   // not in cp1252
+      {1, int64_t{-32768}},      // would read back as null
       {1, int64_t{40000}},
       {1, 1.5},
       {2, int64_t{1} << 40},
@@ -186,10 +188,9 @@ TEST(ParadoxWriteTest, EditsStayInMemoryUntilSave) {
   const fs::path dir = TempDir("paradox_edits");
   const fs::path path = dir / "e.db";
   std::unique_ptr<Table> table;
-  ASSERT_TRUE(
-      CreateParadoxTable(path, {TableFamily::kParadox, 5}, {Col("K", 'I'), Col("M", 'M', 11)}, 1252,
-                         table)
-          .ok());
+  ASSERT_TRUE(CreateParadoxTable(path, {TableFamily::kParadox, 5},
+                                 {Col("K", 'I'), Col("M", 'M', 11)}, 1252, table)
+                  .ok());
   for (int i = 1; i <= 5; ++i) {
     ASSERT_TRUE(table->Append().ok());
     ASSERT_TRUE(table->SetValue(0, int64_t{i}).ok());
@@ -249,9 +250,9 @@ TEST(ParadoxWriteTest, NewRecordsTakeTheNextAutoincrementNumber) {
 TEST(ParadoxWriteTest, LevelThreeKeepsOnlyCp437Text) {
   const fs::path dir = TempDir("paradox_cp437");
   std::unique_ptr<Table> table;
-  ASSERT_TRUE(CreateParadoxTable(dir / "t.db", {TableFamily::kParadox, 5}, {Col("A", 'A', 10)},
-                                 1251, table)
-                  .ok());
+  ASSERT_TRUE(
+      CreateParadoxTable(dir / "t.db", {TableFamily::kParadox, 5}, {Col("A", 'A', 10)}, 1251, table)
+          .ok());
   ASSERT_TRUE(table->Append().ok());
   ASSERT_TRUE(table->SetValue(0, std::string("Дом")).ok());
   Status s = table->SaveAs(dir / "t3.db", {TableFamily::kParadox, 3});

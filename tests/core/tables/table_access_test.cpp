@@ -451,8 +451,6 @@ std::unique_ptr<Table> EditedTable(const fs::path& path, bool paradox) {
   return table;
 }
 
-// Measuring the columns for a DBF target walks the records: the views of
-// the table are suspended meanwhile, and the cursor comes back.
 // Deleting keeps a current record while there is one: the next, or the
 // new last when the last went. Nothing is deleted past the end.
 TEST(TableEditTest, DeleteLeavesTheCursorOnARecord) {
@@ -475,14 +473,16 @@ TEST(TableEditTest, DeleteLeavesTheCursorOnARecord) {
   }
 }
 
-TEST(TableConvertTest, WalksSuspendTheViews) {
+// Measuring the columns for a DBF target reads the records by row: the
+// cursor stays and the views have nothing to miss.
+TEST(TableConvertTest, WalksLeaveTheCursorAndTheViewsAlone) {
   const fs::path dir = TempDir("views");
   std::unique_ptr<Table> source = EditedTable(dir / "v.db", true);
   std::vector<bool> calls;
   source->SetViewListener([&calls](bool suspended) { calls.push_back(suspended); });
   std::vector<ColumnDef> columns;
   ASSERT_TRUE(ConvertedColumns(*source, {TableFamily::kDbase, 0}, columns).ok());
-  EXPECT_EQ(calls, (std::vector<bool>{true, false}));
+  EXPECT_TRUE(calls.empty());
   EXPECT_EQ(source->Position(), 1);
 }
 

@@ -12,15 +12,20 @@
 #include <sstream>
 
 #include "core/data/data_description.h"
+#include "core/engine/test_network.h"
 #include "core/project/project.h"
+#include "core/simplify/significance_text.h"
 #include "core/tables/table_factory.h"
 #include "core/verbal/verbalize.h"
 #include "gui/app/main_window.h"
 #include "gui/base/scripted_dialogs.h"
 #include "gui/engine/bump_dialog.h"
 #include "gui/engine/network_commands.h"
+#include "gui/engine/test_window.h"
+#include "gui/engine/training_process.h"
 #include "gui/project/project_window.h"
 #include "gui/project/project_window_net_commands.h"
+#include "gui/simplify/inp_sens_window.h"
 #include "gui/verbal/verbal_text.h"
 
 namespace velmar::gui {
@@ -177,6 +182,88 @@ class ProjectNetCommandsTest : public QObject {
     bench.window.FileNewItem->trigger();
     QTRY_COMPARE(bench.Children().size(), 1);
     QCOMPARE(bench.window.Project()->windowTitle(), QString("Без имени"));
+  }
+
+  void DataCommandsFromTheMenusAndSaveByTheActiveWindow() {
+    Bench bench;
+    TProject* project = bench.Project();
+    const QString table = bench.dir.filePath("iris.dbf");
+    QVERIFY(QFile::copy(QStringLiteral(VELMAR_EXAMPLES "/iris.dbf"), table));
+    QFile::setPermissions(table, QFile::ReadOwner | QFile::WriteOwner);
+    bench.dialogs.QueueFile(table);
+    project->SelectDBButtonClick();
+    QVERIFY(project->DataFileOpen());
+    bench.window.ActivateChild(project);
+    project->NetList->setCurrentRow(0);
+    QVERIFY(project->NetTrainItem->isEnabled());
+    QVERIFY(bench.window.SBTrain->isEnabled());
+    NetworkCommands& commands = NetCommandsOf(*project);
+    TTrainingProcess& progress = commands.Progress();
+
+    // Training from the speed button: the main window is off until "Готово".
+    bench.window.SBTrain->trigger();
+    QVERIFY(!bench.window.isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(progress.ButtonState(), StopButtonState::kFinished, 30000);
+    QTRY_VERIFY(!commands.Runner().Busy());
+    QCOMPARE(progress.windowTitle(), QString("Обучение Network1"));
+    QVERIFY(project->Model().Modified());
+    QVERIFY(!bench.window.isEnabled());
+    QTest::mouseClick(progress.Button(), Qt::LeftButton);
+    QVERIFY(bench.window.isEnabled());
+
+    // The test window: Save As asks for a text file and writes the grid.
+    bench.window.ActivateChild(project);
+    project->NetTestItem->trigger();
+    QTRY_VERIFY(!commands.Runner().Busy());
+    auto* test = qobject_cast<TTestWindow*>(bench.window.ActiveChildWidget());
+    QVERIFY(test != nullptr);
+    QVERIFY(bench.window.FileSaveItem->isEnabled());
+    const QString test_path = bench.dir.filePath("тест.txt");
+    bench.dialogs.QueueFile(test_path);
+    bench.window.FileSaveAsItem->trigger();
+    QCOMPARE(test->windowTitle(), test_path);
+    QCOMPARE(ReadFile(test_path), TestGridText(*test->Model()->Grid()));
+    QVERIFY(ReadFile(test_path).find("Прогноз сети\t") != std::string::npos);
+
+    // The significance window, then Save with it active writes its text.
+    bench.window.ActivateChild(project);
+    project->NetSensItem->trigger();
+    QTRY_VERIFY(!commands.Runner().Busy());
+    auto* sens = qobject_cast<TInpSensWindow*>(bench.window.ActiveChildWidget());
+    QVERIFY(sens != nullptr);
+    const QString sens_path = bench.dir.filePath("значимость.txt");
+    bench.dialogs.QueueFile(sens_path);
+    bench.window.FileSaveAsItem->trigger();
+    QCOMPARE(ReadFile(sens_path), SignificanceText(project->Model().Net(0), '.'));
+    std::filesystem::remove(sens_path.toStdString());
+    bench.window.FileSaveItem->trigger();
+    QCOMPARE(ReadFile(sens_path), SignificanceText(project->Model().Net(0), '.'));
+
+    // The analysis report comes in its message box.
+    bench.window.ActivateChild(project);
+    project->NetCheckTB->trigger();
+    QTRY_VERIFY(!commands.Runner().Busy());
+    const auto messages = bench.dialogs.CallsOf(ScriptedDialogs::Kind::kMessage);
+    QCOMPARE(messages.size(), size_t(1));
+    QCOMPARE(messages[0].caption, QString("Анализ обучающего множества"));
+
+    // A simplification from the menu shows its counters.
+    bench.window.ActivateChild(project);
+    project->Model().SetModified(false);
+    project->NetPruneNeuronsItem->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(progress.ButtonState(), StopButtonState::kFinished, 30000);
+    QTRY_VERIFY(!commands.Runner().Busy());
+    QCOMPARE(progress.windowTitle(), QString("Упрощение Network1"));
+    QVERIFY(progress.PruningLabelsVisible());
+    QVERIFY(!progress.LabelText(TrainingLabel::kNumOfPrunedNeurons).isEmpty());
+    QVERIFY(project->Model().Modified());
+    QTest::mouseClick(progress.Button(), Qt::LeftButton);
+
+    // Closing the project closes the windows of its networks.
+    QCOMPARE(bench.Children().size(), 4);  // project, editor, test, significance
+    for (int i = 0; i < 4; ++i) bench.dialogs.QueueAnswer(Answer::kNo);
+    bench.window.FileNewItem->trigger();
+    QTRY_COMPARE(bench.Children().size(), 1);
   }
 
   void PerturbationFromTheMenuMarksTheProjectModified() {
