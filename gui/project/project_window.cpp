@@ -375,19 +375,24 @@ void TProject::ParametersButtonClick() {
   MarkModified();
 }
 
-void TProject::Save() {
+void TProject::Save() { (void)SaveProjectFile(); }
+
+TProject::SaveResult TProject::SaveProjectFile() {
   if (windowTitle() == kUntitled) {
     // The dialog names the active child; a project closing with Yes may not be it.
     frame_.ActivateChild(this);
-    if (!frame_.RunSaveDialog(kProjectFilter, kUntitled, QStringLiteral("vmp"), 1)) return;
+    if (!frame_.RunSaveDialog(kProjectFilter, kUntitled, QStringLiteral("vmp"), 1)) {
+      return SaveResult::kCancelled;
+    }
   }
   const Status status = SaveProject(Model(), ToPath(windowTitle()));
   if (!status.ok()) {
     frame_.UserDialogs().ShowMessage(this, QStringLiteral("Ошибка сохранения проекта"),
                                      ToQString(status.message()));
-    return;
+    return SaveResult::kFailed;
   }
-  frame_.EnableSave(false);
+  frame_.RefreshCommands();
+  return SaveResult::kSaved;
 }
 
 SaveAsSetup TProject::SaveAsDialogSetup() const {
@@ -407,7 +412,9 @@ bool TProject::CanClose() {
   const Answer answer = frame_.UserDialogs().AskYesNoCancel(
       this, windowTitle(), QStringLiteral("Проект был изменен. Сохранить?"));
   if (answer == Answer::kCancel) return false;
-  if (answer == Answer::kYes) Save();
+  // A save that failed keeps the window, so the networks are not lost; a
+  // cancelled save dialog lets it close.
+  if (answer == Answer::kYes && SaveProjectFile() == SaveResult::kFailed) return false;
   Model().SetModified(false);
   return true;
 }

@@ -138,6 +138,8 @@ class TProject : public QWidget, public ChildWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  enum class SaveResult { kSaved, kCancelled, kFailed };
+  SaveResult SaveProjectFile();
   void BuildControls();
   void BuildMenus();
   // Runs Simplify in `mode` on the selected network (1, 2, 4, 8, 16, 32).

@@ -180,18 +180,21 @@ void TDBEditor::ShowError(const QString& caption, const Status& status) {
   frame_.UserDialogs().ShowMessage(this, caption, ToQString(status.message()));
 }
 
-void TDBEditor::Save() {
-  if (GetTable() == nullptr) return;
+void TDBEditor::Save() { (void)SaveTable(); }
+
+bool TDBEditor::SaveTable() {
+  if (GetTable() == nullptr) return false;
   const Status status = workspace_.SaveDataFile();
   if (!status.ok()) {
     frame_.UserDialogs().ShowMessage(this, QStringLiteral("Ошибка сохранения файла"),
                                      QStringLiteral("Не удается сохранить файл ") +
                                          PathToQString(GetTable()->Path()) +
                                          QStringLiteral("\n\n") + ToQString(status.message()));
-    return;
+    return false;
   }
   modified_ = false;
   frame_.RefreshCommands();
+  return true;
 }
 
 SaveAsSetup TDBEditor::SaveAsDialogSetup() const {
@@ -237,7 +240,8 @@ bool TDBEditor::CanClose() {
   const Answer answer = frame_.UserDialogs().AskYesNoCancel(
       this, windowTitle(), QStringLiteral("Файл был изменен. Сохранить?"));
   if (answer == Answer::kCancel) return false;
-  if (answer == Answer::kYes) Save();
+  // A failed save keeps the window and its edits.
+  if (answer == Answer::kYes && !SaveTable()) return false;
   modified_ = false;
   return true;
 }

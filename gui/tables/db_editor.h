@@ -79,6 +79,8 @@ class TDBEditor : public QWidget, public ChildWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Writes the table; false (after a message) when it failed.
+  bool SaveTable();
   void AfterPost(int row);
   void ShowError(const QString& caption, const Status& status);
   void SizeColumns();

@@ -47,6 +47,12 @@ Value TableModel::Cell(int row, int column) const {
 
 QVariant TableModel::data(const QModelIndex& index, int role) const {
   if (!checkIndex(index, CheckIndexOption::IndexIsValid) || table_ == nullptr) return {};
+  if (role == Qt::TextAlignmentRole) {
+    // Numbers line up on the right, as in any table of figures.
+    const bool numeric = IsNumeric(table_->Column(index.column()).kind);
+    return QVariant::fromValue(
+        Qt::Alignment((numeric ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+  }
   if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
   return ToQString(ValueText(Cell(index.row(), index.column()), separator_));
 }

@@ -176,6 +176,21 @@ class MainWindowTest : public QObject {
     QVERIFY(f.dialogs.Messages().isEmpty());
   }
 
+  void FailedSaveOnCloseKeepsTheProject() {
+    GuiFixture f;
+    TProject* project = f.NewProject();
+    f.OpenData(project);
+    f.AddNetwork(project);
+    project->setWindowTitle(f.Path(QStringLiteral("no/such/folder/p.vmp")));
+    f.dialogs.QueueAnswer(Answer::kYes);
+    QVERIFY(!f.window->close());
+    QCOMPARE(f.dialogs.CallsOf(Kind::kMessage).size(), size_t{1});
+    QCOMPARE(f.dialogs.CallsOf(Kind::kMessage)[0].caption,
+             QStringLiteral("Ошибка сохранения проекта"));
+    QVERIFY(project->Model().Modified());
+    QCOMPARE(project->Model().NetCount(), 1);
+  }
+
   void SaveOnUntitledProjectCancelled() {
     GuiFixture f;
     TProject* project = f.NewProject();

@@ -118,6 +118,17 @@ class DBEditorTest : public QObject {
     QCOMPARE(FileCell(e.f.table_path, 0, 0), in_file);
   }
 
+  void FailedSaveOnCloseKeepsTheEdits() {
+    EditorFixture e;
+    QVERIFY(e.Edit(0, 0, QStringLiteral("9")));
+    QVERIFY(QDir(e.f.dir.path()).removeRecursively());
+    e.f.dialogs.QueueAnswer(Answer::kYes);
+    QVERIFY(!e.editor->CloseWindow());
+    QCOMPARE(e.f.dialogs.Messages().size(), 1);
+    QVERIFY(e.editor->Modified());
+    QCOMPARE(e.Cell(0, 0), QStringLiteral("9"));
+  }
+
   void RefusedValueKeepsTheCell() {
     EditorFixture e;
     QVERIFY(!e.Edit(0, 0, QStringLiteral("abc")));
