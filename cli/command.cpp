@@ -26,8 +26,9 @@ void PrintHelp(std::ostream& out) {
     out << "  " << name << command.summary << "\n";
   }
   out << "\nvelmar-cli help COMMAND or velmar-cli COMMAND --help shows a command's usage.\n"
-         "Every command takes --threads N: the passes over the training set run on N\n"
-         "threads (default: all cores); the results do not depend on N.\n"
+         "Every command takes --threads N (before or after it): the passes over the\n"
+         "training set run on N threads (default: all cores); the results do not\n"
+         "depend on N.\n"
          "Exit codes: 0 success, 1 refused operation, 2 bad usage.\n";
 }
 
@@ -90,7 +91,21 @@ int UsageError(CommandContext& context, const Command& command, const std::strin
   return kExitUsage;
 }
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, Host& host) {
+int RunCli(const std::vector<std::string>& given, std::ostream& out, std::ostream& err,
+           Host& host) {
+  // "--threads N" may also come before the command.
+  std::vector<std::string> args = given;
+  int leading_threads = 0;
+  if (!args.empty() && (args[0] == "--threads" || args[0].rfind("--threads=", 0) == 0)) {
+    const size_t taken = args[0] == "--threads" ? std::min<size_t>(2, args.size()) : 1;
+    std::vector<std::string> lead(args.begin(), args.begin() + static_cast<long>(taken));
+    std::string problem;
+    if (!TakeThreadsOption(lead, leading_threads, problem)) {
+      err << "velmar-cli: " << problem << "\n";
+      return kExitUsage;
+    }
+    args.erase(args.begin(), args.begin() + static_cast<long>(taken));
+  }
   if (args.empty()) {
     PrintHelp(err);
     return kExitUsage;
@@ -136,7 +151,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     err << "velmar-cli " << command->name << ": " << problem << "\n\n" << command->usage;
     return kExitUsage;
   }
-  SetPassThreads(threads);
+  SetPassThreads(threads > 0 ? threads : leading_threads);
   CommandContext context{std::move(rest), out, err, host};
   context.changes_project = command->changes_project;
   return command->run(context);

@@ -10,10 +10,6 @@
 namespace velmar {
 namespace {
 
-int Width(const FieldDescription& field) {
-  return field.IsDiscrete != 0 ? field.NumOfDiscreteStates : 1;
-}
-
 // Adds (sign +1) or takes off (sign -1) a field of `usage` from the counters.
 void CountUsage(DataDescription& desc, FieldUsage usage, int width, int sign) {
   if (usage == FieldUsage::Input) {
@@ -97,7 +93,7 @@ std::optional<ValidationError> ParseStateBound(std::string_view text, char decim
 void ChangeFieldUsage(DataDescription& desc, int field, FieldUsage usage) {
   FieldDescription& f = desc.Fields[field];
   if (f.Usage == usage) return;
-  const int width = Width(f);
+  const int width = FieldWidth(f);
   CountUsage(desc, usage, width, +1);
   CountUsage(desc, f.Usage, width, -1);
   f.Usage = usage;

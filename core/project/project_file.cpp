@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/base/byte_order.h"
 #include "core/base/code_page.h"
 #include "core/base/file_util.h"
 #include "core/project/project.h"
@@ -40,7 +41,9 @@ class ByteWriter {
   void Byte(uint8_t value) { out_.push_back(value); }
   void Zeros(size_t count) { out_.resize(out_.size() + count, 0); }
   void Uint32(uint32_t value) {
-    for (int i = 0; i < 4; ++i) out_.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    uint8_t bytes[4];
+    StoreLe32(bytes, value);
+    out_.insert(out_.end(), bytes, bytes + 4);
   }
   void Int32(int32_t value) { Uint32(static_cast<uint32_t>(value)); }
   void Float(float value) { Uint32(std::bit_cast<uint32_t>(value)); }
@@ -90,8 +93,7 @@ class ByteReader {
   }
   bool Uint32(uint32_t& value) {
     if (remaining() < 4) return false;
-    value = 0;
-    for (int i = 0; i < 4; ++i) value |= uint32_t{bytes_[pos_ + i]} << (8 * i);
+    value = LoadLe32(bytes_.data() + pos_);
     pos_ += 4;
     return true;
   }
@@ -143,10 +145,6 @@ bool ReadText(ByteReader& reader, std::string& text, Status& status) {
   const auto* chars = reinterpret_cast<const char*>(bytes.data());
   text = Cp1251ToUtf8(std::string_view(chars, std::strlen(chars)));
   return true;
-}
-
-int FieldWidthOf(const FieldDescription& field) {
-  return field.IsDiscrete != 0 ? field.NumOfDiscreteStates : 1;
 }
 
 Status WriteNet(ByteWriter& w, const NeuralNet& net) {
@@ -237,10 +235,10 @@ Status CheckCounters(const DataDescription& d) {
   int64_t inputs = 0, outputs = 0, out_fields = 0, in_fields = 0;
   for (const FieldDescription& f : d.Fields) {
     if (f.Usage == FieldUsage::Input || f.Usage == FieldUsage::NotUsed) {
-      inputs += FieldWidthOf(f);
+      inputs += FieldWidth(f);
       ++in_fields;
     } else if (f.Usage == FieldUsage::Output) {
-      outputs += FieldWidthOf(f);
+      outputs += FieldWidth(f);
       ++out_fields;
     }
   }

@@ -25,12 +25,24 @@ Status Workspace::OpenDataFile(const std::filesystem::path& path, FieldStatistic
   std::unique_ptr<Table> table;
   Status status = OpenTable(path, table);
   if (!status.ok()) return status;
+  VELMAR_RETURN_IF_ERROR(CheckDistinctColumnNames(*table));
   table_ = std::move(table);
+  FollowTable();
   data_path_ = path;
   statistics_.clear();
   statistics_ready_ = false;
   if (statistics == FieldStatistics::kOnOpen) Statistics();
   return Status::Ok();
+}
+
+// Every change of a record reaches the workspace through the table's hooks,
+// whoever makes it (the editor's grid, its navigator, a command). Append,
+// insert and delete also mark the table Modified at once, not only at the
+// next post: the edits live in memory until the table is saved, so closing
+// the editor must ask about them, and the taskbooks must not outlive them.
+void Workspace::FollowTable() {
+  table_->SetPostHook([this](int row) { RecordPosted(row); });
+  table_->SetDeleteHook([this](int row) { RecordDeleted(row); });
 }
 
 void Workspace::CloseDataFile() {
@@ -49,6 +61,8 @@ Status Workspace::SaveDataFileAs(const std::filesystem::path& caption, int forma
                                  std::filesystem::path& saved_as) {
   if (table_ == nullptr) return Status::Invalid("Файл данных не открыт");
   VELMAR_RETURN_IF_ERROR(SaveTableAs(table_, caption, format_index, saved_as));
+  // The saved table may be a converted copy that took the open one's place.
+  FollowTable();
   data_path_ = saved_as;
   return Status::Ok();
 }
@@ -63,8 +77,7 @@ const FieldTemplate& Workspace::Statistics() {
 }
 
 void Workspace::RecordPosted(int row) {
-  (void)row;
-  if (table_ != nullptr && statistics_ready_) AddRecordToFieldTemplate(statistics_, *table_);
+  if (table_ != nullptr && statistics_ready_) AddRecordToFieldTemplate(statistics_, *table_, row);
   DiscardTaskBooks();
 }
 

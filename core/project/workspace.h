@@ -63,10 +63,11 @@ class Workspace {
 
   // A record of the open table was posted (edited, inserted or appended):
   // its values join the field statistics, and every network's taskbook is
-  // discarded so that the next training reads the table again.
+  // discarded so that the next training reads the table again. The open
+  // table calls this itself after each post.
   void RecordPosted(int row);
   // A record was deleted: the taskbooks are discarded; the statistics keep
-  // what they have seen, as they never shrink.
+  // what they have seen, as they never shrink. Called by the open table.
   void RecordDeleted(int row);
 
   // The context of an engine operation; progress goes to `view`, or nowhere.
@@ -74,6 +75,7 @@ class Workspace {
   EngineContext Context(TrainingView& view);
 
  private:
+  void FollowTable();
   void DiscardTaskBooks();
 
   Host& host_;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/base/byte_order.h"
 #include "core/tables/table.h"
 
 // Field encodings of Paradox tables. Every field whose bytes are all zero is
@@ -16,26 +17,27 @@ namespace velmar::paradox {
 // AsFloat gives the value of the numeric ones as a float (booleans 1 and 0)
 // and 0 for null and for every other type.
 //
-// | code | letter | level | FieldKind      | category | Value     | stored as |
+// clang-format off
+// | code | letter | level | FieldKind      | category | Value     | stored as                              |
 // |------|--------|-------|----------------|----------|-----------|----------------------------------------|
-// | 0x01 | A      | 3     | kText          | -        | string    | code-page text, NUL-padded | |
-// 0x02 | D      | 3     | kDate          | -        | Date      | day number (1 = 0001-01-01) as I
-// | | 0x03 | S      | 3     | kSmallInt      | smallint | int64     | int16 big-endian, top bit
-// flipped      | | 0x04 | I      | 5     | kInteger       | integer  | int64     | int32
-// big-endian, top bit flipped      | | 0x05 | $      | 3     | kCurrency      | currency | double
-// | as N                                   | | 0x06 | N      | 3     | kFloat         | float    |
-// double    | sortable big-endian double             | | 0x09 | L      | 5     | kBoolean       |
-// boolean  | bool      | 0x80 false, 0x81 true                  | | 0x0C | M      | 4     | kMemo
-// | -        | string    | leader + blob descriptor, text in .MB  | | 0x0D | B      | 4     |
-// kBinary        | -        | Bytes     | leader + blob descriptor               | | 0x0E | F | 4
-// | kFormattedMemo | -        | Bytes     | leader + blob descriptor               | | 0x0F | O | 4
-// | kOle           | -        | Bytes     | leader + blob descriptor               | | 0x10 | G | 4
-// | kGraphic       | -        | Bytes     | leader + blob descriptor               | | 0x14 | T | 5
-// | kTime          | -        | TimeOfDay | milliseconds since midnight as I       | | 0x15 | @ | 5
-// | kTimestamp     | -        | Timestamp | milliseconds as N; by 86 400 000 a day | | 0x16 | + | 5
-// | kAutoIncrement | -        | int64     | as I                                   | | 0x17 | # | 5
-// | kBcd           | -        | double    | 17 bytes of BCD (see DecodeBcd)        | | 0x18 | Y | 5
-// | kBytes         | -        | Bytes     | raw bytes                              |
+// | 0x01 | A      | 3     | kText          | -        | string    | code-page text, NUL-padded             |
+// | 0x02 | D      | 3     | kDate          | -        | Date      | day number (1 = 0001-01-01) as I       |
+// | 0x03 | S      | 3     | kSmallInt      | smallint | int64     | int16 big-endian, top bit flipped      |
+// | 0x04 | I      | 5     | kInteger       | integer  | int64     | int32 big-endian, top bit flipped      |
+// | 0x05 | $      | 3     | kCurrency      | currency | double    | as N                                   |
+// | 0x06 | N      | 3     | kFloat         | float    | double    | sortable big-endian double             |
+// | 0x09 | L      | 5     | kBoolean       | boolean  | bool      | 0x80 false, 0x81 true                  |
+// | 0x0C | M      | 4     | kMemo          | -        | string    | leader + blob descriptor, text in .MB  |
+// | 0x0D | B      | 4     | kBinary        | -        | Bytes     | leader + blob descriptor               |
+// | 0x0E | F      | 4     | kFormattedMemo | -        | Bytes     | leader + blob descriptor               |
+// | 0x0F | O      | 4     | kOle           | -        | Bytes     | leader + blob descriptor               |
+// | 0x10 | G      | 4     | kGraphic       | -        | Bytes     | leader + blob descriptor               |
+// | 0x14 | T      | 5     | kTime          | -        | TimeOfDay | milliseconds since midnight as I       |
+// | 0x15 | @      | 5     | kTimestamp     | -        | Timestamp | milliseconds as N; by 86 400 000 a day |
+// | 0x16 | +      | 5     | kAutoIncrement | -        | int64     | as I                                   |
+// | 0x17 | #      | 5     | kBcd           | -        | double    | 17 bytes of BCD (see DecodeBcd)        |
+// | 0x18 | Y      | 5     | kBytes         | -        | Bytes     | raw bytes                              |
+// clang-format on
 //
 // A field whose bytes are all zero is null (a blob: length 0), whatever
 // its type.
@@ -77,24 +79,6 @@ int MinimumLevel(uint8_t code);
 int64_t DayNumber(const Date& date);
 Date DateFromDayNumber(int64_t day);
 bool IsValidDate(const Date& date);
-
-inline uint16_t LoadBe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
-inline uint32_t LoadBe32(const uint8_t* p) {
-  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
-inline uint64_t LoadBe64(const uint8_t* p) { return uint64_t{LoadBe32(p)} << 32 | LoadBe32(p + 4); }
-inline void StoreBe16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v >> 8);
-  p[1] = static_cast<uint8_t>(v);
-}
-inline void StoreBe32(uint8_t* p, uint32_t v) {
-  StoreBe16(p, static_cast<uint16_t>(v >> 16));
-  StoreBe16(p + 2, static_cast<uint16_t>(v));
-}
-inline void StoreBe64(uint8_t* p, uint64_t v) {
-  StoreBe32(p, static_cast<uint32_t>(v >> 32));
-  StoreBe32(p + 4, static_cast<uint32_t>(v));
-}
 
 // Numbers and currency: a big-endian double with the sign bit flipped for
 // positives and every bit inverted for negatives, so the bytes sort as the

@@ -10,6 +10,7 @@
 #include "core/base/format_real.h"
 #include "core/tables/paradox_format.h"
 #include "core/tables/table_factory.h"
+#include "core/tables/value_text.h"
 
 namespace velmar {
 
@@ -350,32 +351,6 @@ int TextCodePage(const Table& source, const TableFormat& format) {
   return cp;
 }
 
-void Append2(std::string& s, int v) {
-  s += static_cast<char>('0' + v / 10 % 10);
-  s += static_cast<char>('0' + v % 10);
-}
-
-std::string TimeText(int32_t ms) {
-  std::string s;
-  Append2(s, ms / 3600000);
-  s += ':';
-  Append2(s, ms / 60000 % 60);
-  s += ':';
-  Append2(s, ms / 1000 % 60);
-  if (ms % 1000) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, ".%03d", ms % 1000);
-    s += buf;
-  }
-  return s;
-}
-
-std::string DateText(const Date& d) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
-  return buf;
-}
-
 }  // namespace
 
 std::string ValueText(const Value& value, char decimal_separator) {
@@ -391,15 +366,7 @@ std::string ValueText(const Value& value, char decimal_separator) {
     std::string operator()(const Timestamp& t) const {
       return DateText(t.date) + "T" + TimeText(t.milliseconds);
     }
-    std::string operator()(const Bytes& b) const {
-      static const char* kHex = "0123456789abcdef";
-      std::string s;
-      for (uint8_t x : b) {
-        s += kHex[x >> 4];
-        s += kHex[x & 15];
-      }
-      return s;
-    }
+    std::string operator()(const Bytes& b) const { return HexText(b); }
   };
   return std::visit(Visitor{decimal_separator}, value);
 }

@@ -11,39 +11,6 @@
 namespace velmar {
 namespace {
 
-std::string Pad2(int v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%02d", v);
-  return buf;
-}
-
-std::string DateText(const Date& d) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
-  return buf;
-}
-
-std::string TimeText(int32_t ms) {
-  std::string s = Pad2(ms / 3600000) + ":" + Pad2(ms / 60000 % 60) + ":" + Pad2(ms / 1000 % 60);
-  if (ms % 1000) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, ".%03d", ms % 1000);
-    s += buf;
-  }
-  return s;
-}
-
-std::string HexText(const Bytes& bytes) {
-  static const char* kHex = "0123456789abcdef";
-  std::string s;
-  s.reserve(bytes.size() * 2);
-  for (uint8_t b : bytes) {
-    s += kHex[b >> 4];
-    s += kHex[b & 15];
-  }
-  return s;
-}
-
 // Text for the human listing: tabs, line breaks and the other control bytes
 // are shown escaped, so that one record stays on one line and a name or value
 // cannot drive the terminal.
@@ -89,52 +56,6 @@ std::string PlainText(const Value& v, char separator) {
 }
 
 }  // namespace
-
-std::string JsonQuote(std::string_view utf8) {
-  std::string out = "\"";
-  size_t pos = 0;
-  while (pos < utf8.size()) {
-    const auto c = static_cast<unsigned char>(utf8[pos]);
-    if (c >= 0x80) {
-      // JSON is UTF-8: a byte sequence that is not (a file name in another
-      // code page) becomes U+FFFD rather than invalid output.
-      const size_t start = pos;
-      if (NextCodePoint(utf8, pos) == 0xFFFD && pos == start + 1) {
-        out += "\\ufffd";
-      } else {
-        out.append(utf8.substr(start, pos - start));
-      }
-      continue;
-    }
-    ++pos;
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
 
 std::string ValueToJson(const Value& v) {
   if (IsNullValue(v)) return "null";
@@ -232,7 +153,10 @@ std::string DescribeTable(const Table& table) {
 
 std::string DumpTableText(const Table& table, char decimal_separator) {
   std::string out = DescribeTable(table) + "\n№";
-  for (int c = 0; c < table.ColumnCount(); ++c) out += "\t" + Printable(table.Column(c).name);
+  for (int c = 0; c < table.ColumnCount(); ++c) {
+    out += '\t';
+    out += Printable(table.Column(c).name);
+  }
   out += "\n";
   for (int row = 0; row < table.RecordCount(); ++row) {
     out += std::to_string(table.RecordNumberAt(row));

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/tables/table.h"
+#include "core/tables/value_text.h"  // JsonQuote, which the dumps' users share
 
 namespace velmar {
 
@@ -23,8 +24,6 @@ std::string DumpTableText(const Table& table, char decimal_separator);
 // categories, as `velmar-cli table info` prints them.
 std::string DescribeTable(const Table& table);
 
-// JSON helpers for the dump hooks of the codecs.
-std::string JsonQuote(std::string_view utf8);
 // The generic JSON form of a value: numbers, booleans, null, strings,
 // "YYYY-MM-DD" dates, "HH:MM:SS[.mmm]" times, "YYYY-MM-DDTHH:MM:SS[.mmm]"
 // timestamps and {"kind":"bytes","hex":...} for bytes.

@@ -71,6 +71,11 @@ TEST_F(PassesCliTest, ThreadCountMustBeAPositiveNumber) {
     EXPECT_NE(run.err.find("--threads"), std::string::npos) << run.err;
   }
   EXPECT_EQ(RunCommand({"info", "nothing.vmp", "--threads"}).code, kExitUsage);
+  EXPECT_EQ(RunCommand({"--threads", "0", "info", "nothing.vmp"}).code, kExitUsage);
+  EXPECT_EQ(RunCommand({"--threads"}).code, kExitUsage);
+  // Before the command as well as after it.
+  EXPECT_EQ(RunCommand({"--threads", "2", "--version"}).code, kExitOk);
+  EXPECT_EQ(RunCommand({"--threads=1", "help", "train"}).code, kExitOk);
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
+#include "core/base/file_util.h"
 #include "core/base/random.h"
 #include "core/engine/training_driver.h"
 #include "tests/support/recording_host.h"
@@ -42,6 +44,19 @@ class WorkspaceTest : public testing::Test {
   fs::path dir_;
   fs::path iris_;
 };
+
+TEST_F(WorkspaceTest, ATableWithTwoColumnsOfOneNameIsRefusedNamingIt) {
+  // The second field descriptor of the header takes the first one's name.
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(ReadFileBytes(iris_, bytes).ok());
+  std::copy(bytes.begin() + 32, bytes.begin() + 43, bytes.begin() + 64);
+  const fs::path twice = dir_ / "twice.dbf";
+  ASSERT_TRUE(WriteFileAtomically(twice, bytes).ok());
+  const Status status = workspace_.OpenDataFile(twice);
+  EXPECT_FALSE(status.ok());
+  EXPECT_EQ(status.message(), "В файле данных два поля с именем SEPAL_LEN");
+  EXPECT_FALSE(workspace_.HasDataFile());
+}
 
 TEST_F(WorkspaceTest, OpensADataFileAndGathersItsStatisticsWhenAsked) {
   ASSERT_TRUE(workspace_.OpenDataFile(iris_).ok());
@@ -95,21 +110,53 @@ TEST_F(WorkspaceTest, TheContextReachesTheCurrentProjectAndTable) {
   EXPECT_EQ(workspace_.Context().options.SensitivityNorm, 0);
 }
 
-TEST_F(WorkspaceTest, APostedRecordReachesTheStatisticsAndTheNextTaskbook) {
+TEST_F(WorkspaceTest, AnEditPostedInTheTableReachesTheStatisticsAndTheNextTraining) {
   ASSERT_TRUE(workspace_.OpenDataFile(iris_).ok());
   NeuralNet& net = NetWithTaskBook();
   ASSERT_NE(net.Book, nullptr);
+  ASSERT_EQ(net.Book->Count(), 150u);
 
+  // Posted away from the cursor, as a grid posts the row it edited.
   Table& table = *workspace_.table();
-  table.MoveTo(7);
-  ASSERT_TRUE(table.SetValue(0, Value{9.5}).ok());
-  ASSERT_TRUE(table.Post().ok());
-  workspace_.RecordPosted(7);
+  table.MoveTo(0);
+  ASSERT_TRUE(table.SetValueAt(7, 0, Value{9.5}).ok());
+  ASSERT_TRUE(table.PostAt(7).ok());
   EXPECT_EQ(workspace_.Statistics()[0].MaxValue, 9.5f);
   EXPECT_EQ(net.Book, nullptr) << "the taskbook still holds the old record";
 
-  workspace_.RecordDeleted(3);
+  // A record without an input value leaves the next taskbook.
+  ASSERT_TRUE(table.SetValueAt(8, 1, Value{}).ok());
+  ASSERT_TRUE(table.PostAt(8).ok());
+  EngineContext context = workspace_.Context();
+  ASSERT_TRUE(PrepareTaskBook(net, context));
+  EXPECT_EQ(net.Book->Count(), 149u);
+
+  for (const bool append : {true, false}) {
+    SCOPED_TRACE(append);
+    ASSERT_TRUE(PrepareTaskBook(net, context));
+    ASSERT_TRUE((append ? table.Append() : table.Insert()).ok());
+    EXPECT_EQ(net.Book, nullptr);
+  }
+  ASSERT_TRUE(PrepareTaskBook(net, context));
+  table.MoveTo(3);
+  ASSERT_TRUE(table.Delete().ok());
+  EXPECT_EQ(net.Book, nullptr);
   EXPECT_EQ(workspace_.Statistics()[0].MaxValue, 9.5f) << "statistics never shrink";
+  EXPECT_TRUE(table.Modified());
+}
+
+TEST_F(WorkspaceTest, ATableSavedUnderAnotherFormatIsStillFollowed) {
+  ASSERT_TRUE(workspace_.OpenDataFile(iris_).ok());
+  NeuralNet& net = NetWithTaskBook();
+  fs::path saved_as;
+  ASSERT_TRUE(workspace_.SaveDataFileAs(dir_ / "iris.db", 4, saved_as).ok());
+  EXPECT_EQ(workspace_.DataPath(), saved_as);
+  EngineContext context = workspace_.Context();
+  ASSERT_TRUE(PrepareTaskBook(net, context));
+  ASSERT_TRUE(workspace_.table()->SetValueAt(0, 0, Value{0.5}).ok());
+  ASSERT_TRUE(workspace_.table()->PostAt(0).ok());
+  EXPECT_EQ(net.Book, nullptr);
+  EXPECT_EQ(workspace_.Statistics()[0].MinValue, 0.5f);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "core/base/host.h"
 #include "core/engine/test_network.h"
 #include "tests/gui/engine/iris_fixture.h"
+#include "tests/support/memory_table.h"
 
 namespace velmar::gui {
 namespace {
@@ -95,6 +96,26 @@ class TestWindowTest : public QObject {
       if (model->data(model->index(row, 2)).toString() == "Всего:") found_total = true;
     }
     QVERIFY(found_total);
+  }
+
+  void RecordWithoutAnActualValueIsGreen() {
+    testing::IrisBench bench({4});
+    testing_support::MemoryTable table = testing_support::MemoryTable::FromNumbers(
+        {"SEPAL_LEN", "SEPAL_WID", "PETAL_LEN", "PETAL_WID", "CLASS"},
+        {{5.1, 3.5, 1.4, 0.2, 0.0}, {6.3, 2.9, 5.6, 1.8, std::nullopt}});
+    QVERIFY(bench.commands->TestNet(bench.Net(), {&bench.project.Options(), &table}));
+    QTRY_VERIFY(!bench.commands->Runner().Busy());
+    TTestWindow* window = NetworkCommands::TestWindowOf(bench.Net());
+    QVERIFY(window != nullptr);
+    const TestGridModel* model = window->Model();
+    QCOMPARE(model->data(model->index(1, 1)).toString(), QString());
+    QCOMPARE(model->data(model->index(1, 4)).toString(), QString("3"));
+    QCOMPARE(model->data(model->index(1, 2), Qt::ForegroundRole).value<QColor>(),
+             QColor(0, 128, 0));
+    QCOMPARE(model->data(model->index(1, 3), Qt::ForegroundRole).value<QColor>(),
+             QColor(0, 128, 0));
+    QVERIFY(model->data(model->index(0, 2), Qt::ForegroundRole).value<QColor>() !=
+            QColor(0, 128, 0));
   }
 
   void SaveWritesWhatTheCommandLineWrites() {
