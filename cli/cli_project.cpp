@@ -154,6 +154,7 @@ int OpenTableForCommand(CommandContext& context, const fs::path& path,
                         std::unique_ptr<Table>& table) {
   context.inputs.push_back(path);
   Status status = OpenTable(path, table);
+  if (status.ok()) status = CheckDistinctColumnNames(*table);
   if (!status.ok()) {
     table.reset();
     return RefuseTableOpen(context, path, status);

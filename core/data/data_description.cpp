@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <string>
 
 #include "core/base/format_real.h"
@@ -240,6 +241,17 @@ bool CheckDataFile(const Table& table, DataDescription& desc, Host& host) {
     }
   }
   return true;
+}
+
+Status CheckDistinctColumnNames(const Table& table) {
+  std::set<std::string> seen;
+  for (int c = 0; c < table.ColumnCount(); ++c) {
+    const std::string& name = table.Column(c).name;
+    if (!seen.insert(name).second) {
+      return Status::Invalid("В файле данных два поля с именем " + name);
+    }
+  }
+  return Status::Ok();
 }
 
 void CodeRecord(const Table& table, int row, const DataDescription& desc, bool extend_taskbook,

@@ -106,6 +106,9 @@ int FieldWidth(const FieldDescription& field);
 // missing field shows "В файле данных нет поля <name>" / "Несовместимый файл
 // данных" through `host` and returns false.
 bool CheckDataFile(const Table& table, DataDescription& desc, Host& host);
+// Refuses a table two of whose columns share a name: a network finds its
+// fields by name, so both would read the first column. The message names it.
+Status CheckDistinctColumnNames(const Table& table);
 
 // Codes the record at `row` of `table` into `inputs` (NumOfInputs) and
 // `targets` (NumOfOutputs). `inputs_ok` / `targets_ok` are false when that

@@ -25,6 +25,7 @@ Status Workspace::OpenDataFile(const std::filesystem::path& path, FieldStatistic
   std::unique_ptr<Table> table;
   Status status = OpenTable(path, table);
   if (!status.ok()) return status;
+  VELMAR_RETURN_IF_ERROR(CheckDistinctColumnNames(*table));
   table_ = std::move(table);
   FollowTable();
   data_path_ = path;

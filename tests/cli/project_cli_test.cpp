@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -341,6 +342,18 @@ TEST_F(ProjectCliTest, SetReportsItsChangeOnlyOnceSaved) {
   run = RunCommand({"set", project_, "--method", "0"});
   EXPECT_EQ(run.code, kExitOk);
   EXPECT_EQ(run.out.rfind("Метод оптимизации: 2 -> 0\n", 0), 0u) << run.out;
+}
+
+TEST_F(ProjectCliTest, DataFileWithTwoColumnsOfOneNameIsRefused) {
+  std::vector<uint8_t> bytes = FileBytes(table_);
+  std::copy(bytes.begin() + 64, bytes.begin() + 75, bytes.begin() + 96);  // X2 becomes X1
+  const std::string twice = (dir_ / "twice.dbf").string();
+  ASSERT_TRUE(WriteFileAtomically(twice, bytes).ok());
+  const CliRun run = RunCommand({"new", project_, "--data", twice});
+  EXPECT_EQ(run.code, kExitRefused);
+  EXPECT_EQ(run.err, "Ошибка открытия файла: Не удается открыть файл " + twice +
+                         "\n\nВ файле данных два поля с именем X1\n");
+  EXPECT_FALSE(fs::exists(project_));
 }
 
 TEST_F(ProjectCliTest, NetSelectionByNameOrPosition) {

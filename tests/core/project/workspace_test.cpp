@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
+#include "core/base/file_util.h"
 #include "core/base/random.h"
 #include "core/engine/training_driver.h"
 #include "tests/support/recording_host.h"
@@ -42,6 +44,19 @@ class WorkspaceTest : public testing::Test {
   fs::path dir_;
   fs::path iris_;
 };
+
+TEST_F(WorkspaceTest, ATableWithTwoColumnsOfOneNameIsRefusedNamingIt) {
+  // The second field descriptor of the header takes the first one's name.
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(ReadFileBytes(iris_, bytes).ok());
+  std::copy(bytes.begin() + 32, bytes.begin() + 43, bytes.begin() + 64);
+  const fs::path twice = dir_ / "twice.dbf";
+  ASSERT_TRUE(WriteFileAtomically(twice, bytes).ok());
+  const Status status = workspace_.OpenDataFile(twice);
+  EXPECT_FALSE(status.ok());
+  EXPECT_EQ(status.message(), "В файле данных два поля с именем SEPAL_LEN");
+  EXPECT_FALSE(workspace_.HasDataFile());
+}
 
 TEST_F(WorkspaceTest, OpensADataFileAndGathersItsStatisticsWhenAsked) {
   ASSERT_TRUE(workspace_.OpenDataFile(iris_).ok());
