@@ -167,7 +167,7 @@ void BackwardPass(NeuralNet& net, PassScratch& scratch) {
 constexpr uint32_t kMinBlockRows = 512;
 constexpr uint32_t kMaxBlocks = 32;
 // Below this many multiply-adds per pass the threads cost more than they give.
-constexpr double kMinThreadedWork = 4e6;
+constexpr double kMinThreadedWork = 1e7;
 constexpr int kBatch = kKernelBatch;
 
 uint32_t BlockRows(uint32_t rows) {

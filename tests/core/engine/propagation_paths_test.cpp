@@ -343,10 +343,10 @@ PassResult RunPasses(NeuralNet& net, EngineContext& context) {
 // block by block (512 rows a block at this size) with the block sums added in
 // order.
 TEST_F(PropagationPathsTest, ThreadCountsAndPathsGiveTheSameBits) {
-  // 3720 synapses by 1200 rows: enough work to be spread over the threads.
+  // 3720 synapses by 2800 rows: enough work to be spread over the threads.
   auto net = MakeNet(testing_support::SimpleShape(20, {60, 40}, 3, 0.3f), 41);
   RandomizeParameters(*net, 42, 0.9f);
-  const int rows = 1200;
+  const int rows = 2800;
   net->Book = RandomTaskBook(net->Desc, rows, 43);
 
   std::vector<double> direction(net->NumOfParameters, 0.0);
@@ -392,7 +392,7 @@ TEST_F(PropagationPathsTest, ThreadCountsAndPathsGiveTheSameBits) {
 TEST_F(PropagationPathsTest, AWarmedUpPassAllocatesNothing) {
   auto net = MakeNet(testing_support::SimpleShape(20, {60, 40}, 3, 0.3f), 51);
   RandomizeParameters(*net, 52, 0.9f);
-  net->Book = RandomTaskBook(net->Desc, 1200, 53);
+  net->Book = RandomTaskBook(net->Desc, 2800, 53);
   for (int threads : {1, 2}) {
     SCOPED_TRACE(threads);
     SetPassThreads(threads);
