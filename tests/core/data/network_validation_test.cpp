@@ -174,6 +174,18 @@ DataDescription ThreeFields() {
   return d;
 }
 
+// A damaged state count (negative, as a broken project file may hold) is a
+// field of no signals: moving it must not take signals off the counters.
+TEST(NetworkValidationTest, DamagedStateCountMovesNoSignals) {
+  DataDescription d = ThreeFields();
+  d.Fields[1].NumOfDiscreteStates = -3;
+  d.NumOfInputs = 1;
+  ChangeFieldUsage(d, 1, FieldUsage::Output);
+  EXPECT_EQ(d.NumOfInputs, 1);
+  EXPECT_EQ(d.NumOfOutputs, 1);
+  EXPECT_EQ(d.NumOfOutFields, 2);
+}
+
 TEST(NetworkValidationTest, UsageAndStateChangesKeepTheCounters) {
   DataDescription d = ThreeFields();
   ChangeFieldUsage(d, 1, FieldUsage::Output);  // discrete width 5 moves over
