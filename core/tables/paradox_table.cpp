@@ -538,6 +538,9 @@ size_t ParadoxHeldBytes(const Table& table) {
 }
 
 Status OpenParadoxTable(const fs::path& path, std::unique_ptr<Table>& out) {
+  // A save killed between the renames of the table and its blob file is
+  // finished first, so the two always match.
+  VELMAR_RETURN_IF_ERROR(CompleteInterruptedSave(path));
   std::vector<uint8_t> file;
   VELMAR_RETURN_IF_ERROR(ReadFileBytes(path, file, uint64_t{1} << 31));
   Header header;
