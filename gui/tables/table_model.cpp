@@ -5,23 +5,6 @@
 #include "gui/tables/cell_text.h"
 
 namespace velmar::gui {
-namespace {
-
-// Row access through the cursor until the tables read by row.
-Value ReadCell(Table& table, int row, int column) {
-  table.MoveTo(row);
-  return table.GetValue(column);
-}
-Status WriteCell(Table& table, int row, int column, const Value& value) {
-  table.MoveTo(row);
-  return table.SetValue(column, value);
-}
-Status PostRow(Table& table, int row) {
-  table.MoveTo(row);
-  return table.Post();
-}
-
-}  // namespace
 
 TableModel::TableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -42,7 +25,7 @@ Value TableModel::Cell(int row, int column) const {
   // While a change of the table is announced, rows read as they were before it.
   if (shift_ != 0 && row >= shift_from_) row += shift_;
   if (row < 0 || row >= table_->RecordCount()) return {};
-  return ReadCell(*table_, row, column);
+  return table_->ValueAt(row, column);
 }
 
 QVariant TableModel::data(const QModelIndex& index, int role) const {
@@ -64,7 +47,7 @@ QVariant TableModel::headerData(int section, Qt::Orientation orientation, int ro
     return ToQString(table_->Column(section).name);
   }
   if (section < 0 || section >= rows_) return {};
-  return section + 1;
+  return table_->RecordNumberAt(section);
 }
 
 Qt::ItemFlags TableModel::flags(const QModelIndex& index) const {
@@ -85,8 +68,8 @@ bool TableModel::setData(const QModelIndex& index, const QVariant& value, int ro
   if (value.toString() == data(index, Qt::EditRole).toString()) return false;
   Value parsed;
   Status status = ParseCellText(column, value.toString(), separator_, parsed);
-  if (status.ok()) status = WriteCell(*table_, row, index.column(), parsed);
-  if (status.ok()) status = PostRow(*table_, row);
+  if (status.ok()) status = table_->SetValueAt(row, index.column(), parsed);
+  if (status.ok()) status = table_->PostAt(row);
   if (!status.ok()) {
     if (on_refused) on_refused(status);
     return false;

@@ -9,8 +9,9 @@
 
 namespace velmar::gui {
 
-// The editor's grid model over a core Table: cells are read from the table
-// when the view asks for them, so large tables cost nothing up front. An
+// The editor's grid model over a core Table: cells are read by row when the
+// view asks for them, so large tables cost nothing up front, and painting
+// never moves the table's cursor while a worker reads the table. An
 // edit sets the value and posts the record at once; the core's refusal goes
 // to `on_refused` and the cell keeps its value.
 class TableModel : public QAbstractTableModel {

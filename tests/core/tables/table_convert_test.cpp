@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -193,6 +195,59 @@ TEST(ConvertTableTest, ColumnsTheTargetCannotHoldAreRefusedAndNothingIsWritten) 
     EXPECT_FALSE(fs::exists(target)) << index;
     EXPECT_EQ(out, nullptr);
   }
+}
+
+TEST(ConvertTableTest, CompanionNamesAreRefusedAsDestinations) {
+  const fs::path dir = TempDir("convert_companion_names");
+  auto source = MakeSource(dir / "src.db", 3);
+  const struct {
+    const char* name;
+    int format;
+  } kCases[] = {{"out.PX", 2},  {"out.mb", 2},  {"out.X02", 2}, {"out.yg0", 3},
+                {"out.dbt", 5}, {"out.FPT", 6}, {"out.cdx", 6}};
+  for (const auto& c : kCases) {
+    TableFormat format;
+    ASSERT_TRUE(FormatFromIndex(c.format, format));
+    std::unique_ptr<Table> out;
+    const Status s = ConvertTable(*source, dir / c.name, format, out);
+    EXPECT_TRUE(s.IsInvalid()) << c.name;
+    EXPECT_NE(s.message().find(c.name), std::string::npos) << s.message();
+    EXPECT_FALSE(fs::exists(dir / c.name)) << c.name;
+  }
+}
+
+TEST(ConvertTableTest, WritingTouchesOnlyTheNamesOfTheTableWritten) {
+  const fs::path dir = TempDir("convert_case");
+  auto write = [](const fs::path& path) { std::ofstream(path, std::ios::binary) << "other"; };
+  auto read = [](const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  // Another keyed table's indexes, and another table's memo file.
+  for (const char* name :
+       {"CUSTOMER.DB", "CUSTOMER.PX", "CUSTOMER.X06", "CUSTOMER.Y06", "CALLS.DBF", "CALLS.FPT"}) {
+    write(dir / name);
+  }
+  std::unique_ptr<Table> source;
+  ASSERT_TRUE(CreateParadoxTable(dir / "notes.db", {TableFamily::kParadox, 7},
+                                 {Col("Id", 'I'), Col("Note", 'M', 11)}, 1252, source)
+                  .ok());
+  ASSERT_TRUE(source->Append().ok());
+  ASSERT_TRUE(source->SetValue(1, std::string(300, 'n')).ok());
+  ASSERT_TRUE(source->Post().ok());
+  TableFormat paradox, foxpro;
+  ASSERT_TRUE(FormatFromIndex(4, paradox));
+  ASSERT_TRUE(FormatFromIndex(6, foxpro));
+  std::unique_ptr<Table> out;
+  ASSERT_TRUE(ConvertTable(*source, dir / "customer.db", paradox, out).ok());
+  ASSERT_TRUE(ConvertTable(*source, dir / "calls.dbf", foxpro, out).ok());
+  for (const char* name :
+       {"CUSTOMER.DB", "CUSTOMER.PX", "CUSTOMER.X06", "CUSTOMER.Y06", "CALLS.DBF", "CALLS.FPT"}) {
+    EXPECT_EQ(read(dir / name), "other") << name;
+  }
+  std::unique_ptr<Table> back;
+  ASSERT_TRUE(OpenTable(dir / "calls.dbf", back).ok());
+  EXPECT_EQ(std::get<std::string>(back->ValueAt(0, 1)), std::string(300, 'n'));
 }
 
 TEST(ConvertTableTest, LongNamesAreShortenedUniquely) {
