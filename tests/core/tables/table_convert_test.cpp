@@ -267,6 +267,31 @@ TEST(ConvertTableTest, LongNamesAreShortenedUniquely) {
   EXPECT_EQ(columns[3].name, "MEASUREMEN");
 }
 
+// A carriage return opening a field name ends the field list for every
+// reader; the column and those after it would vanish from the saved file.
+TEST(ConvertTableTest, NameStartingWithCarriageReturnKeepsEveryColumn) {
+  auto Named = [](const std::string& name) {
+    ColumnDef d = Col(name, 'N', 5);
+    d.kind = FieldKind::kFloat;
+    return d;
+  };
+  const fs::path dir = TempDir("convert_cr_name");
+  for (const TableFamily family : {TableFamily::kDbase, TableFamily::kFoxPro}) {
+    const fs::path path = dir / (family == TableFamily::kDbase ? "d.dbf" : "f.dbf");
+    std::unique_ptr<Table> created;
+    ASSERT_TRUE(CreateTable(path, {family, 0}, {Named("\rA"), Named("B")}, 866, created).ok());
+    ASSERT_TRUE(created->Append().ok());
+    ASSERT_TRUE(created->SetValue(1, Value(7.0)).ok());
+    ASSERT_TRUE(created->Post().ok());
+    ASSERT_TRUE(created->Save().ok());
+    std::unique_ptr<Table> reopened;
+    ASSERT_TRUE(OpenTable(path, reopened).ok());
+    ASSERT_EQ(reopened->ColumnCount(), 2);
+    EXPECT_EQ(reopened->Column(0).name, "A");
+    EXPECT_EQ(reopened->AsFloatAt(0, 1), 7.0f);
+  }
+}
+
 TEST(ConvertTableTest, LowerParadoxLevelsTakeTheNearestNumericType) {
   const fs::path dir = TempDir("convert_levels");
   std::unique_ptr<Table> source;
