@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -252,6 +253,11 @@ Status AtomicFile::Write(std::string_view text) {
 }
 
 Status AtomicFile::Commit(FileLock* lock) {
+  VELMAR_RETURN_IF_ERROR(Prepare(lock));
+  return Publish();
+}
+
+Status AtomicFile::Prepare(FileLock* lock) {
   if (fd_ < 0 || failed_) {
     Abandon();
     return Status::IoError(Describe(target_, "запись не удалась"));
@@ -263,31 +269,46 @@ Status AtomicFile::Commit(FileLock* lock) {
   }
   // A new file gets the mode a plain create would have given it.
   if (!target_existed_) ::fchmod(fd_, 0666 & ~CreationMask());
-  int lock_fd = -1;
   if (lock != nullptr) {
-    lock_fd = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
-    if (lock_fd >= 0 && ::flock(lock_fd, LOCK_EX | LOCK_NB) != 0) {
-      ::close(lock_fd);
-      lock_fd = -1;
+    lock_fd_ = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
+    if (lock_fd_ >= 0 && ::flock(lock_fd_, LOCK_EX | LOCK_NB) != 0) {
+      ::close(lock_fd_);
+      lock_fd_ = -1;
     }
+    lock_ = lock;
   }
   if (::close(fd_) != 0) {
     fd_ = -1;
     const std::string why = ErrnoText();
-    if (lock_fd >= 0) ::close(lock_fd);
     Abandon();
     return Status::IoError(Describe(target_, why));
   }
   fd_ = -1;
+  prepared_ = true;
+  return Status::Ok();
+}
+
+void AtomicFile::KeepOnSignal() { UnregisterTemporary(slot_); }
+
+void AtomicFile::LeaveToJournal() { keep_ = true; }
+
+Status AtomicFile::Publish() {
+  if (!prepared_) {
+    Abandon();
+    return Status::IoError(Describe(target_, "запись не удалась"));
+  }
   if (::rename(temp_path_.c_str(), resolved_.c_str()) != 0) {
     const std::string why = ErrnoText();
-    if (lock_fd >= 0) ::close(lock_fd);
+    // A journal still names the temporary file; the next reader finishes.
+    if (keep_) temp_path_.clear();
     Abandon();
     return Status::IoError(Describe(target_, why));
   }
   UnregisterTemporary(slot_);
   temp_path_.clear();
-  if (lock_fd >= 0) lock->Adopt(lock_fd);
+  prepared_ = false;
+  if (lock_fd_ >= 0 && lock_ != nullptr) lock_->Adopt(lock_fd_);
+  lock_fd_ = -1;
   // Make the rename itself durable.
   fs::path dir = resolved_.parent_path();
   if (dir.empty()) dir = ".";
@@ -304,9 +325,14 @@ void AtomicFile::Abandon() {
     ::close(fd_);
     fd_ = -1;
   }
+  if (lock_fd_ >= 0) {
+    ::close(lock_fd_);
+    lock_fd_ = -1;
+  }
+  prepared_ = false;
   if (!temp_path_.empty()) {
     std::error_code ec;
-    fs::remove(temp_path_, ec);
+    if (!keep_) fs::remove(temp_path_, ec);
     temp_path_.clear();
   }
   UnregisterTemporary(slot_);
@@ -420,7 +446,100 @@ Status WriteFileAtomically(const fs::path& target, std::string_view text) {
       target, std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
 }
 
+namespace {
+
+constexpr char kJournalMagic[] = "velmar-journal 1\n";
+
+// The journal of a set of files whose first is `first` (links resolved): a
+// name of fixed length in its folder, from a hash of its file name.
+fs::path JournalPath(const fs::path& first) {
+  uint64_t hash = 1469598103934665603ull;
+  for (const char c : first.filename().native()) {
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  }
+  char hex[17];
+  std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(hash));
+  fs::path dir = first.parent_path();
+  if (dir.empty()) dir = ".";
+  return dir / ("velmar-journal-" + std::string(hex) + ".tmp");
+}
+
+std::string FullPath(const fs::path& path) {
+  std::error_code ec;
+  return fs::absolute(path, ec).lexically_normal().string();
+}
+
+void AppendCounted(std::string& out, const std::string& text) {
+  out += std::to_string(text.size());
+  out += ':';
+  out += text;
+}
+
+bool TakeCounted(std::string_view& in, std::string& out) {
+  const size_t colon = in.find(':');
+  if (colon == std::string_view::npos || colon == 0 || colon > 9) return false;
+  size_t size = 0;
+  for (size_t i = 0; i < colon; ++i) {
+    if (in[i] < '0' || in[i] > '9') return false;
+    size = size * 10 + static_cast<size_t>(in[i] - '0');
+  }
+  if (in.size() - colon - 1 < size) return false;
+  out.assign(in.substr(colon + 1, size));
+  in.remove_prefix(colon + 1 + size);
+  return true;
+}
+
+void SyncFolder(const fs::path& file) {
+  fs::path dir = file.parent_path();
+  if (dir.empty()) dir = ".";
+  const int dir_fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd >= 0) {
+    ::fsync(dir_fd);
+    ::close(dir_fd);
+  }
+}
+
+}  // namespace
+
+Status CompleteInterruptedSave(const fs::path& first) {
+  fs::path resolved;
+  if (!ResolveLinks(first, resolved).ok()) return Status::Ok();
+  const fs::path journal = JournalPath(resolved);
+  std::vector<uint8_t> bytes;
+  if (!ReadFileBytes(journal, bytes, uint64_t{1} << 20).ok()) return Status::Ok();
+  std::string_view in(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  const std::string_view magic(kJournalMagic);
+  std::vector<std::pair<std::string, std::string>> renames;
+  bool valid = in.substr(0, magic.size()) == magic;
+  if (valid) in.remove_prefix(magic.size());
+  while (valid && !in.empty() && in != "end\n") {
+    std::string temp, target;
+    valid = TakeCounted(in, temp) && TakeCounted(in, target);
+    if (valid) renames.emplace_back(std::move(temp), std::move(target));
+  }
+  valid = valid && in == "end\n" && !renames.empty();
+  // Another set's journal under the same hash is left alone.
+  if (valid && renames.front().second != FullPath(resolved)) return Status::Ok();
+  if (valid) {
+    for (const auto& [temp, target] : renames) {
+      struct stat st;
+      if (::lstat(temp.c_str(), &st) != 0) continue;  // already in place
+      if (::rename(temp.c_str(), target.c_str()) != 0) {
+        return Status::IoError(Describe(target, ErrnoText()));
+      }
+    }
+    SyncFolder(resolved);
+  }
+  std::error_code ec;
+  fs::remove(journal, ec);
+  SyncFolder(journal);
+  return Status::Ok();
+}
+
 Status WriteFilesAtomically(const std::vector<std::pair<fs::path, std::vector<uint8_t>>>& files) {
+  if (files.size() == 1) return WriteFileAtomically(files[0].first, files[0].second);
+  if (files.empty()) return Status::Ok();
+  VELMAR_RETURN_IF_ERROR(CompleteInterruptedSave(files[0].first));
   std::vector<std::unique_ptr<AtomicFile>> pending;
   for (const auto& [path, bytes] : files) {
     auto file = std::make_unique<AtomicFile>(path);
@@ -428,7 +547,23 @@ Status WriteFilesAtomically(const std::vector<std::pair<fs::path, std::vector<ui
     VELMAR_RETURN_IF_ERROR(file->Write(bytes));
     pending.push_back(std::move(file));
   }
-  for (auto& file : pending) VELMAR_RETURN_IF_ERROR(file->Commit());
+  std::string journal_text = kJournalMagic;
+  for (auto& file : pending) {
+    VELMAR_RETURN_IF_ERROR(file->Prepare());
+    AppendCounted(journal_text, FullPath(file->temp_path()));
+    AppendCounted(journal_text, FullPath(file->resolved()));
+  }
+  journal_text += "end\n";
+  // From here the journal owns the temporary files: a signal leaves them for
+  // the next reader to put in place.
+  for (auto& file : pending) file->KeepOnSignal();
+  const fs::path journal = JournalPath(pending.front()->resolved());
+  VELMAR_RETURN_IF_ERROR(WriteFileAtomically(journal, journal_text));
+  for (auto& file : pending) file->LeaveToJournal();
+  for (auto& file : pending) VELMAR_RETURN_IF_ERROR(file->Publish());
+  std::error_code ec;
+  fs::remove(journal, ec);
+  SyncFolder(journal);
   return Status::Ok();
 }
 

@@ -43,6 +43,14 @@ class AtomicFile {
   // `lock`, the lock moves to the new file before it takes the target's name,
   // so no other writer can slip in between.
   Status Commit(FileLock* lock = nullptr);
+  // Commit in two halves, for files that change together: Prepare flushes
+  // and closes the temporary file; Publish renames it over the target. After
+  // KeepOnSignal the temporary file outlives a signal, and after
+  // LeaveToJournal a failed Publish too, for a journal names it.
+  Status Prepare(FileLock* lock = nullptr);
+  Status Publish();
+  void KeepOnSignal();
+  void LeaveToJournal();
   // Removes the temporary file; the target is untouched.
   void Abandon();
 
@@ -57,8 +65,12 @@ class AtomicFile {
   std::filesystem::path temp_path_;
   int fd_ = -1;
   int slot_ = -1;  // in the table of temporaries removed on a signal
+  int lock_fd_ = -1;
+  FileLock* lock_ = nullptr;
   bool failed_ = false;
   bool target_existed_ = false;
+  bool prepared_ = false;
+  bool keep_ = false;
 };
 
 // An advisory lock (flock) on a file that is open for change, so that a
@@ -94,10 +106,16 @@ Status WriteFileAtomically(const std::filesystem::path& target, std::span<const 
 Status WriteFileAtomically(const std::filesystem::path& target, std::string_view text);
 
 // Several files that must change together (a table and its memo file): all
-// are written to temporaries first and renamed only when every write worked.
-// A failure during the renames may leave the earlier ones in place.
+// are written to temporaries first; a journal beside the first file then
+// names them, and only then are they renamed. A kill during the renames
+// leaves the journal, and CompleteInterruptedSave finishes them, so a reader
+// sees the old set or the new set, never a mix.
 Status WriteFilesAtomically(
     const std::vector<std::pair<std::filesystem::path, std::vector<uint8_t>>>& files);
+
+// Finishes the renames of a WriteFilesAtomically of which `first` was the
+// first file, if a kill interrupted them; call it before reading the files.
+Status CompleteInterruptedSave(const std::filesystem::path& first);
 
 }  // namespace velmar
 

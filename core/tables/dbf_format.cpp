@@ -324,10 +324,14 @@ Status MapColumn(const ColumnDef& c, bool foxpro, NewField& out) {
 }
 
 // Names hold at most 10 bytes; longer or repeated ones are cut and numbered.
+// A name may not start with a carriage return: readers take that byte at the
+// start of a field descriptor for the end of the field list and would lose
+// this column and every one after it.
 std::string FieldName(const ColumnDef& column, size_t index, int code_page,
                       std::set<std::string>& used_names) {
   std::string name = EncodeDbfText(column.name, code_page);
   name.erase(std::remove(name.begin(), name.end(), '\0'), name.end());
+  while (!name.empty() && name.front() == '\r') name.erase(name.begin());
   if (name.empty()) name = "FIELD" + std::to_string(index + 1);
   if (name.size() > 10) name.resize(10);
   std::string base = name;

@@ -84,8 +84,12 @@ fs::path MemoFile::PathFor(const fs::path& table) const {
     ext = ".dct";
   else
     ext = style == MemoStyle::kFoxPro ? ".fpt" : ".dbt";
-  fs::path existing = FindCompanion(table, ext);
-  if (!existing.empty()) return existing;
+  // Written under the table's own name only: a memo file of another case
+  // belongs to another table (reading looks companions up case-blind).
+  fs::path exact = table;
+  exact.replace_extension(ext);
+  std::error_code ec;
+  if (fs::is_regular_file(exact, ec)) return exact;
   if (UpperCaseExtension(table)) {
     for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }

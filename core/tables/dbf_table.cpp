@@ -586,6 +586,9 @@ Status DbfTable::SaveAs(const fs::path& path, const TableFormat& format) {
 }  // namespace
 
 Status OpenDbfTable(const std::filesystem::path& path, std::unique_ptr<Table>& out) {
+  // A save killed between the renames of the table and its memo file is
+  // finished first, so the two always match.
+  VELMAR_RETURN_IF_ERROR(CompleteInterruptedSave(path));
   auto table = std::make_unique<DbfTable>();
   VELMAR_RETURN_IF_ERROR(table->Load(path));
   out = std::move(table);

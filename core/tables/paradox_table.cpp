@@ -41,15 +41,17 @@ bool IsIndexExtension(const std::string& ext) {
          IsCompanionExtension(ext);
 }
 
-// Removes the index files of the table at `path` (its name in any case).
+// Removes the index files of the table at `path`: its name in that very case,
+// for a table of the same name in other letters is another table.
 // They index the file as it was before the table was written unkeyed; left
 // in place, other programs would take them for the table's own and refuse
 // it as out of date. Best effort: the table itself is already saved.
 void RemoveStaleIndexes(const fs::path& path) {
   const std::vector<fs::path> stale =
-      FilesOfTable(path, [](const std::string& ext, const fs::directory_entry& entry) {
+      FilesOfTable(path, [&path](const std::string& ext, const fs::directory_entry& entry) {
         std::error_code type_ec;
-        return IsIndexExtension(ext) && entry.is_regular_file(type_ec);
+        return entry.path().stem() == path.stem() && IsIndexExtension(ext) &&
+               entry.is_regular_file(type_ec);
       });
   std::error_code ec;
   for (const fs::path& p : stale) fs::remove(p, ec);
@@ -536,6 +538,9 @@ size_t ParadoxHeldBytes(const Table& table) {
 }
 
 Status OpenParadoxTable(const fs::path& path, std::unique_ptr<Table>& out) {
+  // A save killed between the renames of the table and its blob file is
+  // finished first, so the two always match.
+  VELMAR_RETURN_IF_ERROR(CompleteInterruptedSave(path));
   std::vector<uint8_t> file;
   VELMAR_RETURN_IF_ERROR(ReadFileBytes(path, file, uint64_t{1} << 31));
   Header header;

@@ -10,6 +10,7 @@
 #include "core/base/format_real.h"
 #include "core/tables/paradox_format.h"
 #include "core/tables/table_factory.h"
+#include "core/tables/table_files.h"
 #include "core/tables/value_text.h"
 
 namespace velmar {
@@ -377,8 +378,34 @@ Status ConvertedColumns(const Table& source, const TableFormat& format,
   return MapColumns(source, format, columns, from);
 }
 
+namespace {
+
+// A table written under the name of a memo, blob or index file would be
+// overwritten by its own memo or taken for another table's index, and the
+// clean-up of stale indexes would remove it.
+Status CheckTableDestination(const fs::path& target) {
+  const std::string ext = AsciiLower(target.extension().string());
+  auto hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
+  bool companion = false;
+  for (const char* e : {".dbt", ".fpt", ".dct", ".cdx", ".mdx", ".ndx", ".idx", ".px", ".mb", ".tv",
+                        ".fam", ".val"}) {
+    companion = companion || ext == e;
+  }
+  companion = companion || (ext.size() == 4 && (ext[1] == 'x' || ext[1] == 'y') &&
+                            ((hex(ext[2]) && hex(ext[3])) || (ext[2] == 'g' && hex(ext[3]))));
+  if (companion) {
+    return Status::Invalid("Имя " + target.filename().string() +
+                           " принадлежит служебному файлу таблицы (" + target.extension().string() +
+                           "); выберите другое расширение");
+  }
+  return Status::Ok();
+}
+
+}  // namespace
+
 Status ConvertTable(const Table& source, const fs::path& target, const TableFormat& format,
                     std::unique_ptr<Table>& out) {
+  VELMAR_RETURN_IF_ERROR(CheckTableDestination(target));
   std::vector<ColumnDef> columns;
   std::vector<int> from;
   VELMAR_RETURN_IF_ERROR(MapColumns(source, format, columns, from));

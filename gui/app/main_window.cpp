@@ -395,9 +395,16 @@ void TMainWindow::FileOpen() {
   if (!choice) return;
   const QString path = QFileInfo(choice->path).absoluteFilePath();
   if (!ReplaceProject(path)) return;
-  if (!project_->Load(path)) {
+  const Status status = project_->Load(path);
+  if (status.IsCancelled()) {
+    dialogs_->ShowMessage(
+        this, QStringLiteral("Операция невозможна"),
+        QStringLiteral("Проект ") + path +
+            QStringLiteral(" уже открыт для изменения другой командой или программой"));
+    (void)project_->CloseWithoutQuestion();
+  } else if (!status.ok()) {
     dialogs_->ShowMessage(this, QStringLiteral("Ошибка открытия файла проекта"),
-                          QStringLiteral("Не удается открыть файл ") + path);
+                          ToQString(ProjectOpenErrorText(ToPath(path), status)));
     (void)project_->CloseWithoutQuestion();
   }
 }

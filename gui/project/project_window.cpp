@@ -385,7 +385,8 @@ TProject::SaveResult TProject::SaveProjectFile() {
       return SaveResult::kCancelled;
     }
   }
-  const Status status = SaveProject(Model(), ToPath(windowTitle()));
+  // The lock moves to the file written, also when Save As chose a new name.
+  const Status status = SaveProject(Model(), ToPath(windowTitle()), &lock_);
   if (!status.ok()) {
     frame_.UserDialogs().ShowMessage(this, QStringLiteral("Ошибка сохранения проекта"),
                                      ToQString(status.message()));
@@ -399,12 +400,15 @@ SaveAsSetup TProject::SaveAsDialogSetup() const {
   return {kProjectFilter, windowTitle(), QStringLiteral("vmp"), 1};
 }
 
-bool TProject::Load(const QString& path) {
-  if (!workspace_.LoadProject(ToPath(path)).ok()) return false;
+Status TProject::Load(const QString& path) {
+  const Status locked = lock_.Acquire(ToPath(path));
+  if (locked.IsCancelled()) return locked;
+  const Status status = workspace_.LoadProject(ToPath(path));
+  if (!status.ok()) return status;
   Model().Select(Model().NetCount() > 0 ? 0 : -1);
   RefreshNetList();
   UpdateMenus();
-  return true;
+  return Status::Ok();
 }
 
 bool TProject::CanClose() {
@@ -442,6 +446,9 @@ void TProject::closeEvent(QCloseEvent* event) {
   }
   // The networks go now, and their windows with them.
   while (Model().NetCount() > 0) (void)Model().DeleteNetwork(Model().NetCount() - 1);
+  // Released now: the window itself may be destroyed later, after a new
+  // project window has opened the same file.
+  lock_.Release();
   event->accept();
 }
 

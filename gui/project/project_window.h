@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <functional>
 
+#include "core/base/file_util.h"
 #include "core/engine/engine_context.h"
 #include "core/project/project.h"
 #include "core/project/workspace.h"
@@ -44,8 +45,9 @@ class TProject : public QWidget, public ChildWindow {
   QList<QMenu*> MergedMenus() const override;
   void Activated() override { UpdateMenus(); }
 
-  // Reads a project file into this (fresh) window; false on any failure.
-  bool Load(const QString& path);
+  // Reads a project file into this (fresh) window and locks it for change;
+  // kCancelled when another command or program holds the lock.
+  Status Load(const QString& path);
   // Closes the window after the close question was answered elsewhere; the
   // table editor still asks its own. False when the window stays open.
   bool CloseWithoutQuestion();
@@ -156,6 +158,9 @@ class TProject : public QWidget, public ChildWindow {
 
   MainFrame& frame_;
   Workspace workspace_;
+  // Held while the project file is open here, so that a command or a second
+  // program changing the same file is refused instead of losing either's work.
+  FileLock lock_;
   bool skip_close_question_ = false;
   QPointer<TDBEditor> data_editor_;
 };

@@ -8,7 +8,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace velmar {
 namespace {
@@ -190,6 +192,45 @@ TEST_F(AtomicFileTest, OnlyOneHolderLocksAFileAndTheLockFollowsASave) {
   first.Release();
   EXPECT_TRUE(second.Acquire(target).ok());
   EXPECT_EQ(Slurp(target), "v2");
+}
+
+TEST_F(AtomicFileTest, TableAndMemoChangeTogetherWhateverMomentAKillComes) {
+  // A child saves numbered pairs over and over; it is killed at a random
+  // moment, and the next reader must find both files of one pair.
+  const fs::path table = dir_ / "t.dbf";
+  const fs::path memo = dir_ / "t.dbt";
+  auto pair = [&](int n) {
+    std::vector<uint8_t> bytes(20000 + 37 * (n % 50), static_cast<uint8_t>(n));
+    return std::vector<std::pair<fs::path, std::vector<uint8_t>>>{{table, bytes}, {memo, bytes}};
+  };
+  ASSERT_TRUE(WriteFilesAtomically(pair(0)).ok());
+  std::mt19937 random(12345);
+  int mixed = 0, interrupted = 0;
+  for (int kill = 0; kill < 60; ++kill) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (int n = 1;; ++n) (void)WriteFilesAtomically(pair(n));
+    }
+    ::usleep(300 + random() % 4000);
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    std::error_code ec;
+    for (auto& e : fs::directory_iterator(dir_)) {
+      interrupted += e.path().filename().string().rfind("velmar-journal-", 0) == 0;
+    }
+    ASSERT_TRUE(CompleteInterruptedSave(table).ok());
+    const std::string a = Slurp(table);
+    const std::string b = Slurp(memo);
+    mixed += a != b;
+  }
+  EXPECT_EQ(mixed, 0) << "journals found after kills: " << interrupted;
+  // The next save starts from a clean folder: no journal is left behind.
+  ASSERT_TRUE(WriteFilesAtomically(pair(7)).ok());
+  for (auto& e : fs::directory_iterator(dir_)) {
+    EXPECT_EQ(e.path().filename().string().rfind("velmar-journal-", 0), std::string::npos);
+  }
 }
 
 TEST(OutputClashTest, TheCommandsOwnFilesAndCompanionsAreRecognised) {

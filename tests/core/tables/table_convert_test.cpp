@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -195,6 +197,59 @@ TEST(ConvertTableTest, ColumnsTheTargetCannotHoldAreRefusedAndNothingIsWritten) 
   }
 }
 
+TEST(ConvertTableTest, CompanionNamesAreRefusedAsDestinations) {
+  const fs::path dir = TempDir("convert_companion_names");
+  auto source = MakeSource(dir / "src.db", 3);
+  const struct {
+    const char* name;
+    int format;
+  } kCases[] = {{"out.PX", 2},  {"out.mb", 2},  {"out.X02", 2}, {"out.yg0", 3},
+                {"out.dbt", 5}, {"out.FPT", 6}, {"out.cdx", 6}};
+  for (const auto& c : kCases) {
+    TableFormat format;
+    ASSERT_TRUE(FormatFromIndex(c.format, format));
+    std::unique_ptr<Table> out;
+    const Status s = ConvertTable(*source, dir / c.name, format, out);
+    EXPECT_TRUE(s.IsInvalid()) << c.name;
+    EXPECT_NE(s.message().find(c.name), std::string::npos) << s.message();
+    EXPECT_FALSE(fs::exists(dir / c.name)) << c.name;
+  }
+}
+
+TEST(ConvertTableTest, WritingTouchesOnlyTheNamesOfTheTableWritten) {
+  const fs::path dir = TempDir("convert_case");
+  auto write = [](const fs::path& path) { std::ofstream(path, std::ios::binary) << "other"; };
+  auto read = [](const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  // Another keyed table's indexes, and another table's memo file.
+  for (const char* name :
+       {"CUSTOMER.DB", "CUSTOMER.PX", "CUSTOMER.X06", "CUSTOMER.Y06", "CALLS.DBF", "CALLS.FPT"}) {
+    write(dir / name);
+  }
+  std::unique_ptr<Table> source;
+  ASSERT_TRUE(CreateParadoxTable(dir / "notes.db", {TableFamily::kParadox, 7},
+                                 {Col("Id", 'I'), Col("Note", 'M', 11)}, 1252, source)
+                  .ok());
+  ASSERT_TRUE(source->Append().ok());
+  ASSERT_TRUE(source->SetValue(1, std::string(300, 'n')).ok());
+  ASSERT_TRUE(source->Post().ok());
+  TableFormat paradox, foxpro;
+  ASSERT_TRUE(FormatFromIndex(4, paradox));
+  ASSERT_TRUE(FormatFromIndex(6, foxpro));
+  std::unique_ptr<Table> out;
+  ASSERT_TRUE(ConvertTable(*source, dir / "customer.db", paradox, out).ok());
+  ASSERT_TRUE(ConvertTable(*source, dir / "calls.dbf", foxpro, out).ok());
+  for (const char* name :
+       {"CUSTOMER.DB", "CUSTOMER.PX", "CUSTOMER.X06", "CUSTOMER.Y06", "CALLS.DBF", "CALLS.FPT"}) {
+    EXPECT_EQ(read(dir / name), "other") << name;
+  }
+  std::unique_ptr<Table> back;
+  ASSERT_TRUE(OpenTable(dir / "calls.dbf", back).ok());
+  EXPECT_EQ(std::get<std::string>(back->ValueAt(0, 1)), std::string(300, 'n'));
+}
+
 TEST(ConvertTableTest, LongNamesAreShortenedUniquely) {
   const fs::path dir = TempDir("convert_names");
   std::unique_ptr<Table> source;
@@ -210,6 +265,31 @@ TEST(ConvertTableTest, LongNamesAreShortenedUniquely) {
   EXPECT_EQ(columns[1].name, "MEASUREM_2");
   EXPECT_EQ(columns[2].name, "MEASUREME");
   EXPECT_EQ(columns[3].name, "MEASUREMEN");
+}
+
+// A carriage return opening a field name ends the field list for every
+// reader; the column and those after it would vanish from the saved file.
+TEST(ConvertTableTest, NameStartingWithCarriageReturnKeepsEveryColumn) {
+  auto Named = [](const std::string& name) {
+    ColumnDef d = Col(name, 'N', 5);
+    d.kind = FieldKind::kFloat;
+    return d;
+  };
+  const fs::path dir = TempDir("convert_cr_name");
+  for (const TableFamily family : {TableFamily::kDbase, TableFamily::kFoxPro}) {
+    const fs::path path = dir / (family == TableFamily::kDbase ? "d.dbf" : "f.dbf");
+    std::unique_ptr<Table> created;
+    ASSERT_TRUE(CreateTable(path, {family, 0}, {Named("\rA"), Named("B")}, 866, created).ok());
+    ASSERT_TRUE(created->Append().ok());
+    ASSERT_TRUE(created->SetValue(1, Value(7.0)).ok());
+    ASSERT_TRUE(created->Post().ok());
+    ASSERT_TRUE(created->Save().ok());
+    std::unique_ptr<Table> reopened;
+    ASSERT_TRUE(OpenTable(path, reopened).ok());
+    ASSERT_EQ(reopened->ColumnCount(), 2);
+    EXPECT_EQ(reopened->Column(0).name, "A");
+    EXPECT_EQ(reopened->AsFloatAt(0, 1), 7.0f);
+  }
 }
 
 TEST(ConvertTableTest, LowerParadoxLevelsTakeTheNearestNumericType) {

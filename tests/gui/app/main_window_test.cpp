@@ -2,6 +2,7 @@
 
 #include "gui/app/about_box.h"
 #include "gui/app/help_window.h"
+#include "gui/base/text.h"
 #include "tests/gui/support/gui_fixture.h"
 
 namespace velmar::gui {
@@ -134,9 +135,10 @@ class MainWindowTest : public QObject {
     f.dialogs.QueueFile(f.table_path);
     f.window->FileOpen();
     GuiFixture::Settle();
-    QCOMPARE(
-        f.dialogs.Messages(),
-        QStringList({"Ошибка открытия файла проекта: Не удается открыть файл " + f.table_path}));
+    QCOMPARE(f.dialogs.Messages().size(), 1);
+    QVERIFY(f.dialogs.Messages()[0].startsWith(
+        "Ошибка открытия файла проекта: Не удается открыть файл " + f.table_path +
+        "\n\nФайл поврежден: "));
     QCOMPARE(f.dialogs.CallsOf(Kind::kOpen)[0].setup.filter,
              QStringLiteral("Файлы Velmar (*.vmp)|*.vmp"));
     QVERIFY(f.window->Project() == nullptr);
@@ -174,6 +176,32 @@ class MainWindowTest : public QObject {
     QCOMPARE(f.window->Project()->windowTitle(), path);
     QCOMPARE(f.window->Project()->Model().NetCount(), 0);
     QVERIFY(f.dialogs.Messages().isEmpty());
+
+    // The open project is locked for change: a command cannot take it.
+    FileLock other;
+    QVERIFY(other.Acquire(ToPath(path)).IsCancelled());
+  }
+
+  void ProjectLockedElsewhereIsRefused() {
+    GuiFixture f;
+    TProject* project = f.NewProject();
+    const QString path = f.Path(QStringLiteral("locked.vmp"));
+    f.dialogs.QueueFile(path);
+    f.window->ActivateChild(project);
+    f.window->FileSaveAs();
+    QVERIFY(QFile::exists(path));
+    f.window->FileNew();
+    GuiFixture::Settle();
+
+    FileLock other;
+    QVERIFY(other.Acquire(ToPath(path)).ok());
+    f.dialogs.QueueFile(path);
+    f.window->FileOpen();
+    GuiFixture::Settle();
+    QCOMPARE(f.dialogs.Messages(),
+             QStringList({"Операция невозможна: Проект " + path +
+                          " уже открыт для изменения другой командой или программой"}));
+    QVERIFY(f.window->Project() == nullptr);
   }
 
   void FailedSaveOnCloseKeepsTheProject() {
