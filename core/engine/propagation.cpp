@@ -256,13 +256,26 @@ struct PassPlan {
 // vectors hold entry i of example e at [kBatch·i + e], "own" vectors one
 // example's entries each (see propagation_kernels.h); lanes past the examples
 // of a short batch hold harmless values that nobody reads.
+//
+// The direction of a batch is added together with the next batch's, so that
+// each entry of the direction is loaded and stored once for both: what it
+// needs (the own sources, the signals of every layer and the examples that
+// take part) is kept in one of two slots.
+constexpr int kSlots = 2;
+
+struct BatchSlot {
+  AlignedVector<double> own_sources;  // own, padded source layout, the bias slots 1
+  AlignedVector<double> rows;         // lane-major: every layer's signals in double
+  int which[kBatch] = {};             // the examples with training error, in order
+  int n = 0;
+};
+
 struct BatchWork {
+  BatchSlot slot[kSlots];
   AlignedVector<double> sources;         // lane-major, padded source layout
-  AlignedVector<double> own_sources;     // own, padded source layout, the bias slots 1
   AlignedVector<float> signals;          // lane-major: like NeuralNet::Signals
   AlignedVector<float> back_signals;     // lane-major: like NeuralNet::BackSignals
   AlignedVector<double> sums;            // lane-major: one layer's weighted sums
-  AlignedVector<double> rows;            // lane-major: one layer's back signals in double
   AlignedVector<double> characteristic;  // own: one layer's characteristic gradients
   AlignedVector<float> input_errors;     // lane-major: the signals sent back to the inputs
   std::vector<float> outputs;            // own: the network outputs
@@ -274,26 +287,29 @@ struct BatchWork {
     output_count = static_cast<size_t>(net.Desc.NumOfOutputs);
     const size_t widest = std::max(WidestFanIn(net), output_count);
     neuron_count = static_cast<size_t>(RoundUp8(static_cast<int>(widest)));
+    const size_t signal_count = static_cast<size_t>(net.NumOfSignals);
+    for (BatchSlot& s : slot) {
+      Grow(s.own_sources, kBatch * source_count);
+      Grow(s.rows, kBatch * signal_count);
+      // The kernels read whole groups of 8: the gaps must hold finite
+      // values, and the bias slots 1. Nothing else writes there.
+      std::fill(s.own_sources.begin(), s.own_sources.begin() + kBatch * source_count, 0.0);
+      for (int e = 0; e < kBatch; ++e) {
+        double* own = s.own_sources.data() + e * source_count;
+        for (int l = 0; l <= plan.layers; ++l) own[plan.layer[l].sources + plan.layer[l].k] = 1;
+      }
+    }
     Grow(sources, kBatch * source_count);
-    Grow(own_sources, kBatch * source_count);
-    Grow(signals, kBatch * static_cast<size_t>(net.NumOfSignals));
-    Grow(back_signals, kBatch * static_cast<size_t>(net.NumOfSignals));
+    Grow(signals, kBatch * signal_count);
+    Grow(back_signals, kBatch * signal_count);
     Grow(sums, kBatch * widest);
-    Grow(rows, kBatch * widest);
     Grow(characteristic, kBatch * neuron_count);
     Grow(input_errors, kBatch * static_cast<size_t>(net.Desc.NumOfInputs));
     Grow(outputs, kBatch * output_count);
     Grow(output_errors, kBatch * output_count);
-    // The kernels read whole groups of 8: the gaps must hold finite values,
-    // and the bias slots 1. Nothing else writes there.
-    std::fill(own_sources.begin(), own_sources.begin() + kBatch * source_count, 0.0);
     std::fill(characteristic.begin(), characteristic.begin() + kBatch * neuron_count, 0.0);
-    for (int e = 0; e < kBatch; ++e) {
-      for (int l = 0; l <= plan.layers; ++l)
-        OwnSources(e)[plan.layer[l].sources + plan.layer[l].k] = 1;
-    }
   }
-  double* OwnSources(int e) { return own_sources.data() + e * source_count; }
+  double* OwnSources(int s, int e) { return slot[s].own_sources.data() + e * source_count; }
   double* Characteristic(int e) { return characteristic.data() + e * neuron_count; }
   float* Outputs(int e) { return outputs.data() + e * output_count; }
   float* OutputErrors(int e) { return output_errors.data() + e * output_count; }
@@ -335,8 +351,9 @@ struct PassJob {
   bool sens;
 };
 
-// Forward pass of `batch` consecutive rows from `first`.
-void ForwardBatch(const PassJob& job, BatchWork& work, uint32_t first, int batch) {
+// Forward pass of `batch` consecutive rows from `first`, keeping the own
+// sources in `slot`.
+void ForwardBatch(const PassJob& job, BatchWork& work, int slot, uint32_t first, int batch) {
   const NeuralNet& net = job.net;
   const PassPlan& plan = job.state.plan;
   const int layers = plan.layers;
@@ -345,7 +362,7 @@ void ForwardBatch(const PassJob& job, BatchWork& work, uint32_t first, int batch
   const float* params = net.Parameters.data();
   double* sources = work.sources.data();
   for (int e = 0; e < kBatch; ++e) {
-    double* own = work.OwnSources(e);
+    double* own = work.OwnSources(slot, e);
     if (e < batch) {
       const float* row = job.book.RowInputs(first + e);
       for (int s = 0; s < inputs; ++s) own[s] = row[s];
@@ -354,13 +371,13 @@ void ForwardBatch(const PassJob& job, BatchWork& work, uint32_t first, int batch
     }
   }
   for (int s = 0; s < inputs; ++s) {
-    for (int e = 0; e < kBatch; ++e) sources[kBatch * s + e] = work.OwnSources(e)[s];
+    for (int e = 0; e < kBatch; ++e) sources[kBatch * s + e] = work.OwnSources(slot, e)[s];
   }
   const double* own[kBatch];
   const double* sums = work.sums.data();
   for (int l = 0; l <= layers; ++l) {
     const LayerPlan& p = plan.layer[l];
-    for (int e = 0; e < kBatch; ++e) own[e] = work.OwnSources(e) + p.sources;
+    for (int e = 0; e < kBatch; ++e) own[e] = work.OwnSources(slot, e) + p.sources;
     job.kernels.layer_sums(weights + p.weights, p.stride, p.k, p.m, sources + kBatch * p.sources,
                            own, work.sums.data());
     const float* neuron = params + net.NeuronStart(l);
@@ -376,16 +393,18 @@ void ForwardBatch(const PassJob& job, BatchWork& work, uint32_t first, int batch
     float* outputs = work.signals.data() + kBatch * net.OutputStart(l);
     const int to = plan.layer[l + 1].sources;
     double* next[kBatch];
-    for (int e = 0; e < kBatch; ++e) next[e] = work.OwnSources(e) + to;
+    for (int e = 0; e < kBatch; ++e) next[e] = work.OwnSources(slot, e) + to;
     job.kernels.activate(neuron, p.m, sums, work.signals.data() + kBatch * net.SumStart(l), outputs,
                          sources + kBatch * to, next);
   }
 }
 
-// Backward pass of the examples `which[0..n)` of the batch, adding their
-// gradients to `direction` (padded layout). In SensMode (one example at a
-// time) InputErrors are written too.
-void BackwardBatch(const PassJob& job, BatchWork& work, const int* which, int n,
+// Backward pass of the examples `which[0..n)` of the batch in `slot`: the
+// signals of every layer go to the slot's rows, and the characteristics'
+// direction straight to `direction` (padded layout); the rest of the
+// direction is left to AddDirection. In SensMode (one example at a time)
+// InputErrors are written too.
+void BackwardBatch(const PassJob& job, BatchWork& work, int slot, const int* which, int n,
                    double* direction) {
   NeuralNet& net = job.net;
   const PassPlan& plan = job.state.plan;
@@ -394,16 +413,17 @@ void BackwardBatch(const PassJob& job, BatchWork& work, const int* which, int n,
   const float* params = net.Parameters.data();
   bool taking[kBatch] = {};
   for (int i = 0; i < n; ++i) taking[which[i]] = true;
-  const double* x[kBatch];
-  double* rows = work.rows.data();
   double* characteristic[kBatch];
   for (int e = 0; e < kBatch; ++e) characteristic[e] = work.Characteristic(e);
   // The characteristics' "signal": each example's own value is added as is.
-  static constexpr double kOnes[kBatch] = {1, 1, 1, 1, 1, 1, 1, 1};
+  static constexpr double kOne = 1;
+  const double* ones[kBatch] = {&kOne, &kOne, &kOne, &kOne, &kOne, &kOne, &kOne, &kOne};
+  const double* x[kBatch];
   for (int l = layers; l >= 0; --l) {
     const LayerPlan& p = plan.layer[l];
     const int m = p.m;
     float* g = work.back_signals.data() + kBatch * net.SumStart(l);
+    double* rows = work.slot[slot].rows.data() + kBatch * net.SumStart(l);
     if (l == layers) {
       for (int j = 0; j < m; ++j) {
         for (int e = 0; e < kBatch; ++e) {
@@ -416,10 +436,8 @@ void BackwardBatch(const PassJob& job, BatchWork& work, const int* which, int n,
           params + net.NeuronStart(l), m, work.signals.data() + kBatch * net.SumStart(l),
           work.back_signals.data() + kBatch * net.OutputStart(l), taking, characteristic, g, rows);
       for (int i = 0; i < n; ++i) x[i] = characteristic[which[i]];
-      job.kernels.layer_direction(RoundUp8(m), 1, x, kOnes, which, n, direction + p.characteristic);
+      job.kernels.layer_direction(RoundUp8(m), 1, x, ones, n, direction + p.characteristic);
     }
-    for (int i = 0; i < n; ++i) x[i] = work.OwnSources(which[i]) + p.sources;
-    job.kernels.layer_direction(p.stride, m, x, rows, which, n, direction + p.weights);
     if (l > 0) {
       job.kernels.layer_back(weights + p.weights, p.stride, p.k, m, rows,
                              work.back_signals.data() + kBatch * net.OutputStart(l - 1));
@@ -428,6 +446,27 @@ void BackwardBatch(const PassJob& job, BatchWork& work, const int* which, int n,
       job.kernels.layer_back(weights + p.weights, p.stride, p.k, m, rows, back);
       for (int s = 0; s < p.k; ++s) net.InputErrors[s] = back[kBatch * s + which[0]];
     }
+  }
+}
+
+// Adds the weights' and biases' terms of the examples kept in the first
+// `slots` slots, slot by slot and each slot's examples in order.
+void AddDirection(const PassJob& job, BatchWork& work, int slots, double* direction) {
+  const NeuralNet& net = job.net;
+  const PassPlan& plan = job.state.plan;
+  const double* x[kSlots * kBatch];
+  const double* g[kSlots * kBatch];
+  for (int l = plan.layers; l >= 0; --l) {
+    const LayerPlan& p = plan.layer[l];
+    int n = 0;
+    for (int s = 0; s < slots; ++s) {
+      const BatchSlot& kept = work.slot[s];
+      for (int i = 0; i < kept.n; ++i, ++n) {
+        x[n] = work.OwnSources(s, kept.which[i]) + p.sources;
+        g[n] = kept.rows.data() + kBatch * net.SumStart(l) + kept.which[i];
+      }
+    }
+    job.kernels.layer_direction(p.stride, p.m, x, g, n, direction + p.weights);
   }
 }
 
@@ -453,7 +492,7 @@ void AccumulateSignificance(const PassJob& job, BatchWork& work, int lane, const
     const double sum = sig.has_prefix ? sig.prefix[index[i]] + own : own;
     Take(sig.params[i], static_cast<float>(sum), sig.maximum);
   }
-  const double* inputs = work.OwnSources(lane);
+  const double* inputs = work.OwnSources(0, lane);
   for (int s = 0; s < net.Desc.NumOfInputs; ++s) {
     Take(sig.inputs[s], net.InputErrors[s] * static_cast<float>(inputs[s]), sig.maximum);
   }
@@ -482,10 +521,11 @@ void RunBlock(const PassJob& job, uint32_t block, int thread) {
   BlockTotals totals;
   const uint32_t first = block * job.block_rows;
   const uint32_t end = std::min(job.book.Count(), first + job.block_rows);
+  int kept = 0;  // slots holding a batch whose direction is still to be added
   for (uint32_t row = first; row < end; row += kBatch) {
     const int batch = static_cast<int>(std::min<uint32_t>(kBatch, end - row));
-    ForwardBatch(job, work, row, batch);
-    int which[kBatch];
+    ForwardBatch(job, work, kept, row, batch);
+    int* which = work.slot[kept].which;
     int n = 0;
     for (int e = 0; e < batch; ++e) {
       const float* targets = job.book.RowTargets(row + e);
@@ -513,18 +553,29 @@ void RunBlock(const PassJob& job, uint32_t block, int thread) {
         }
       }
     }
+    work.slot[kept].n = n;
     if (n == 0) continue;
     if (!job.sens) {
-      BackwardBatch(job, work, which, n, direction);
+      BackwardBatch(job, work, kept, which, n, direction);
+      if (++kept == kSlots) {
+        AddDirection(job, work, kept, direction);
+        kept = 0;
+      }
       continue;
     }
     // The significance indicators need the running direction after every
     // example: one backward pass at a time.
+    int list[kBatch];
+    std::copy_n(which, n, list);
     for (int i = 0; i < n; ++i) {
-      BackwardBatch(job, work, which + i, 1, direction);
-      AccumulateSignificance(job, work, which[i], direction);
+      work.slot[0].which[0] = list[i];
+      work.slot[0].n = 1;
+      BackwardBatch(job, work, 0, list + i, 1, direction);
+      AddDirection(job, work, 1, direction);
+      AccumulateSignificance(job, work, list[i], direction);
     }
   }
+  if (kept > 0) AddDirection(job, work, kept, direction);
   state.totals[block] = totals;
 }
 

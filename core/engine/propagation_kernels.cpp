@@ -113,12 +113,12 @@ void BackPortable(const double* w, int stride, int k, int m, const double* g, fl
   }
 }
 
-void DirectionPortable(int stride, int m, const double* const* x, const double* g, const int* which,
-                       int n, double* d) {
+void DirectionPortable(int stride, int m, const double* const* x, const double* const* g, int n,
+                       double* d) {
   for (int j = 0; j < m; ++j) {
     double* drow = d + Offset(j, stride);
     for (int i = 0; i < n; ++i) {
-      const double v = g[B * j + which[i]];
+      const double v = g[i][B * j];
       const double* xi = x[i];
       for (int s = 0; s < stride; ++s) drow[s] += v * xi[s];
     }
@@ -128,49 +128,59 @@ void DirectionPortable(int stride, int m, const double* const* x, const double* 
 constexpr PassKernels kPortable{"portable",         &SumsPortable,     &BackPortable,
                                 &DirectionPortable, &ActivatePortable, &DerivePortable};
 
-// The direction in register blocks of R rows by C groups of W entries
-// (one vector each): the R·C sums stay in registers while the examples go
-// by, so each source vector is read once for R rows and each signal once for
-// C groups. Ops supplies the vectors of one instruction set; every function
-// of it is inlined into the caller's target.
-#define VELMAR_DIRECTION_KERNEL(attributes, V, W, RB, CB, Load, Store, Set1, Fma)               \
-  template <int R, int C>                                                                       \
-  attributes void DirectionBlock##W(int stride, int j0, int s0, const double* const* x,         \
-                                    const double* g, const int* which, int n, double* d) {      \
-    V acc[R][C];                                                                                \
-    for (int r = 0; r < R; ++r) {                                                               \
-      for (int c = 0; c < C; ++c) acc[r][c] = Load(d + Offset(j0 + r, stride) + s0 + W * c);    \
-    }                                                                                           \
-    for (int i = 0; i < n; ++i) {                                                               \
-      V xv[C];                                                                                  \
-      for (int c = 0; c < C; ++c) xv[c] = Load(x[i] + s0 + W * c);                              \
-      for (int r = 0; r < R; ++r) {                                                             \
-        const V gv = Set1(g[B * (j0 + r) + which[i]]);                                          \
-        for (int c = 0; c < C; ++c) acc[r][c] = Fma(gv, xv[c], acc[r][c]);                      \
-      }                                                                                         \
-    }                                                                                           \
-    for (int r = 0; r < R; ++r) {                                                               \
-      for (int c = 0; c < C; ++c) Store(d + Offset(j0 + r, stride) + s0 + W * c, acc[r][c]);    \
-    }                                                                                           \
-  }                                                                                             \
-  template <int R, int C>                                                                       \
-  attributes void DirectionRows##W(int stride, int j0, const double* const* x, const double* g, \
-                                   const int* which, int n, double* d) {                        \
-    int s = 0;                                                                                  \
-    for (; s + W * C <= stride; s += W * C)                                                     \
-      DirectionBlock##W<R, C>(stride, j0, s, x, g, which, n, d);                                \
-    for (; s < stride; s += W) DirectionBlock##W<R, 1>(stride, j0, s, x, g, which, n, d);       \
-  }                                                                                             \
-  attributes void Direction##W(int stride, int m, const double* const* x, const double* g,      \
-                               const int* which, int n, double* d) {                            \
-    if (n == 0) return;                                                                         \
-    int j = 0;                                                                                  \
-    for (; j + RB <= m; j += RB) DirectionRows##W<RB, CB>(stride, j, x, g, which, n, d);        \
-    if (RB > 2 && j + 2 <= m) {                                                                 \
-      DirectionRows##W<2, CB>(stride, j, x, g, which, n, d);                                    \
-      j += 2;                                                                                   \
-    }                                                                                           \
-    for (; j < m; ++j) DirectionRows##W<1, CB>(stride, j, x, g, which, n, d);                   \
+// The direction in register blocks of R rows by C groups of W entries (one
+// vector each): the R·C sums stay in registers while the examples go by, so
+// each source vector is read once for R rows and each signal once for C
+// groups. The groups left over after the widest blocks are taken for RB rows
+// at a time, twice as many rows when only one group is left, so that enough
+// independent sums are in flight.
+#define VELMAR_DIRECTION_KERNEL(attributes, V, W, RB, CB, Load, Store, Set1, Fma)                  \
+  template <int R, int C>                                                                          \
+  attributes void DirectionBlock##W(int stride, int j0, int s0, const double* const* x,            \
+                                    const double* const* g, int n, double* d) {                    \
+    V acc[R][C];                                                                                   \
+    for (int r = 0; r < R; ++r) {                                                                  \
+      for (int c = 0; c < C; ++c) acc[r][c] = Load(d + Offset(j0 + r, stride) + s0 + W * c);       \
+    }                                                                                              \
+    for (int i = 0; i < n; ++i) {                                                                  \
+      V xv[C];                                                                                     \
+      for (int c = 0; c < C; ++c) xv[c] = Load(x[i] + s0 + W * c);                                 \
+      for (int r = 0; r < R; ++r) {                                                                \
+        const V gv = Set1(g[i][B * (j0 + r)]);                                                     \
+        for (int c = 0; c < C; ++c) acc[r][c] = Fma(gv, xv[c], acc[r][c]);                         \
+      }                                                                                            \
+    }                                                                                              \
+    for (int r = 0; r < R; ++r) {                                                                  \
+      for (int c = 0; c < C; ++c) Store(d + Offset(j0 + r, stride) + s0 + W * c, acc[r][c]);       \
+    }                                                                                              \
+  }                                                                                                \
+  /* Rows j0 .. j0+R-1: blocks of CB groups, then the groups left over. */                         \
+  template <int R>                                                                                 \
+  attributes void DirectionRows##W(int stride, int j0, int rest, const double* const* x,           \
+                                   const double* const* g, int n, double* d) {                     \
+    int s = 0;                                                                                     \
+    for (; s + W * CB <= stride; s += W * CB) DirectionBlock##W<R, CB>(stride, j0, s, x, g, n, d); \
+    if (rest >= 2) {                                                                               \
+      DirectionBlock##W<R, 2>(stride, j0, s, x, g, n, d);                                          \
+      s += 2 * W;                                                                                  \
+      rest -= 2;                                                                                   \
+    }                                                                                              \
+    if (rest == 1) DirectionBlock##W<R, 1>(stride, j0, s, x, g, n, d);                             \
+  }                                                                                                \
+  attributes void Direction##W(int stride, int m, const double* const* x, const double* const* g,  \
+                               int n, double* d) {                                                 \
+    if (n == 0) return;                                                                            \
+    const int rest = stride / W % CB;                                                              \
+    /* A single group left over is taken for 2·RB rows at a time below. */                        \
+    const int own_rest = rest == 1 ? 0 : rest;                                                     \
+    int j = 0;                                                                                     \
+    for (; j + RB <= m; j += RB) DirectionRows##W<RB>(stride, j, own_rest, x, g, n, d);            \
+    for (; j < m; ++j) DirectionRows##W<1>(stride, j, own_rest, x, g, n, d);                       \
+    if (rest != 1) return;                                                                         \
+    const int s = stride - W;                                                                      \
+    for (j = 0; j + 2 * RB <= m; j += 2 * RB)                                                      \
+      DirectionBlock##W<2 * RB, 1>(stride, j, s, x, g, n, d);                                      \
+    for (; j < m; ++j) DirectionBlock##W<1, 1>(stride, j, s, x, g, n, d);                          \
   }
 
 #if VELMAR_X86_KERNELS

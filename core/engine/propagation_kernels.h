@@ -37,12 +37,13 @@ struct PassKernels {
   // back[8s + e] = float32 of Σ_j g[8j + e]·w[j·stride + s] (rows in
   // order), for s < k and every lane e; g holds float32 values.
   void (*layer_back)(const double* w, int stride, int k, int m, const double* g, float* back);
-  // For each row j < m, then each listed example i < n in order:
-  // d[j·stride + s] += g[8j + which[i]]·x[i][s] for s < stride. x[i] is
-  // example which[i]'s own sources, zero from k to the stride, so that the
-  // padding of d stays finite.
-  void (*layer_direction)(int stride, int m, const double* const* x, const double* g,
-                          const int* which, int n, double* d);
+  // For each row j < m and each example i < n in order:
+  // d[j·stride + s] += g[i][8j]·x[i][s] for s < stride. x[i] is the
+  // example's own sources, zero from k to the stride, so that the padding of
+  // d stays finite; g[i] points at its lane of a lane-major vector of
+  // signals.
+  void (*layer_direction)(int stride, int m, const double* const* x, const double* const* g, int n,
+                          double* d);
   // The sigmoid layer's outputs from its sums, for j < m and every lane e
   // (i = 8j + e), with c, b = neuron[2j], neuron[2j + 1]: stored[i] =
   // float32(sums[i]), A = b + stored[i], outputs[i] = float32(A / (c + |A|)),

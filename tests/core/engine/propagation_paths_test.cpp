@@ -121,17 +121,19 @@ TEST(PropagationKernelsTest, EveryPathGivesThePortableBitsOnRaggedSizes) {
       // The direction reads each example's sources up to the stride.
       std::vector<std::vector<double>> padded(B, std::vector<double>(stride, 0.0));
       for (int e = 0; e < B; ++e) std::copy(own[e].begin(), own[e].end(), padded[e].begin());
-      for (int n : {1, 3, 5, B}) {
-        int which[B];
-        const double* xs[B];
+      // Up to two batches' examples, lanes in any order.
+      for (int n : {1, 3, 5, B, 2 * B}) {
+        const double* xs[2 * B];
+        const double* gs[2 * B];
         for (int i = 0; i < n; ++i) {
-          which[i] = (i * 3 + n) % B;  // distinct lanes, any order
-          xs[i] = padded[which[i]].data();
+          const int lane = (i * 3 + n) % B;
+          xs[i] = padded[lane].data();
+          gs[i] = gd.data() + lane;
         }
         std::vector<double> d(w.size()), want_d(w.size());
         for (size_t i = 0; i < d.size(); ++i) d[i] = want_d[i] = uniform(2.0f);
-        kernels->layer_direction(stride, m, xs, gd.data(), which, n, d.data());
-        plain.layer_direction(stride, m, xs, gd.data(), which, n, want_d.data());
+        kernels->layer_direction(stride, m, xs, gs, n, d.data());
+        plain.layer_direction(stride, m, xs, gs, n, want_d.data());
         for (size_t i = 0; i < d.size(); ++i) ASSERT_TRUE(Same(d[i], want_d[i])) << i;
       }
 
