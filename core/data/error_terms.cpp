@@ -117,9 +117,10 @@ float WinnerClass(const float* y, const float* t, float* g, int n, float w, floa
   return error;
 }
 
-}  // namespace
-
-float EvaluateTerm(const OutputEstimate& term, const float* y, const float* t, float* g, float w) {
+// One term, inlined into the chain walks below: a pass over the taskbook
+// walks two chains for every example.
+__attribute__((always_inline)) inline float TermError(const OutputEstimate& term, const float* y,
+                                                      const float* t, float* g, float w) {
   const int n = term.Width;
   if (n <= 0) return 0;
   // An undefined output (the net overflowed) must never pass for a solved
@@ -145,17 +146,32 @@ float EvaluateTerm(const OutputEstimate& term, const float* y, const float* t, f
   return 0;
 }
 
-float EvaluateErrorList(const ErrorTermList& list, const float* y, const float* t, const float* w,
-                        float* g) {
+__attribute__((always_inline)) inline float ListError(const ErrorTermList& list, const float* y,
+                                                      const float* t, const float* w, float* g) {
   float sum = 0;
   int offset = 0;
   for (size_t j = 0; j < list.size(); ++j) {
-    const float error =
-        EvaluateTerm(list[j], y + offset, t + offset, g ? g + offset : nullptr, w[j]);
+    const float error = TermError(list[j], y + offset, t + offset, g ? g + offset : nullptr, w[j]);
     sum += error;
     if (list[j].Width > 0) offset += list[j].Width;
   }
   return sum;
+}
+
+}  // namespace
+
+float EvaluateTerm(const OutputEstimate& term, const float* y, const float* t, float* g, float w) {
+  return TermError(term, y, t, g, w);
+}
+
+float EvaluateErrorList(const ErrorTermList& list, const float* y, const float* t, const float* w,
+                        float* g) {
+  return ListError(list, y, t, w, g);
+}
+
+ExampleErrors EvaluateErrorLists(const ErrorTermList& acceptance, const ErrorTermList& training,
+                                 const float* y, const float* t, const float* w, float* g) {
+  return {ListError(acceptance, y, t, w, nullptr), ListError(training, y, t, w, g)};
 }
 
 void MakeErrorLists(const DataDescription& desc, ErrorTermList& acceptance,

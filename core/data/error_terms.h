@@ -36,6 +36,15 @@ float EvaluateTerm(const OutputEstimate& term, const float* y, const float* t, f
 float EvaluateErrorList(const ErrorTermList& list, const float* y, const float* t, const float* w,
                         float* g);
 
+// Both chains of a network for one example, in one call: the acceptance
+// error (no signals) and the training error, writing g when it is not null.
+struct ExampleErrors {
+  float acceptance;
+  float training;
+};
+ExampleErrors EvaluateErrorLists(const ErrorTermList& acceptance, const ErrorTermList& training,
+                                 const float* y, const float* t, const float* w, float* g);
+
 // The acceptance and training chains of a description's output fields.
 void MakeErrorLists(const DataDescription& desc, ErrorTermList& acceptance,
                     ErrorTermList& training);

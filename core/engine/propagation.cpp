@@ -531,27 +531,21 @@ void RunBlock(const PassJob& job, uint32_t block, int thread) {
       const float* targets = job.book.RowTargets(row + e);
       const float* weights = job.book.RowWeights(row + e);
       const float* outputs = work.Outputs(e);
-      if (job.gradient) {
-        const float v = EvaluateErrorList(net.AcceptanceList, outputs, targets, weights, nullptr);
-        if (v == 0.0f) {
-          ++totals.solved;
-        } else {
-          totals.error_sum += v;
-        }
-        const float t =
-            EvaluateErrorList(net.TrainingList, outputs, targets, weights, work.OutputErrors(e));
-        if (t == 0.0f) continue;
-        totals.total += t;
-        which[n++] = e;
+      const ExampleErrors errors =
+          EvaluateErrorLists(net.AcceptanceList, net.TrainingList, outputs, targets, weights,
+                             job.gradient ? work.OutputErrors(e) : nullptr);
+      if (errors.acceptance == 0.0f) {
+        ++totals.solved;
       } else {
-        totals.total += EvaluateErrorList(net.TrainingList, outputs, targets, weights, nullptr);
-        const float v = EvaluateErrorList(net.AcceptanceList, outputs, targets, weights, nullptr);
-        if (v == 0.0f) {
-          ++totals.solved;
-        } else {
-          totals.error_sum += v;
-        }
+        totals.error_sum += errors.acceptance;
       }
+      if (!job.gradient) {
+        totals.total += errors.training;
+        continue;
+      }
+      if (errors.training == 0.0f) continue;
+      totals.total += errors.training;
+      which[n++] = e;
     }
     work.slot[kept].n = n;
     if (n == 0) continue;
