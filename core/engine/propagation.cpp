@@ -196,15 +196,18 @@ using AlignedVector = std::vector<T, AlignedAllocator<T>>;
 
 inline int RoundUp8(int n) { return (n + 7) / 8 * 8; }
 
-// Where the passes keep a layer's weights, direction and sources: the net's
-// layout with every row and every segment starting on a multiple of 8
-// entries, the gaps zero.
+// Where the passes keep a layer's weights, direction and sources: every
+// weight row and every segment starts on a multiple of 8 entries. A row has
+// room after its k weights for the neuron's bias, whose source is a constant
+// 1 in each example's own sources, so that the direction kernel adds the
+// bias's entry (g·1 = g) with the weights'. A sigmoid layer's characteristics
+// follow its rows.
 struct LayerPlan {
   int k = 0, m = 0;
-  int stride = 0;   // entries from one weight row to the next
-  int weights = 0;  // first weight
-  int neurons = 0;  // first neuron parameter
-  int sources = 0;  // first source within a per-example source vector
+  int stride = 0;          // entries from one weight row to the next (> k)
+  int weights = 0;         // first weight
+  int characteristic = 0;  // first characteristic (sigmoid layers)
+  int sources = 0;         // first source within a source vector
 };
 
 struct PassPlan {
@@ -213,12 +216,6 @@ struct PassPlan {
   size_t params = 0;           // entries of a padded parameter vector
   size_t sources = 0;          // entries of a padded source vector
   std::vector<int32_t> index;  // padded position of each parameter
-  // Stretches of parameters that are contiguous in both layouts: the natural
-  // position, the padded one and the length of each.
-  struct Run {
-    int natural, padded, length;
-  };
-  std::vector<Run> runs;
 
   void Fit(const NeuralNet& net) {
     layers = LayerCount(net);
@@ -228,68 +225,92 @@ struct PassPlan {
       LayerPlan& p = layer[l];
       p.k = Sources(net, l);
       p.m = Neurons(net, l);
-      p.stride = RoundUp8(p.k);
+      p.stride = RoundUp8(p.k + 1);
       p.weights = at;
-      p.neurons = RoundUp8(at + p.m * p.stride);
-      at = RoundUp8(p.neurons + (l < layers ? 2 : 1) * p.m);
+      p.characteristic = at + p.m * p.stride;
+      at = l < layers ? RoundUp8(p.characteristic + p.m) : p.characteristic;
       p.sources = source;
-      source = RoundUp8(source + p.k);
+      source += p.stride;
     }
     params = static_cast<size_t>(at);
     sources = static_cast<size_t>(source);
     index.resize(static_cast<size_t>(net.NumOfParameters));
-    runs.clear();
     for (int l = 0; l <= layers; ++l) {
       const LayerPlan& p = layer[l];
-      for (int j = 0; j < p.m; ++j)
-        runs.push_back({net.WeightStart(l) + j * p.k, p.weights + j * p.stride, p.k});
-      runs.push_back({net.NeuronStart(l), p.neurons, (l < layers ? 2 : 1) * p.m});
+      const int n0 = net.NeuronStart(l);
       for (int j = 0; j < p.m; ++j) {
-        for (int s = 0; s < p.k; ++s)
-          index[net.WeightStart(l) + j * p.k + s] = p.weights + j * p.stride + s;
+        const int row = p.weights + j * p.stride;
+        for (int s = 0; s < p.k; ++s) index[net.WeightStart(l) + j * p.k + s] = row + s;
+        if (l == layers) {
+          index[n0 + j] = row + p.k;
+        } else {
+          index[n0 + 2 * j] = p.characteristic + j;
+          index[n0 + 2 * j + 1] = row + p.k;
+        }
       }
-      const int count = (l < layers ? 2 : 1) * p.m;
-      for (int i = 0; i < count; ++i) index[net.NeuronStart(l) + i] = p.neurons + i;
     }
   }
 };
 
 // The vectors of kBatch examples in flight on one thread. "Lane-major"
-// vectors hold entry i of example e at [kBatch·i + e] (see
-// propagation_kernels.h); lanes past the examples of a short batch hold
-// harmless values that nobody reads.
+// vectors hold entry i of example e at [kBatch·i + e], "own" vectors one
+// example's entries each (see propagation_kernels.h); lanes past the examples
+// of a short batch hold harmless values that nobody reads.
+//
+// The direction of a batch is added together with the next batch's, so that
+// each entry of the direction is loaded and stored once for both: what it
+// needs (the own sources, the signals of every layer and the examples that
+// take part) is kept in one of two slots.
+constexpr int kSlots = 2;
+
+struct BatchSlot {
+  AlignedVector<double> own_sources;  // own, padded source layout, the bias slots 1
+  AlignedVector<double> rows;         // lane-major: every layer's signals in double
+  int which[kBatch] = {};             // the examples with training error, in order
+  int n = 0;
+};
+
 struct BatchWork {
-  AlignedVector<double> sources;        // lane-major, padded source layout
-  AlignedVector<double> own_sources;    // per example, padded source layout
-  AlignedVector<float> own_floats;      // the same in float32, for the direction
-  AlignedVector<float> signals;         // lane-major: like NeuralNet::Signals
-  AlignedVector<float> back_signals;    // lane-major: like NeuralNet::BackSignals
-  AlignedVector<double> sums;           // lane-major: one layer's weighted sums
-  AlignedVector<double> rows;           // lane-major: one layer's back signals in double
-  AlignedVector<float> characteristic;  // lane-major: one layer's characteristic gradients
-  AlignedVector<float> input_errors;    // lane-major: the signals sent back to the inputs
-  std::vector<float> outputs;           // per example: the network outputs
-  std::vector<float> output_errors;     // per example
-  size_t source_count = 0, output_count = 0;
+  BatchSlot slot[kSlots];
+  AlignedVector<double> sources;         // lane-major, padded source layout
+  AlignedVector<float> signals;          // lane-major: like NeuralNet::Signals
+  AlignedVector<float> back_signals;     // lane-major: like NeuralNet::BackSignals
+  AlignedVector<double> sums;            // lane-major: one layer's weighted sums
+  AlignedVector<double> characteristic;  // own: one layer's characteristic gradients
+  AlignedVector<float> input_errors;     // lane-major: the signals sent back to the inputs
+  std::vector<float> outputs;            // own: the network outputs
+  std::vector<float> output_errors;      // own
+  size_t source_count = 0, output_count = 0, neuron_count = 0;
 
   void Fit(const NeuralNet& net, const PassPlan& plan) {
     source_count = plan.sources;
     output_count = static_cast<size_t>(net.Desc.NumOfOutputs);
     const size_t widest = std::max(WidestFanIn(net), output_count);
+    neuron_count = static_cast<size_t>(RoundUp8(static_cast<int>(widest)));
+    const size_t signal_count = static_cast<size_t>(net.NumOfSignals);
+    for (BatchSlot& s : slot) {
+      Grow(s.own_sources, kBatch * source_count);
+      Grow(s.rows, kBatch * signal_count);
+      // The kernels read whole groups of 8: the gaps must hold finite
+      // values, and the bias slots 1. Nothing else writes there.
+      std::fill(s.own_sources.begin(), s.own_sources.begin() + kBatch * source_count, 0.0);
+      for (int e = 0; e < kBatch; ++e) {
+        double* own = s.own_sources.data() + e * source_count;
+        for (int l = 0; l <= plan.layers; ++l) own[plan.layer[l].sources + plan.layer[l].k] = 1;
+      }
+    }
     Grow(sources, kBatch * source_count);
-    Grow(own_sources, kBatch * source_count);
-    Grow(own_floats, kBatch * source_count);
-    Grow(signals, kBatch * static_cast<size_t>(net.NumOfSignals));
-    Grow(back_signals, kBatch * static_cast<size_t>(net.NumOfSignals));
+    Grow(signals, kBatch * signal_count);
+    Grow(back_signals, kBatch * signal_count);
     Grow(sums, kBatch * widest);
-    Grow(rows, kBatch * widest);
-    Grow(characteristic, kBatch * widest);
+    Grow(characteristic, kBatch * neuron_count);
     Grow(input_errors, kBatch * static_cast<size_t>(net.Desc.NumOfInputs));
     Grow(outputs, kBatch * output_count);
     Grow(output_errors, kBatch * output_count);
+    std::fill(characteristic.begin(), characteristic.begin() + kBatch * neuron_count, 0.0);
   }
-  double* OwnSources(int e) { return own_sources.data() + e * source_count; }
-  float* OwnFloats(int e) { return own_floats.data() + e * source_count; }
+  double* OwnSources(int s, int e) { return slot[s].own_sources.data() + e * source_count; }
+  double* Characteristic(int e) { return characteristic.data() + e * neuron_count; }
   float* Outputs(int e) { return outputs.data() + e * output_count; }
   float* OutputErrors(int e) { return output_errors.data() + e * output_count; }
 };
@@ -330,33 +351,33 @@ struct PassJob {
   bool sens;
 };
 
-// Forward pass of `batch` consecutive rows from `first`.
-void ForwardBatch(const PassJob& job, BatchWork& work, uint32_t first, int batch) {
+// Forward pass of `batch` consecutive rows from `first`, keeping the own
+// sources in `slot`.
+void ForwardBatch(const PassJob& job, BatchWork& work, int slot, uint32_t first, int batch) {
   const NeuralNet& net = job.net;
   const PassPlan& plan = job.state.plan;
   const int layers = plan.layers;
   const int inputs = net.Desc.NumOfInputs;
   const double* weights = job.state.weights.data();
   const float* params = net.Parameters.data();
-  const int own_from = job.kernels.reads_own_sources_from;
   double* sources = work.sources.data();
   for (int e = 0; e < kBatch; ++e) {
-    float* own_float = work.OwnFloats(e);
+    double* own = work.OwnSources(slot, e);
     if (e < batch) {
-      std::copy_n(job.book.RowInputs(first + e), inputs, own_float);
+      const float* row = job.book.RowInputs(first + e);
+      for (int s = 0; s < inputs; ++s) own[s] = row[s];
     } else {
-      std::fill(own_float, own_float + inputs, 0.0f);
+      std::fill(own, own + inputs, 0.0);
     }
-    if (inputs >= own_from) std::copy_n(own_float, inputs, work.OwnSources(e));
   }
   for (int s = 0; s < inputs; ++s) {
-    for (int e = 0; e < kBatch; ++e) sources[kBatch * s + e] = work.OwnFloats(e)[s];
+    for (int e = 0; e < kBatch; ++e) sources[kBatch * s + e] = work.OwnSources(slot, e)[s];
   }
   const double* own[kBatch];
   const double* sums = work.sums.data();
   for (int l = 0; l <= layers; ++l) {
     const LayerPlan& p = plan.layer[l];
-    for (int e = 0; e < kBatch; ++e) own[e] = work.OwnSources(e) + p.sources;
+    for (int e = 0; e < kBatch; ++e) own[e] = work.OwnSources(slot, e) + p.sources;
     job.kernels.layer_sums(weights + p.weights, p.stride, p.k, p.m, sources + kBatch * p.sources,
                            own, work.sums.data());
     const float* neuron = params + net.NeuronStart(l);
@@ -371,20 +392,19 @@ void ForwardBatch(const PassJob& job, BatchWork& work, uint32_t first, int batch
     }
     float* outputs = work.signals.data() + kBatch * net.OutputStart(l);
     const int to = plan.layer[l + 1].sources;
+    double* next[kBatch];
+    for (int e = 0; e < kBatch; ++e) next[e] = work.OwnSources(slot, e) + to;
     job.kernels.activate(neuron, p.m, sums, work.signals.data() + kBatch * net.SumStart(l), outputs,
-                         sources + kBatch * to);
-    for (int e = 0; e < kBatch; ++e) {
-      float* own_float = work.OwnFloats(e) + to;
-      for (int j = 0; j < p.m; ++j) own_float[j] = outputs[kBatch * j + e];
-      if (p.m >= own_from) std::copy_n(own_float, p.m, work.OwnSources(e) + to);
-    }
+                         sources + kBatch * to, next);
   }
 }
 
-// Backward pass of the examples `which[0..n)` of the batch, adding their
-// gradients to `direction` (padded layout). In SensMode (one example at a
-// time) InputErrors are written too.
-void BackwardBatch(const PassJob& job, BatchWork& work, const int* which, int n,
+// Backward pass of the examples `which[0..n)` of the batch in `slot`: the
+// signals of every layer go to the slot's rows, and the characteristics'
+// direction straight to `direction` (padded layout); the rest of the
+// direction is left to AddDirection. In SensMode (one example at a time)
+// InputErrors are written too.
+void BackwardBatch(const PassJob& job, BatchWork& work, int slot, const int* which, int n,
                    double* direction) {
   NeuralNet& net = job.net;
   const PassPlan& plan = job.state.plan;
@@ -393,38 +413,31 @@ void BackwardBatch(const PassJob& job, BatchWork& work, const int* which, int n,
   const float* params = net.Parameters.data();
   bool taking[kBatch] = {};
   for (int i = 0; i < n; ++i) taking[which[i]] = true;
-  const float* x[kBatch];
-  double* rows = work.rows.data();
-  float* characteristic = work.characteristic.data();
+  double* characteristic[kBatch];
+  for (int e = 0; e < kBatch; ++e) characteristic[e] = work.Characteristic(e);
+  // The characteristics' "signal": each example's own value is added as is.
+  static constexpr double kOne = 1;
+  const double* ones[kBatch] = {&kOne, &kOne, &kOne, &kOne, &kOne, &kOne, &kOne, &kOne};
+  const double* x[kBatch];
   for (int l = layers; l >= 0; --l) {
     const LayerPlan& p = plan.layer[l];
     const int m = p.m;
-    double* neuron_direction = direction + p.neurons;
     float* g = work.back_signals.data() + kBatch * net.SumStart(l);
+    double* rows = work.slot[slot].rows.data() + kBatch * net.SumStart(l);
     if (l == layers) {
       for (int j = 0; j < m; ++j) {
         for (int e = 0; e < kBatch; ++e) {
           g[kBatch * j + e] = taking[e] ? work.OutputErrors(e)[j] : 0.0f;
           rows[kBatch * j + e] = g[kBatch * j + e];
         }
-        for (int i = 0; i < n; ++i) neuron_direction[j] += g[kBatch * j + which[i]];
       }
     } else {
       job.kernels.derive(
           params + net.NeuronStart(l), m, work.signals.data() + kBatch * net.SumStart(l),
           work.back_signals.data() + kBatch * net.OutputStart(l), taking, characteristic, g, rows);
-      for (int j = 0; j < m; ++j) {
-        for (int i = 0; i < n; ++i) {
-          neuron_direction[2 * j] += characteristic[kBatch * j + which[i]];
-          neuron_direction[2 * j + 1] += g[kBatch * j + which[i]];
-        }
-      }
+      for (int i = 0; i < n; ++i) x[i] = characteristic[which[i]];
+      job.kernels.layer_direction(RoundUp8(m), 1, x, ones, n, direction + p.characteristic);
     }
-    for (int i = 0; i < n; ++i) x[i] = work.OwnFloats(which[i]) + p.sources;
-    // The output layer adds every row; a sigmoid row with a zero signal adds
-    // nothing and is skipped.
-    job.kernels.layer_direction(p.k, p.stride, m, x, g, which, n, direction + p.weights,
-                                l < layers);
     if (l > 0) {
       job.kernels.layer_back(weights + p.weights, p.stride, p.k, m, rows,
                              work.back_signals.data() + kBatch * net.OutputStart(l - 1));
@@ -433,6 +446,27 @@ void BackwardBatch(const PassJob& job, BatchWork& work, const int* which, int n,
       job.kernels.layer_back(weights + p.weights, p.stride, p.k, m, rows, back);
       for (int s = 0; s < p.k; ++s) net.InputErrors[s] = back[kBatch * s + which[0]];
     }
+  }
+}
+
+// Adds the weights' and biases' terms of the examples kept in the first
+// `slots` slots, slot by slot and each slot's examples in order.
+void AddDirection(const PassJob& job, BatchWork& work, int slots, double* direction) {
+  const NeuralNet& net = job.net;
+  const PassPlan& plan = job.state.plan;
+  const double* x[kSlots * kBatch];
+  const double* g[kSlots * kBatch];
+  for (int l = plan.layers; l >= 0; --l) {
+    const LayerPlan& p = plan.layer[l];
+    int n = 0;
+    for (int s = 0; s < slots; ++s) {
+      const BatchSlot& kept = work.slot[s];
+      for (int i = 0; i < kept.n; ++i, ++n) {
+        x[n] = work.OwnSources(s, kept.which[i]) + p.sources;
+        g[n] = kept.rows.data() + kBatch * net.SumStart(l) + kept.which[i];
+      }
+    }
+    job.kernels.layer_direction(p.stride, p.m, x, g, n, direction + p.weights);
   }
 }
 
@@ -452,21 +486,15 @@ inline void Take(double& slot, float value, bool maximum) {
 void AccumulateSignificance(const PassJob& job, BatchWork& work, int lane, const double* partial) {
   const NeuralNet& net = job.net;
   Significance& sig = job.state.significance;
-  for (const PassPlan::Run& run : job.state.plan.runs) {
-    double* slot = sig.params.data() + run.natural;
-    const double* own = partial + run.padded;
-    if (!sig.has_prefix) {
-      for (int t = 0; t < run.length; ++t) Take(slot[t], static_cast<float>(own[t]), sig.maximum);
-    } else {
-      const double* before = sig.prefix.data() + run.padded;
-      for (int t = 0; t < run.length; ++t) {
-        Take(slot[t], static_cast<float>(before[t] + own[t]), sig.maximum);
-      }
-    }
+  const std::vector<int32_t>& index = job.state.plan.index;
+  for (size_t i = 0; i < index.size(); ++i) {
+    const double own = partial[index[i]];
+    const double sum = sig.has_prefix ? sig.prefix[index[i]] + own : own;
+    Take(sig.params[i], static_cast<float>(sum), sig.maximum);
   }
-  const float* inputs = work.OwnFloats(lane);
+  const double* inputs = work.OwnSources(0, lane);
   for (int s = 0; s < net.Desc.NumOfInputs; ++s) {
-    Take(sig.inputs[s], net.InputErrors[s] * inputs[s], sig.maximum);
+    Take(sig.inputs[s], net.InputErrors[s] * static_cast<float>(inputs[s]), sig.maximum);
   }
   const float* signals = work.signals.data() + lane;
   const float* back_signals = work.back_signals.data() + lane;
@@ -493,10 +521,11 @@ void RunBlock(const PassJob& job, uint32_t block, int thread) {
   BlockTotals totals;
   const uint32_t first = block * job.block_rows;
   const uint32_t end = std::min(job.book.Count(), first + job.block_rows);
+  int kept = 0;  // slots holding a batch whose direction is still to be added
   for (uint32_t row = first; row < end; row += kBatch) {
     const int batch = static_cast<int>(std::min<uint32_t>(kBatch, end - row));
-    ForwardBatch(job, work, row, batch);
-    int which[kBatch];
+    ForwardBatch(job, work, kept, row, batch);
+    int* which = work.slot[kept].which;
     int n = 0;
     for (int e = 0; e < batch; ++e) {
       const float* targets = job.book.RowTargets(row + e);
@@ -524,18 +553,29 @@ void RunBlock(const PassJob& job, uint32_t block, int thread) {
         }
       }
     }
+    work.slot[kept].n = n;
     if (n == 0) continue;
     if (!job.sens) {
-      BackwardBatch(job, work, which, n, direction);
+      BackwardBatch(job, work, kept, which, n, direction);
+      if (++kept == kSlots) {
+        AddDirection(job, work, kept, direction);
+        kept = 0;
+      }
       continue;
     }
     // The significance indicators need the running direction after every
     // example: one backward pass at a time.
+    int list[kBatch];
+    std::copy_n(which, n, list);
     for (int i = 0; i < n; ++i) {
-      BackwardBatch(job, work, which + i, 1, direction);
-      AccumulateSignificance(job, work, which[i], direction);
+      work.slot[0].which[0] = list[i];
+      work.slot[0].n = 1;
+      BackwardBatch(job, work, 0, list + i, 1, direction);
+      AddDirection(job, work, 1, direction);
+      AccumulateSignificance(job, work, list[i], direction);
     }
   }
+  if (kept > 0) AddDirection(job, work, kept, direction);
   state.totals[block] = totals;
 }
 

@@ -22,7 +22,8 @@ inline long Offset(int row, int k) { return static_cast<long>(row) * k; }
 
 __attribute__((always_inline)) inline void ActivateRows(const float* neuron, int m,
                                                         const double* sums, float* stored,
-                                                        float* outputs, double* next) {
+                                                        float* outputs, double* next,
+                                                        double* const* own) {
   for (int j = 0; j < m; ++j) {
     const double c = neuron[2 * j];
     const double b = neuron[2 * j + 1];
@@ -31,14 +32,15 @@ __attribute__((always_inline)) inline void ActivateRows(const float* neuron, int
       stored[i] = static_cast<float>(sums[i]);
       const double a = b + static_cast<double>(stored[i]);
       outputs[i] = static_cast<float>(a / (c + __builtin_fabs(a)));
-      next[i] = static_cast<double>(outputs[i]);
+      next[i] = own[e][j] = static_cast<double>(outputs[i]);
     }
   }
 }
 
 __attribute__((always_inline)) inline void DeriveRows(const float* neuron, int m, const float* sums,
                                                       const float* u, const bool* take,
-                                                      float* characteristic, float* g, double* gd) {
+                                                      double* const* characteristic, float* g,
+                                                      double* gd) {
   for (int j = 0; j < m; ++j) {
     const double c = neuron[2 * j];
     const double b = neuron[2 * j + 1];
@@ -47,7 +49,7 @@ __attribute__((always_inline)) inline void DeriveRows(const float* neuron, int m
       const double a = b + static_cast<double>(sums[i]);
       const double q = c + __builtin_fabs(a);
       const double h = static_cast<double>(u[i]) / (q * q);
-      characteristic[i] = static_cast<float>(-a * h);
+      characteristic[e][j] = static_cast<double>(static_cast<float>(-a * h));
       g[i] = take[e] ? static_cast<float>(c * h) : 0.0f;
       gd[i] = static_cast<double>(g[i]);
     }
@@ -56,11 +58,12 @@ __attribute__((always_inline)) inline void DeriveRows(const float* neuron, int m
 
 #define VELMAR_ROW_WRAPPERS(suffix, attributes)                                                   \
   attributes void Activate##suffix(const float* neuron, int m, const double* sums, float* stored, \
-                                   float* outputs, double* next) {                                \
-    ActivateRows(neuron, m, sums, stored, outputs, next);                                         \
+                                   float* outputs, double* next, double* const* own) {            \
+    ActivateRows(neuron, m, sums, stored, outputs, next, own);                                    \
   }                                                                                               \
   attributes void Derive##suffix(const float* neuron, int m, const float* sums, const float* u,   \
-                                 const bool* take, float* characteristic, float* g, double* gd) { \
+                                 const bool* take, double* const* characteristic, float* g,       \
+                                 double* gd) {                                                    \
     DeriveRows(neuron, m, sums, u, take, characteristic, g, gd);                                  \
   }
 
@@ -110,36 +113,75 @@ void BackPortable(const double* w, int stride, int k, int m, const double* g, fl
   }
 }
 
-void DirectionPortable(int k, int stride, int m, const float* const* x, const float* g,
-                       const int* which, int n, double* d, bool skip_zero) {
+void DirectionPortable(int stride, int m, const double* const* x, const double* const* g, int n,
+                       double* d) {
   for (int j = 0; j < m; ++j) {
     double* drow = d + Offset(j, stride);
     for (int i = 0; i < n; ++i) {
-      const float v = g[B * j + which[i]];
-      if (skip_zero && v == 0) continue;
-      const float* xi = x[i];
-      for (int s = 0; s < k; ++s) drow[s] += static_cast<double>(v * xi[s]);
+      const double v = g[i][B * j];
+      const double* xi = x[i];
+      for (int s = 0; s < stride; ++s) drow[s] += v * xi[s];
     }
   }
 }
 
-constexpr PassKernels kPortable{
-    "portable",     0, &SumsPortable, &BackPortable, &DirectionPortable, &ActivatePortable,
-    &DerivePortable};
+constexpr PassKernels kPortable{"portable",         &SumsPortable,     &BackPortable,
+                                &DirectionPortable, &ActivatePortable, &DerivePortable};
 
-// The examples of one row of the direction that take part, their sources and
-// signals; returns their number.
-inline int RowTerms(const float* const* x, const float* g, const int* which, int n, int j,
-                    bool skip_zero, const float** xs, float* gs) {
-  int c = 0;
-  for (int i = 0; i < n; ++i) {
-    const float v = g[B * j + which[i]];
-    if (skip_zero && v == 0) continue;
-    xs[c] = x[i];
-    gs[c++] = v;
+// The direction in register blocks of R rows by C groups of W entries (one
+// vector each): the R·C sums stay in registers while the examples go by, so
+// each source vector is read once for R rows and each signal once for C
+// groups. The groups left over after the widest blocks are taken for RB rows
+// at a time, twice as many rows when only one group is left, so that enough
+// independent sums are in flight.
+#define VELMAR_DIRECTION_KERNEL(attributes, V, W, RB, CB, Load, Store, Set1, Fma)                  \
+  template <int R, int C>                                                                          \
+  attributes void DirectionBlock##W(int stride, int j0, int s0, const double* const* x,            \
+                                    const double* const* g, int n, double* d) {                    \
+    V acc[R][C];                                                                                   \
+    for (int r = 0; r < R; ++r) {                                                                  \
+      for (int c = 0; c < C; ++c) acc[r][c] = Load(d + Offset(j0 + r, stride) + s0 + W * c);       \
+    }                                                                                              \
+    for (int i = 0; i < n; ++i) {                                                                  \
+      V xv[C];                                                                                     \
+      for (int c = 0; c < C; ++c) xv[c] = Load(x[i] + s0 + W * c);                                 \
+      for (int r = 0; r < R; ++r) {                                                                \
+        const V gv = Set1(g[i][B * (j0 + r)]);                                                     \
+        for (int c = 0; c < C; ++c) acc[r][c] = Fma(gv, xv[c], acc[r][c]);                         \
+      }                                                                                            \
+    }                                                                                              \
+    for (int r = 0; r < R; ++r) {                                                                  \
+      for (int c = 0; c < C; ++c) Store(d + Offset(j0 + r, stride) + s0 + W * c, acc[r][c]);       \
+    }                                                                                              \
+  }                                                                                                \
+  /* Rows j0 .. j0+R-1: blocks of CB groups, then the groups left over. */                         \
+  template <int R>                                                                                 \
+  attributes void DirectionRows##W(int stride, int j0, int rest, const double* const* x,           \
+                                   const double* const* g, int n, double* d) {                     \
+    int s = 0;                                                                                     \
+    for (; s + W * CB <= stride; s += W * CB) DirectionBlock##W<R, CB>(stride, j0, s, x, g, n, d); \
+    if (rest >= 2) {                                                                               \
+      DirectionBlock##W<R, 2>(stride, j0, s, x, g, n, d);                                          \
+      s += 2 * W;                                                                                  \
+      rest -= 2;                                                                                   \
+    }                                                                                              \
+    if (rest == 1) DirectionBlock##W<R, 1>(stride, j0, s, x, g, n, d);                             \
+  }                                                                                                \
+  attributes void Direction##W(int stride, int m, const double* const* x, const double* const* g,  \
+                               int n, double* d) {                                                 \
+    if (n == 0) return;                                                                            \
+    const int rest = stride / W % CB;                                                              \
+    /* A single group left over is taken for 2·RB rows at a time below. */                        \
+    const int own_rest = rest == 1 ? 0 : rest;                                                     \
+    int j = 0;                                                                                     \
+    for (; j + RB <= m; j += RB) DirectionRows##W<RB>(stride, j, own_rest, x, g, n, d);            \
+    for (; j < m; ++j) DirectionRows##W<1>(stride, j, own_rest, x, g, n, d);                       \
+    if (rest != 1) return;                                                                         \
+    const int s = stride - W;                                                                      \
+    for (j = 0; j + 2 * RB <= m; j += 2 * RB)                                                      \
+      DirectionBlock##W<2 * RB, 1>(stride, j, s, x, g, n, d);                                      \
+    for (; j < m; ++j) DirectionBlock##W<1, 1>(stride, j, s, x, g, n, d);                          \
   }
-  return c;
-}
 
 #if VELMAR_X86_KERNELS
 
@@ -205,120 +247,12 @@ VELMAR_AVX2 void BackAvx2(const double* w, int stride, int k, int m, const doubl
   }
 }
 
-template <int N>
-VELMAR_AVX2 void DirectionRowAvx2(int k, const float* const* xs, const float* gs, double* drow) {
-  __m128 gv[N];
-  for (int i = 0; i < N; ++i) gv[i] = _mm_set1_ps(gs[i]);
-  int s = 0;
-  for (; s + 16 <= k; s += 16) {
-    __m256d dv[4];
-    for (int c = 0; c < 4; ++c) dv[c] = _mm256_loadu_pd(drow + s + 4 * c);
-    for (int i = 0; i < N; ++i) {
-      for (int c = 0; c < 4; ++c) {
-        const __m128 p = _mm_mul_ps(gv[i], _mm_loadu_ps(xs[i] + s + 4 * c));
-        dv[c] = _mm256_add_pd(dv[c], _mm256_cvtps_pd(p));
-      }
-    }
-    for (int c = 0; c < 4; ++c) _mm256_storeu_pd(drow + s + 4 * c, dv[c]);
-  }
-  for (; s + 4 <= k; s += 4) {
-    __m256d dv = _mm256_loadu_pd(drow + s);
-    for (int i = 0; i < N; ++i) {
-      dv = _mm256_add_pd(dv, _mm256_cvtps_pd(_mm_mul_ps(gv[i], _mm_loadu_ps(xs[i] + s))));
-    }
-    _mm256_storeu_pd(drow + s, dv);
-  }
-  for (; s < k; ++s) {
-    double v = drow[s];
-    for (int i = 0; i < N; ++i) v += static_cast<double>(gs[i] * xs[i][s]);
-    drow[s] = v;
-  }
-}
+VELMAR_DIRECTION_KERNEL(VELMAR_AVX2, __m256d, 4, 2, 4, _mm256_loadu_pd, _mm256_storeu_pd,
+                        _mm256_set1_pd, _mm256_fmadd_pd)
 
-VELMAR_AVX2 void DirectionAvx2(int k, int stride, int m, const float* const* x, const float* g,
-                               const int* which, int n, double* d, bool skip_zero) {
-  const float* xs[B];
-  float gs[B];
-  for (int j = 0; j < m; ++j) {
-    double* drow = d + Offset(j, stride);
-    // All of a row's terms in one sweep: a second sweep would read back what
-    // the first has just stored.
-    switch (RowTerms(x, g, which, n, j, skip_zero, xs, gs)) {
-      case 8:
-        DirectionRowAvx2<8>(k, xs, gs, drow);
-        break;
-      case 7:
-        DirectionRowAvx2<7>(k, xs, gs, drow);
-        break;
-      case 6:
-        DirectionRowAvx2<6>(k, xs, gs, drow);
-        break;
-      case 5:
-        DirectionRowAvx2<5>(k, xs, gs, drow);
-        break;
-      case 4:
-        DirectionRowAvx2<4>(k, xs, gs, drow);
-        break;
-      case 3:
-        DirectionRowAvx2<3>(k, xs, gs, drow);
-        break;
-      case 2:
-        DirectionRowAvx2<2>(k, xs, gs, drow);
-        break;
-      case 1:
-        DirectionRowAvx2<1>(k, xs, gs, drow);
-        break;
-      default:
-        break;
-    }
-  }
-}
+VELMAR_ROW_WRAPPERS(Avx2, VELMAR_AVX2)
 
-VELMAR_AVX2 inline __m256d AbsAvx2(__m256d v) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), v); }
-
-VELMAR_AVX2 void ActivateAvx2(const float* neuron, int m, const double* sums, float* stored,
-                              float* outputs, double* next) {
-  for (int j = 0; j < m; ++j) {
-    const __m256d c = _mm256_set1_pd(neuron[2 * j]);
-    const __m256d b = _mm256_set1_pd(neuron[2 * j + 1]);
-    for (int h = 0; h < B; h += 4) {
-      const int i = B * j + h;
-      const __m128 sf = _mm256_cvtpd_ps(_mm256_loadu_pd(sums + i));
-      _mm_storeu_ps(stored + i, sf);
-      const __m256d a = _mm256_add_pd(b, _mm256_cvtps_pd(sf));
-      const __m128 f = _mm256_cvtpd_ps(_mm256_div_pd(a, _mm256_add_pd(c, AbsAvx2(a))));
-      _mm_storeu_ps(outputs + i, f);
-      _mm256_storeu_pd(next + i, _mm256_cvtps_pd(f));
-    }
-  }
-}
-
-VELMAR_AVX2 void DeriveAvx2(const float* neuron, int m, const float* sums, const float* u,
-                            const bool* take, float* characteristic, float* g, double* gd) {
-  alignas(16) int32_t bits[B];
-  for (int e = 0; e < B; ++e) bits[e] = take[e] ? -1 : 0;
-  const __m128 keep[2] = {
-      _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(bits))),
-      _mm_castsi128_ps(_mm_load_si128(reinterpret_cast<const __m128i*>(bits + 4)))};
-  for (int j = 0; j < m; ++j) {
-    const __m256d c = _mm256_set1_pd(neuron[2 * j]);
-    const __m256d b = _mm256_set1_pd(neuron[2 * j + 1]);
-    for (int h = 0; h < B; h += 4) {
-      const int i = B * j + h;
-      const __m256d a = _mm256_add_pd(b, _mm256_cvtps_pd(_mm_loadu_ps(sums + i)));
-      const __m256d q = _mm256_add_pd(c, AbsAvx2(a));
-      const __m256d hv = _mm256_div_pd(_mm256_cvtps_pd(_mm_loadu_ps(u + i)), _mm256_mul_pd(q, q));
-      const __m256d minus_a = _mm256_xor_pd(a, _mm256_set1_pd(-0.0));
-      _mm_storeu_ps(characteristic + i, _mm256_cvtpd_ps(_mm256_mul_pd(minus_a, hv)));
-      const __m128 gv = _mm_and_ps(_mm256_cvtpd_ps(_mm256_mul_pd(c, hv)), keep[h / 4]);
-      _mm_storeu_ps(g + i, gv);
-      _mm256_storeu_pd(gd + i, _mm256_cvtps_pd(gv));
-    }
-  }
-}
-
-constexpr PassKernels kAvx2{"avx2",         1 << 30,       &SumsAvx2,  &BackAvx2,
-                            &DirectionAvx2, &ActivateAvx2, &DeriveAvx2};
+constexpr PassKernels kAvx2{"avx2", &SumsAvx2, &BackAvx2, &Direction4, &ActivateAvx2, &DeriveAvx2};
 
 // ---- AVX-512: the eight lanes in one register ----------------------------
 
@@ -475,105 +409,85 @@ VELMAR_AVX512 void BackAvx512(const double* w, int stride, int k, int m, const d
   }
 }
 
-template <int N>
-VELMAR_AVX512 void DirectionRowAvx512(int k, const float* const* xs, const float* gs,
-                                      double* drow) {
-  __m256 gv[N];
-  for (int i = 0; i < N; ++i) gv[i] = _mm256_set1_ps(gs[i]);
-  int s = 0;
-  for (; s + 32 <= k; s += 32) {
-    __m512d dv[4];
-    for (int c = 0; c < 4; ++c) dv[c] = _mm512_loadu_pd(drow + s + 8 * c);
-    for (int i = 0; i < N; ++i) {
-      for (int c = 0; c < 4; ++c) {
-        const __m256 p = _mm256_mul_ps(gv[i], _mm256_loadu_ps(xs[i] + s + 8 * c));
-        dv[c] = _mm512_add_pd(dv[c], _mm512_cvtps_pd(p));
-      }
-    }
-    for (int c = 0; c < 4; ++c) _mm512_storeu_pd(drow + s + 8 * c, dv[c]);
-  }
-  for (; s < k; s += 8) {
-    // The last group may be ragged: lanes past k are neither read nor written.
-    const __mmask8 mask = k - s >= 8 ? 0xFF : static_cast<__mmask8>((1u << (k - s)) - 1);
-    __m512d dv = _mm512_maskz_loadu_pd(mask, drow + s);
-    for (int i = 0; i < N; ++i) {
-      const __m256 p = _mm256_mul_ps(gv[i], _mm256_maskz_loadu_ps(mask, xs[i] + s));
-      dv = _mm512_add_pd(dv, _mm512_cvtps_pd(p));
-    }
-    _mm512_mask_storeu_pd(drow + s, mask, dv);
-  }
-}
+VELMAR_DIRECTION_KERNEL(VELMAR_AVX512, __m512d, 8, 4, 4, _mm512_loadu_pd, _mm512_storeu_pd,
+                        _mm512_set1_pd, _mm512_fmadd_pd)
 
-VELMAR_AVX512 void DirectionAvx512(int k, int stride, int m, const float* const* x, const float* g,
-                                   const int* which, int n, double* d, bool skip_zero) {
-  const float* xs[B];
-  float gs[B];
-  for (int j = 0; j < m; ++j) {
-    double* drow = d + Offset(j, stride);
-    // All of a row's terms in one sweep: a second sweep would read back what
-    // the first has just stored.
-    switch (RowTerms(x, g, which, n, j, skip_zero, xs, gs)) {
-      case 8:
-        DirectionRowAvx512<8>(k, xs, gs, drow);
-        break;
-      case 7:
-        DirectionRowAvx512<7>(k, xs, gs, drow);
-        break;
-      case 6:
-        DirectionRowAvx512<6>(k, xs, gs, drow);
-        break;
-      case 5:
-        DirectionRowAvx512<5>(k, xs, gs, drow);
-        break;
-      case 4:
-        DirectionRowAvx512<4>(k, xs, gs, drow);
-        break;
-      case 3:
-        DirectionRowAvx512<3>(k, xs, gs, drow);
-        break;
-      case 2:
-        DirectionRowAvx512<2>(k, xs, gs, drow);
-        break;
-      case 1:
-        DirectionRowAvx512<1>(k, xs, gs, drow);
-        break;
-      default:
-        break;
-    }
+// rows[t] holds entry j0 + t of the eight examples; writes own[e][j0 + t]
+// for t < count: an 8×8 transpose in three rounds of shuffles.
+VELMAR_AVX512 inline void StoreColumns(const __m512d* rows, int count, int j0, double* const* own) {
+  __m512d t[8], u[8];
+  for (int p = 0; p < 4; ++p) {
+    t[2 * p] = _mm512_unpacklo_pd(rows[2 * p], rows[2 * p + 1]);      // even examples
+    t[2 * p + 1] = _mm512_unpackhi_pd(rows[2 * p], rows[2 * p + 1]);  // odd examples
+  }
+  // u[0]: examples 0, 4 of rows 0-3; u[1]: 2, 6; u[2]: 1, 5; u[3]: 3, 7; u[4..7] rows 4-7.
+  for (int h = 0; h < 2; ++h) {
+    u[4 * h + 0] = _mm512_shuffle_f64x2(t[4 * h + 0], t[4 * h + 2], _MM_SHUFFLE(2, 0, 2, 0));
+    u[4 * h + 1] = _mm512_shuffle_f64x2(t[4 * h + 0], t[4 * h + 2], _MM_SHUFFLE(3, 1, 3, 1));
+    u[4 * h + 2] = _mm512_shuffle_f64x2(t[4 * h + 1], t[4 * h + 3], _MM_SHUFFLE(2, 0, 2, 0));
+    u[4 * h + 3] = _mm512_shuffle_f64x2(t[4 * h + 1], t[4 * h + 3], _MM_SHUFFLE(3, 1, 3, 1));
+  }
+  const __mmask8 mask = count >= 8 ? 0xFF : static_cast<__mmask8>((1u << count) - 1);
+  constexpr int kFirst[4] = {0, 2, 1, 3};  // the example of u[q]'s low half
+  for (int q = 0; q < 4; ++q) {
+    const int e = kFirst[q];
+    _mm512_mask_storeu_pd(own[e] + j0, mask,
+                          _mm512_shuffle_f64x2(u[q], u[q + 4], _MM_SHUFFLE(2, 0, 2, 0)));
+    _mm512_mask_storeu_pd(own[e + 4] + j0, mask,
+                          _mm512_shuffle_f64x2(u[q], u[q + 4], _MM_SHUFFLE(3, 1, 3, 1)));
   }
 }
 
 VELMAR_AVX512 void ActivateAvx512(const float* neuron, int m, const double* sums, float* stored,
-                                  float* outputs, double* next) {
-  for (int j = 0; j < m; ++j) {
-    const __m512d c = _mm512_set1_pd(neuron[2 * j]);
-    const __m512d b = _mm512_set1_pd(neuron[2 * j + 1]);
-    const int i = B * j;
-    const __m256 sf = _mm512_cvtpd_ps(_mm512_loadu_pd(sums + i));
-    _mm256_storeu_ps(stored + i, sf);
-    const __m512d a = _mm512_add_pd(b, _mm512_cvtps_pd(sf));
-    const __m256 f = _mm512_cvtpd_ps(_mm512_div_pd(a, _mm512_add_pd(c, _mm512_abs_pd(a))));
-    _mm256_storeu_ps(outputs + i, f);
-    _mm512_storeu_pd(next + i, _mm512_cvtps_pd(f));
+                                  float* outputs, double* next, double* const* own) {
+  for (int j0 = 0; j0 < m; j0 += 8) {
+    const int count = m - j0 < 8 ? m - j0 : 8;
+    __m512d rows[8];
+    for (int t = 0; t < 8; ++t) {
+      rows[t] = _mm512_setzero_pd();
+      if (t >= count) continue;
+      const int j = j0 + t;
+      const __m512d c = _mm512_set1_pd(neuron[2 * j]);
+      const __m512d b = _mm512_set1_pd(neuron[2 * j + 1]);
+      const int i = B * j;
+      const __m256 sf = _mm512_cvtpd_ps(_mm512_loadu_pd(sums + i));
+      _mm256_storeu_ps(stored + i, sf);
+      const __m512d a = _mm512_add_pd(b, _mm512_cvtps_pd(sf));
+      const __m256 f = _mm512_cvtpd_ps(_mm512_div_pd(a, _mm512_add_pd(c, _mm512_abs_pd(a))));
+      _mm256_storeu_ps(outputs + i, f);
+      rows[t] = _mm512_cvtps_pd(f);
+      _mm512_storeu_pd(next + i, rows[t]);
+    }
+    StoreColumns(rows, count, j0, own);
   }
 }
 
 VELMAR_AVX512 void DeriveAvx512(const float* neuron, int m, const float* sums, const float* u,
-                                const bool* take, float* characteristic, float* g, double* gd) {
+                                const bool* take, double* const* characteristic, float* g,
+                                double* gd) {
   __mmask8 keep = 0;
   for (int e = 0; e < B; ++e) keep |= static_cast<__mmask8>(take[e] ? 1u << e : 0u);
-  for (int j = 0; j < m; ++j) {
-    const __m512d c = _mm512_set1_pd(neuron[2 * j]);
-    const __m512d b = _mm512_set1_pd(neuron[2 * j + 1]);
-    const int i = B * j;
-    const __m512d a = _mm512_add_pd(b, _mm512_cvtps_pd(_mm256_loadu_ps(sums + i)));
-    const __m512d q = _mm512_add_pd(c, _mm512_abs_pd(a));
-    const __m512d hv = _mm512_div_pd(_mm512_cvtps_pd(_mm256_loadu_ps(u + i)), _mm512_mul_pd(q, q));
-    const __m512d minus_a = _mm512_xor_pd(a, _mm512_set1_pd(-0.0));
-    _mm256_storeu_ps(characteristic + i, _mm512_cvtpd_ps(_mm512_mul_pd(minus_a, hv)));
-    const __m256 gv = _mm256_maskz_mov_ps(keep, _mm512_cvtpd_ps(_mm512_mul_pd(c, hv)));
-    _mm256_storeu_ps(g + i, gv);
-    _mm512_storeu_pd(gd + i, _mm512_cvtps_pd(gv));
+  for (int j0 = 0; j0 < m; j0 += 8) {
+    const int count = m - j0 < 8 ? m - j0 : 8;
+    __m512d rows[8];
+    for (int t = 0; t < 8; ++t) {
+      rows[t] = _mm512_setzero_pd();
+      if (t >= count) continue;
+      const int j = j0 + t;
+      const __m512d c = _mm512_set1_pd(neuron[2 * j]);
+      const __m512d b = _mm512_set1_pd(neuron[2 * j + 1]);
+      const int i = B * j;
+      const __m512d a = _mm512_add_pd(b, _mm512_cvtps_pd(_mm256_loadu_ps(sums + i)));
+      const __m512d q = _mm512_add_pd(c, _mm512_abs_pd(a));
+      const __m512d hv =
+          _mm512_div_pd(_mm512_cvtps_pd(_mm256_loadu_ps(u + i)), _mm512_mul_pd(q, q));
+      const __m512d minus_a = _mm512_xor_pd(a, _mm512_set1_pd(-0.0));
+      rows[t] = _mm512_cvtps_pd(_mm512_cvtpd_ps(_mm512_mul_pd(minus_a, hv)));
+      const __m256 gv = _mm256_maskz_mov_ps(keep, _mm512_cvtpd_ps(_mm512_mul_pd(c, hv)));
+      _mm256_storeu_ps(g + i, gv);
+      _mm512_storeu_pd(gd + i, _mm512_cvtps_pd(gv));
+    }
+    StoreColumns(rows, count, j0, characteristic);
   }
 }
 
@@ -581,8 +495,8 @@ VELMAR_AVX512 void DeriveAvx512(const float* neuron, int m, const float* sums, c
 #undef VELMAR_AVX512
 #pragma GCC diagnostic pop
 
-constexpr PassKernels kAvx512{"avx512",         kOwnSourcesFrom, &SumsAvx512,  &BackAvx512,
-                              &DirectionAvx512, &ActivateAvx512, &DeriveAvx512};
+constexpr PassKernels kAvx512{"avx512",    &SumsAvx512,     &BackAvx512,
+                              &Direction8, &ActivateAvx512, &DeriveAvx512};
 
 #endif  // VELMAR_X86_KERNELS
 

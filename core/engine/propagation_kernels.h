@@ -7,27 +7,27 @@ namespace velmar {
 // examples at once, so that every weight is read once for all of them. Two
 // layouts are used: "lane-major" vectors hold entry i of example e at
 // [kKernelBatch·i + e] (the forward sources and sums, the signals sent back),
-// and the direction's sources are each example's own float32 vector.
+// and "own" vectors hold one example's sources in double, padded with zeros
+// to a multiple of 8 entries.
 //
-// Weights and forward sources are float32 values held in double, so every
-// product of a weighted sum or of a signal sent back is exact, and a
-// multiply-add rounds exactly like a multiply followed by an add. An
-// example's gradient entry g·x is its float32 product (the value Backward
-// stores), widened and then added. Every path adds in the same order, so all
-// of them give the same bits:
+// Weights, sources and signals are float32 values held in double, so every
+// product is exact, and a multiply-add rounds exactly like a multiply
+// followed by an add. Every path adds in the same order, so all of them give
+// the same bits:
 // - a weighted sum runs in 8 interleaved lanes over the first 8·⌊k/8⌋
 //   sources (lane u takes the sources s ≡ u mod 8 in order), the lanes are
 //   combined as ((l0+l4)+(l1+l5))+((l2+l6)+(l3+l7)), and the remaining
 //   sources, summed in order from 0, are added last;
 // - a signal sent back is summed over the rows in row order from 0;
-// - an entry of the direction receives one term per example, in example
-//   order.
+// - an entry of the direction receives one exact product g·x per example, in
+//   example order. (The example's own gradient, which Backward stores, is
+//   that product rounded to float32; the direction sums the products
+//   unrounded, like every other sum here, so that the sum runs on
+//   multiply-adds.)
 constexpr int kKernelBatch = 8;
 
 struct PassKernels {
   const char* name;
-  // layer_sums reads xe only for layers of at least this many sources.
-  int reads_own_sources_from;
   // Row j of a layer's weights (or of the direction) starts at j·stride.
   //
   // sums[8j + e] = Σ_s w[j·stride + s]·x[8s + e], for j < m and every lane
@@ -37,23 +37,25 @@ struct PassKernels {
   // back[8s + e] = float32 of Σ_j g[8j + e]·w[j·stride + s] (rows in
   // order), for s < k and every lane e; g holds float32 values.
   void (*layer_back)(const double* w, int stride, int k, int m, const double* g, float* back);
-  // For each row j < m, then each listed example i < n in order, with
-  // v = g[8j + which[i]]: unless skip_zero is set and v is 0,
-  // d[j·stride + s] += float32(v·x[i][s]) for s < k.
-  void (*layer_direction)(int k, int stride, int m, const float* const* x, const float* g,
-                          const int* which, int n, double* d, bool skip_zero);
+  // For each row j < m and each example i < n in order:
+  // d[j·stride + s] += g[i][8j]·x[i][s] for s < stride. x[i] is the
+  // example's own sources, zero from k to the stride, so that the padding of
+  // d stays finite; g[i] points at its lane of a lane-major vector of
+  // signals.
+  void (*layer_direction)(int stride, int m, const double* const* x, const double* const* g, int n,
+                          double* d);
   // The sigmoid layer's outputs from its sums, for j < m and every lane e
   // (i = 8j + e), with c, b = neuron[2j], neuron[2j + 1]: stored[i] =
   // float32(sums[i]), A = b + stored[i], outputs[i] = float32(A / (c + |A|)),
-  // next[i] = outputs[i].
+  // next[i] = own[e][j] = outputs[i].
   void (*activate)(const float* neuron, int m, const double* sums, float* stored, float* outputs,
-                   double* next);
+                   double* next, double* const* own);
   // The sigmoid layer's derivatives, for j < m and every lane e, from the
   // stored sums and the signals u at the outputs: A as above, q = c + |A|,
-  // h = u[i] / q², characteristic[i] = float32(-A·h), and g[i] = gd[i] =
+  // h = u[i] / q², characteristic[e][j] = float32(-A·h), and g[i] = gd[i] =
   // float32(c·h) for the lanes with take[e] set, 0 for the others.
   void (*derive)(const float* neuron, int m, const float* sums, const float* u, const bool* take,
-                 float* characteristic, float* g, double* gd);
+                 double* const* characteristic, float* g, double* gd);
 };
 
 enum class KernelPath { kAuto, kPortable, kAvx2, kAvx512 };

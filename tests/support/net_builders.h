@@ -170,6 +170,22 @@ inline std::unique_ptr<TaskBook> RandomTaskBook(const DataDescription& desc, int
   return MakeTaskBook(desc, inputs, targets);
 }
 
+// What a gradient pass adds to the direction for the example that Forward and
+// Backward have just walked: a weight's entry is the exact product of its
+// neuron's signal and its source, every other entry the example's gradient.
+inline std::vector<double> DirectionTerms(const NeuralNet& net) {
+  std::vector<double> term(net.ExampleGradient.begin(), net.ExampleGradient.end());
+  for (int l = 0; l <= net.NumOfLayers(); ++l) {
+    const int k = net.FanIn(l);
+    const float* x = l == 0 ? net.CurInputs : net.Signals.data() + net.OutputStart(l - 1);
+    for (int j = 0; j < net.LayerSize(l); ++j) {
+      const double g = net.BackSignals[net.SumStart(l) + j];
+      for (int s = 0; s < k; ++s) term[net.WeightStart(l) + j * k + s] = g * x[s];
+    }
+  }
+  return term;
+}
+
 // The table columns of a description made by MakeDescription, in field order.
 inline std::vector<std::string> FieldNames(const NetShape& shape) {
   std::vector<std::string> names;

@@ -93,23 +93,20 @@ TEST(PropagationKernelsTest, EveryPathGivesThePortableBitsOnRaggedSizes) {
       }
       std::vector<double> x(B * k);
       std::vector<std::vector<double>> own(B, std::vector<double>(k));
-      std::vector<std::vector<float>> own_float(B, std::vector<float>(k));
       for (int s = 0; s < k; ++s) {
         for (int e = 0; e < B; ++e) {
-          own_float[e][s] = uniform(1.0f);
-          own[e][s] = x[B * s + e] = own_float[e][s];
+          own[e][s] = x[B * s + e] = uniform(1.0f);
         }
       }
       const double* xe[B];
-      const float* xf[B];
-      for (int e = 0; e < B; ++e) xe[e] = own[e].data(), xf[e] = own_float[e].data();
+      for (int e = 0; e < B; ++e) xe[e] = own[e].data();
 
       std::vector<double> sums(B * m), want_sums(B * m);
       kernels->layer_sums(w.data(), stride, k, m, x.data(), xe, sums.data());
       plain.layer_sums(w.data(), stride, k, m, x.data(), xe, want_sums.data());
       for (size_t i = 0; i < sums.size(); ++i) ASSERT_TRUE(Same(sums[i], want_sums[i])) << i;
 
-      // Signals with zeros, so that skipped rows are exercised.
+      // Signals with zeros now and then, as solved examples give.
       std::vector<float> g(B * m);
       std::vector<double> gd(B * m);
       for (size_t i = 0; i < g.size(); ++i) {
@@ -121,16 +118,23 @@ TEST(PropagationKernelsTest, EveryPathGivesThePortableBitsOnRaggedSizes) {
       plain.layer_back(w.data(), stride, k, m, gd.data(), want_back.data());
       for (size_t i = 0; i < back.size(); ++i) ASSERT_TRUE(Same(back[i], want_back[i])) << i;
 
-      for (int n : {1, 3, 5, B}) {
-        int which[B];
-        for (int i = 0; i < n; ++i) which[i] = (i * 3 + n) % B;  // distinct lanes, any order
-        for (bool skip : {false, true}) {
-          std::vector<double> d(w.size()), want_d(w.size());
-          for (size_t i = 0; i < d.size(); ++i) d[i] = want_d[i] = uniform(2.0f);
-          kernels->layer_direction(k, stride, m, xf, g.data(), which, n, d.data(), skip);
-          plain.layer_direction(k, stride, m, xf, g.data(), which, n, want_d.data(), skip);
-          for (size_t i = 0; i < d.size(); ++i) ASSERT_TRUE(Same(d[i], want_d[i])) << i;
+      // The direction reads each example's sources up to the stride.
+      std::vector<std::vector<double>> padded(B, std::vector<double>(stride, 0.0));
+      for (int e = 0; e < B; ++e) std::copy(own[e].begin(), own[e].end(), padded[e].begin());
+      // Up to two batches' examples, lanes in any order.
+      for (int n : {1, 3, 5, B, 2 * B}) {
+        const double* xs[2 * B];
+        const double* gs[2 * B];
+        for (int i = 0; i < n; ++i) {
+          const int lane = (i * 3 + n) % B;
+          xs[i] = padded[lane].data();
+          gs[i] = gd.data() + lane;
         }
+        std::vector<double> d(w.size()), want_d(w.size());
+        for (size_t i = 0; i < d.size(); ++i) d[i] = want_d[i] = uniform(2.0f);
+        kernels->layer_direction(stride, m, xs, gs, n, d.data());
+        plain.layer_direction(stride, m, xs, gs, n, want_d.data());
+        for (size_t i = 0; i < d.size(); ++i) ASSERT_TRUE(Same(d[i], want_d[i])) << i;
       }
 
       std::vector<float> neuron(2 * m);
@@ -138,28 +142,40 @@ TEST(PropagationKernelsTest, EveryPathGivesThePortableBitsOnRaggedSizes) {
         neuron[2 * j] = 0.0001f + std::fabs(uniform(1.0f)), neuron[2 * j + 1] = uniform(1.0f);
       std::vector<float> stored(B * m), outputs(B * m), want_stored(B * m), want_outputs(B * m);
       std::vector<double> next(B * m), want_next(B * m);
-      kernels->activate(neuron.data(), m, sums.data(), stored.data(), outputs.data(), next.data());
+      // Own vectors: one example's entries each, with a guard after them.
+      std::vector<double> mine(B * (m + 1), -7.0), want_mine(B * (m + 1), -7.0);
+      double* own_rows[B];
+      double* want_rows[B];
+      for (int e = 0; e < B; ++e)
+        own_rows[e] = &mine[e * (m + 1)], want_rows[e] = &want_mine[e * (m + 1)];
+      kernels->activate(neuron.data(), m, sums.data(), stored.data(), outputs.data(), next.data(),
+                        own_rows);
       plain.activate(neuron.data(), m, sums.data(), want_stored.data(), want_outputs.data(),
-                     want_next.data());
+                     want_next.data(), want_rows);
       for (size_t i = 0; i < stored.size(); ++i) {
         ASSERT_TRUE(Same(stored[i], want_stored[i]) && Same(outputs[i], want_outputs[i]) &&
                     Same(next[i], want_next[i]))
             << i;
       }
+      for (size_t i = 0; i < mine.size(); ++i) ASSERT_TRUE(Same(mine[i], want_mine[i])) << i;
+      for (int e = 0; e < B; ++e) ASSERT_EQ(mine[e * (m + 1) + m], -7.0);
       const bool take[B] = {true, false, true, true, false, true, true, true};
-      std::vector<float> c(B * m), gg(B * m), want_c(B * m), want_g(B * m);
+      std::vector<float> gg(B * m), want_g(B * m);
       std::vector<double> g2(B * m), want_g2(B * m);
-      kernels->derive(neuron.data(), m, stored.data(), g.data(), take, c.data(), gg.data(),
+      std::fill(mine.begin(), mine.end(), -7.0);
+      std::fill(want_mine.begin(), want_mine.end(), -7.0);
+      kernels->derive(neuron.data(), m, stored.data(), g.data(), take, own_rows, gg.data(),
                       g2.data());
-      plain.derive(neuron.data(), m, stored.data(), g.data(), take, want_c.data(), want_g.data(),
+      plain.derive(neuron.data(), m, stored.data(), g.data(), take, want_rows, want_g.data(),
                    want_g2.data());
-      for (size_t i = 0; i < c.size(); ++i) {
-        ASSERT_TRUE(Same(c[i], want_c[i]) && Same(gg[i], want_g[i]) && Same(g2[i], want_g2[i]))
-            << i;
+      for (size_t i = 0; i < gg.size(); ++i) {
+        ASSERT_TRUE(Same(gg[i], want_g[i]) && Same(g2[i], want_g2[i])) << i;
         if (!take[i % B]) {
           ASSERT_EQ(gg[i], 0.0f);
         }
       }
+      for (size_t i = 0; i < mine.size(); ++i) ASSERT_TRUE(Same(mine[i], want_mine[i])) << i;
+      for (int e = 0; e < B; ++e) ASSERT_EQ(mine[e * (m + 1) + m], -7.0);
     }
   }
 }
@@ -258,8 +274,9 @@ Reference PlainPass(NeuralNet& net) {
     if (e == 0.0f) continue;
     r.total += e;
     Backward(net);
+    const std::vector<double> term = testing_support::DirectionTerms(net);
     for (size_t i = 0; i < params; ++i) {
-      r.direction[i] += net.ExampleGradient[i];
+      r.direction[i] += term[i];
       r.param_sig[i] += std::fabs(static_cast<float>(r.direction[i]));
     }
     for (size_t s = 0; s < r.input_sig.size(); ++s) {

@@ -234,7 +234,8 @@ TEST_F(PropagationTest, SolvedTrainingExampleAddsNothing) {
 }
 
 // Each stored figure of a pass is the float32 rounding of a double sum of
-// every example's own float32 values: ExampleGradient for Direction, the
+// every example's own values: for Direction, the exact products g·x of the
+// weights and ExampleGradient for the rest (see DirectionTerms), the
 // running Direction (as stored) and the single-precision products for the
 // significance indicators. The oracle walks the rows through the public
 // Forward and Backward, one example at a time.
@@ -270,8 +271,9 @@ TEST_F(PropagationTest, PassFiguresAreRoundedSumsOfEachExamplesValues) {
       if (e == 0.0f) continue;
       total += e;
       Backward(*net);
+      const std::vector<double> term = testing_support::DirectionTerms(*net);
       for (size_t i = 0; i < params; ++i) {
-        direction[i] += net->ExampleGradient[i];
+        direction[i] += term[i];
         param_sig[i] += std::fabs(static_cast<float>(direction[i]));
       }
       for (size_t s = 0; s < input_sig.size(); ++s) {
