@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/table_walk.h"
 #include "core/tables/paradox_table.h"
 
 namespace velmar {
@@ -78,15 +79,7 @@ void BM_ParadoxWalkAsFloat(benchmark::State& state) {
     return;
   }
   double seconds = 0;
-  for (auto _ : state) {
-    const auto start = std::chrono::steady_clock::now();
-    float sum = 0;
-    for (table->First(); !table->Eof(); table->Next()) {
-      for (int c = 0; c < kColumns; ++c) sum += table->AsFloat(c);
-    }
-    benchmark::DoNotOptimize(sum);
-    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  }
+  for (auto _ : state) seconds += bench::WalkAsFloatSeconds(*table, kColumns);
   const double values = double(kRecords) * kColumns;
   const double file_bytes = static_cast<double>(fs::file_size(BenchTable()));
   const double walk = seconds / static_cast<double>(state.iterations());

@@ -49,51 +49,45 @@ constexpr int kN = 12;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+// The loop every vector width runs: kN chains of acc = acc * m + a on VEC
+// (SET1 broadcasts, MUL_ADD is the width's multiply-add, ADD sums the chains
+// into `sum` at the end). A macro and not a template, so that each copy is
+// compiled under its own function's target.
+#define VELMAR_PEAK_LOOP(VEC, SET1, MUL_ADD, ADD)                                         \
+  volatile double m_in = 0.9999999, a_in = 1e-9;                                          \
+  const VEC m = SET1(m_in), a = SET1(a_in);                                               \
+  VEC acc[kN];                                                                            \
+  for (int i = 0; i < kN; ++i) acc[i] = SET1(1.0 + i * 1e-3);                             \
+  for (int64_t it = 0; it < iterations; ++it) {                                           \
+    _Pragma("GCC unroll 12") for (int i = 0; i < kN; ++i) acc[i] = MUL_ADD(acc[i], m, a); \
+  }                                                                                       \
+  VEC sum = acc[0];                                                                       \
+  for (int i = 1; i < kN; ++i) sum = ADD(sum, acc[i])
+
+#define VELMAR_PEAK_SSE2_MUL_ADD(x, m, a) _mm_add_pd(_mm_mul_pd(x, m), a)
+
 __attribute__((target("avx512f"), noinline)) inline void RunAvx512(int64_t iterations) {
-  volatile double m_in = 0.9999999, a_in = 1e-9;
-  const __m512d m = _mm512_set1_pd(m_in), a = _mm512_set1_pd(a_in);
-  __m512d acc[kN];
-  for (int i = 0; i < kN; ++i) acc[i] = _mm512_set1_pd(1.0 + i * 1e-3);
-  for (int64_t it = 0; it < iterations; ++it) {
-#pragma GCC unroll 12
-    for (int i = 0; i < kN; ++i) acc[i] = _mm512_fmadd_pd(acc[i], m, a);
-  }
-  __m512d sum = acc[0];
-  for (int i = 1; i < kN; ++i) sum = _mm512_add_pd(sum, acc[i]);
+  VELMAR_PEAK_LOOP(__m512d, _mm512_set1_pd, _mm512_fmadd_pd, _mm512_add_pd);
   g_sink = _mm512_reduce_add_pd(sum);
 }
 
 __attribute__((target("avx2,fma"), noinline)) inline void RunAvx2(int64_t iterations) {
-  volatile double m_in = 0.9999999, a_in = 1e-9;
-  const __m256d m = _mm256_set1_pd(m_in), a = _mm256_set1_pd(a_in);
-  __m256d acc[kN];
-  for (int i = 0; i < kN; ++i) acc[i] = _mm256_set1_pd(1.0 + i * 1e-3);
-  for (int64_t it = 0; it < iterations; ++it) {
-#pragma GCC unroll 12
-    for (int i = 0; i < kN; ++i) acc[i] = _mm256_fmadd_pd(acc[i], m, a);
-  }
-  __m256d sum = acc[0];
-  for (int i = 1; i < kN; ++i) sum = _mm256_add_pd(sum, acc[i]);
+  VELMAR_PEAK_LOOP(__m256d, _mm256_set1_pd, _mm256_fmadd_pd, _mm256_add_pd);
   alignas(32) double lanes[4];
   _mm256_store_pd(lanes, sum);
   g_sink = lanes[0] + lanes[1] + lanes[2] + lanes[3];
 }
 
 __attribute__((noinline)) inline void RunSse2(int64_t iterations) {
-  volatile double m_in = 0.9999999, a_in = 1e-9;
-  const __m128d m = _mm_set1_pd(m_in), a = _mm_set1_pd(a_in);
-  __m128d acc[kN];
-  for (int i = 0; i < kN; ++i) acc[i] = _mm_set1_pd(1.0 + i * 1e-3);
-  for (int64_t it = 0; it < iterations; ++it) {
-#pragma GCC unroll 12
-    for (int i = 0; i < kN; ++i) acc[i] = _mm_add_pd(_mm_mul_pd(acc[i], m), a);
-  }
-  __m128d sum = acc[0];
-  for (int i = 1; i < kN; ++i) sum = _mm_add_pd(sum, acc[i]);
+  VELMAR_PEAK_LOOP(__m128d, _mm_set1_pd, VELMAR_PEAK_SSE2_MUL_ADD, _mm_add_pd);
   alignas(16) double lanes[2];
   _mm_store_pd(lanes, sum);
   g_sink = lanes[0] + lanes[1];
 }
+
+#undef VELMAR_PEAK_SSE2_MUL_ADD
+#undef VELMAR_PEAK_LOOP
 #pragma GCC diagnostic pop
 #endif
 

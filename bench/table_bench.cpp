@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/table_walk.h"
 #include "core/tables/dbf_table.h"
 
 namespace {
@@ -83,15 +84,7 @@ void BM_DbaseWalkAsFloat(benchmark::State& state) {
   }
   const long held = HeapBytesInUse() - before;
   double walk = 0;
-  for (auto _ : state) {
-    const auto start = std::chrono::steady_clock::now();
-    float sum = 0;
-    for (table->First(); !table->Eof(); table->Next()) {
-      for (int c = 0; c < kColumns; ++c) sum += table->AsFloat(c);
-    }
-    benchmark::DoNotOptimize(sum);
-    walk += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  }
+  for (auto _ : state) walk += velmar::bench::WalkAsFloatSeconds(*table, kColumns);
   const double file_bytes = static_cast<double>(fs::file_size(path));
   state.SetItemsProcessed(state.iterations() * int64_t{kRecords} * kColumns);
   state.counters["walk_vs_plain_read"] = walk / static_cast<double>(state.iterations()) / plain;

@@ -152,21 +152,32 @@ uint32_t BlockPlain(const Columns& columns, uint32_t a, uint32_t b0, double thre
 
 #if defined(__x86_64__) && defined(__GNUC__)
 
+#define VELMAR_PRAGMA(text) _Pragma(#text)
+
+// The body of the Sums kernels: into each of the COUNT vectors of sums[], the
+// pairs of row a with the LANES rows from b + LANES * v, summed over columns
+// first .. last - 1 and rounded to float after every term. W is the width in
+// the intrinsics' names (_mm_, _mm256_, _mm512_); a macro and not a template,
+// so that each copy compiles under its own function's target.
+#define VELMAR_PAIR_SUMS(W, COUNT, LANES)                                                        \
+  VELMAR_PRAGMA(GCC unroll COUNT)                                                                \
+  for (int v = 0; v < COUNT; ++v) sums[v] = _mm##W##_setzero_pd();                               \
+  for (int32_t k = first; k < last; ++k) {                                                       \
+    const double* column = columns.Column(k);                                                    \
+    const auto xa = _mm##W##_set1_pd(column[a]);                                                 \
+    VELMAR_PRAGMA(GCC unroll COUNT)                                                              \
+    for (int v = 0; v < COUNT; ++v) {                                                            \
+      const auto d = _mm##W##_sub_pd(xa, _mm##W##_loadu_pd(column + b + LANES * v));             \
+      sums[v] =                                                                                  \
+          _mm##W##_cvtps_pd(_mm##W##_cvtpd_ps(_mm##W##_add_pd(sums[v], _mm##W##_mul_pd(d, d)))); \
+    }                                                                                            \
+  }
+
 // Sixteen pairs at a time in eight registers: enough independent sums to
 // cover the latency of add, narrow to float and widen back.
 inline void SumsSse2(const Columns& columns, int32_t first, int32_t last, uint32_t a, uint32_t b,
                      __m128d (&sums)[8]) {
-#pragma GCC unroll 8
-  for (int v = 0; v < 8; ++v) sums[v] = _mm_setzero_pd();
-  for (int32_t k = first; k < last; ++k) {
-    const double* column = columns.Column(k);
-    const __m128d xa = _mm_set1_pd(column[a]);
-#pragma GCC unroll 8
-    for (int v = 0; v < 8; ++v) {
-      const __m128d d = _mm_sub_pd(xa, _mm_loadu_pd(column + b + 2 * v));
-      sums[v] = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_add_pd(sums[v], _mm_mul_pd(d, d))));
-    }
-  }
+  VELMAR_PAIR_SUMS(, 8, 2);
 }
 
 uint32_t BlockSse2(const Columns& columns, uint32_t a, uint32_t b0, double threshold, float* dx,
@@ -198,17 +209,7 @@ __attribute__((target("avx2"), always_inline)) inline void SumsAvx2(const Column
                                                                     int32_t first, int32_t last,
                                                                     uint32_t a, uint32_t b,
                                                                     __m256d (&sums)[8]) {
-#pragma GCC unroll 8
-  for (int v = 0; v < 8; ++v) sums[v] = _mm256_setzero_pd();
-  for (int32_t k = first; k < last; ++k) {
-    const double* column = columns.Column(k);
-    const __m256d xa = _mm256_set1_pd(column[a]);
-#pragma GCC unroll 8
-    for (int v = 0; v < 8; ++v) {
-      const __m256d d = _mm256_sub_pd(xa, _mm256_loadu_pd(column + b + 4 * v));
-      sums[v] = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_add_pd(sums[v], _mm256_mul_pd(d, d))));
-    }
-  }
+  VELMAR_PAIR_SUMS(256, 8, 4);
 }
 
 __attribute__((target("avx2"))) uint32_t BlockAvx2(const Columns& columns, uint32_t a, uint32_t b0,
@@ -243,17 +244,7 @@ __attribute__((target("avx512f"), always_inline)) inline void SumsAvx512(const C
                                                                          int32_t last, uint32_t a,
                                                                          uint32_t b,
                                                                          __m512d (&sums)[4]) {
-#pragma GCC unroll 4
-  for (int v = 0; v < 4; ++v) sums[v] = _mm512_setzero_pd();
-  for (int32_t k = first; k < last; ++k) {
-    const double* column = columns.Column(k);
-    const __m512d xa = _mm512_set1_pd(column[a]);
-#pragma GCC unroll 4
-    for (int v = 0; v < 4; ++v) {
-      const __m512d d = _mm512_sub_pd(xa, _mm512_loadu_pd(column + b + 8 * v));
-      sums[v] = _mm512_cvtps_pd(_mm512_cvtpd_ps(_mm512_add_pd(sums[v], _mm512_mul_pd(d, d))));
-    }
-  }
+  VELMAR_PAIR_SUMS(512, 4, 8);
 }
 
 __attribute__((target("avx512f"))) uint32_t BlockAvx512(const Columns& columns, uint32_t a,
@@ -279,6 +270,9 @@ __attribute__((target("avx512f"))) uint32_t BlockAvx512(const Columns& columns, 
 }
 
 #pragma GCC diagnostic pop
+
+#undef VELMAR_PAIR_SUMS
+#undef VELMAR_PRAGMA
 
 #endif
 

@@ -69,6 +69,28 @@ bool NeedsRestart(const NeuralNet& net, float r, float f) {
   return NoDecrease(r, f) || net.ErrorSum == 0.0f || net.StopFlag != 0;
 }
 
+// The loop both conjugate methods share. After each fresh gradient,
+// `next_direction(y, d)` turns the gradient in net.Direction into the next
+// search direction and returns true, or returns false to call for a restart;
+// y is the change of gradient and d the direction searched last.
+template <typename NextDirection>
+void ConjugateLoop(NeuralNet& net, EngineContext& context, NextDirection next_direction) {
+  const size_t n = static_cast<size_t>(net.NumOfParameters);
+  std::vector<float> gp(n), d(n), y(n);
+  if (SteepestRestart(net, context, gp, d) == Restart::kEnd) return;
+  for (;;) {
+    const float f = EvaluateGradient(net, context);
+    StepGradients(net.Direction, gp, y);
+    bool restart = !next_direction(y, d);
+    if (!restart) {
+      d = net.Direction;
+      const float r = LineSearch(net, f, context);
+      restart = NeedsRestart(net, r, f);
+    }
+    if (restart && SteepestRestart(net, context, gp, d) == Restart::kEnd) return;
+  }
+}
+
 }  // namespace
 
 void SteepestDescent(NeuralNet& net, EngineContext& context) {
@@ -119,33 +141,17 @@ void ModifiedParTan(NeuralNet& net, EngineContext& context) {
 }
 
 void ConjugateGradients(NeuralNet& net, EngineContext& context) {
-  const size_t n = static_cast<size_t>(net.NumOfParameters);
-  std::vector<float> gp(n), d(n), y(n);
-  if (SteepestRestart(net, context, gp, d) == Restart::kEnd) return;
-  for (;;) {
-    const float f = EvaluateGradient(net, context);
-    StepGradients(net.Direction, gp, y);
+  ConjugateLoop(net, context, [&net](const std::vector<float>& y, const std::vector<float>& d) {
     const double yd = MaskedDot(net, y, d);
     const double beta = -MaskedDot(net, y, net.Direction) / yd;
-    bool restart = yd == 0.0 || !std::isfinite(beta);
-    float r = f;
-    if (!restart) {
-      AddScaled(net.Direction, beta, d);
-      d = net.Direction;
-      r = LineSearch(net, f, context);
-      restart = NeedsRestart(net, r, f);
-    }
-    if (restart && SteepestRestart(net, context, gp, d) == Restart::kEnd) return;
-  }
+    if (yd == 0.0 || !std::isfinite(beta)) return false;
+    AddScaled(net.Direction, beta, d);
+    return true;
+  });
 }
 
 void MemorylessBfgs(NeuralNet& net, EngineContext& context) {
-  const size_t n = static_cast<size_t>(net.NumOfParameters);
-  std::vector<float> gp(n), d(n), y(n);
-  if (SteepestRestart(net, context, gp, d) == Restart::kEnd) return;
-  for (;;) {
-    const float f = EvaluateGradient(net, context);
-    StepGradients(net.Direction, gp, y);
+  ConjugateLoop(net, context, [&net](const std::vector<float>& y, const std::vector<float>& d) {
     const double t = net.Step;
     const float a = static_cast<float>(MaskedDot(net, y, d));
     const float b = static_cast<float>(MaskedDot(net, d, net.Direction));
@@ -153,16 +159,11 @@ void MemorylessBfgs(NeuralNet& net, EngineContext& context) {
     const float dd = static_cast<float>(MaskedDot(net, y, y));
     const double ky = -(static_cast<double>(b) / a);
     const double kd = (((static_cast<double>(dd) / a) + t) * b - c) / a;
-    bool restart = a == 0.0f || !std::isfinite(ky) || !std::isfinite(kd);
-    if (!restart) {
-      AddScaled(net.Direction, ky, y);
-      AddScaled(net.Direction, kd, d);
-      d = net.Direction;
-      const float r = LineSearch(net, f, context);
-      restart = NeedsRestart(net, r, f);
-    }
-    if (restart && SteepestRestart(net, context, gp, d) == Restart::kEnd) return;
-  }
+    if (a == 0.0f || !std::isfinite(ky) || !std::isfinite(kd)) return false;
+    AddScaled(net.Direction, ky, y);
+    AddScaled(net.Direction, kd, d);
+    return true;
+  });
 }
 
 bool RunMethod(NeuralNet& net, EngineContext& context) {

@@ -5,48 +5,34 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 
 #include "cli/command.h"
-#include "tests/support/recording_host.h"
+#include "tests/support/cli_run.h"
 
 namespace velmar::cli {
 namespace {
 
-struct CliRun {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-CliRun RunArgs(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  testing_support::RecordingHost host;
-  const int code = RunCli(args, out, err, host);
-  return {code, out.str(), err.str()};
-}
-
 TEST(CliTest, VersionHelpAndUsageErrors) {
-  const CliRun version = RunArgs({"--version"});
+  const CliRun version = RunCommand({"--version"});
   EXPECT_EQ(version.code, kExitOk);
   EXPECT_EQ(version.out, "Velmar 0.25\n");
 
-  const CliRun help = RunArgs({"--help"});
+  const CliRun help = RunCommand({"--help"});
   EXPECT_EQ(help.code, kExitOk);
   EXPECT_NE(help.out.find("demo"), std::string::npos);
 
-  EXPECT_EQ(RunArgs({}).code, kExitUsage);
-  EXPECT_EQ(RunArgs({"no-such-command"}).code, kExitUsage);
-  EXPECT_EQ(RunArgs({"demo", "--bogus"}).code, kExitUsage);
+  EXPECT_EQ(RunCommand({}).code, kExitUsage);
+  EXPECT_EQ(RunCommand({"no-such-command"}).code, kExitUsage);
+  EXPECT_EQ(RunCommand({"demo", "--bogus"}).code, kExitUsage);
 
-  const CliRun demo_help = RunArgs({"demo", "--help"});
+  const CliRun demo_help = RunCommand({"demo", "--help"});
   EXPECT_EQ(demo_help.code, kExitOk);
   EXPECT_NE(demo_help.out.find("Usage: velmar-cli demo"), std::string::npos);
 }
 
 TEST(CliTest, RefusalPrintsCaptionAndTextWithExitOne) {
-  const CliRun run = RunArgs({"demo", "--examples", "/nonexistent-velmar-dir"});
+  const CliRun run = RunCommand({"demo", "--examples", "/nonexistent-velmar-dir"});
   EXPECT_EQ(run.code, kExitRefused);
   EXPECT_EQ(run.err.rfind("Ошибка открытия файла: Не удается открыть файл ", 0), 0u) << run.err;
 }
@@ -64,7 +50,7 @@ TEST(CliTest, DemoRunsOnTheExampleData) {
   const char* old_tmpdir = std::getenv("TMPDIR");
   const std::string saved_tmpdir = old_tmpdir != nullptr ? old_tmpdir : "";
   ::setenv("TMPDIR", tmp.c_str(), 1);
-  const CliRun run = RunArgs({"demo", "--examples", VELMAR_EXAMPLES});
+  const CliRun run = RunCommand({"demo", "--examples", VELMAR_EXAMPLES});
   if (old_tmpdir != nullptr) {
     ::setenv("TMPDIR", saved_tmpdir.c_str(), 1);
   } else {
@@ -87,12 +73,12 @@ TEST(CliTest, DemoRefusesToReplaceFiles) {
   fs::create_directories(dir);
   const fs::path project = dir / "mine.vmp";
   std::ofstream(project) << "precious";
-  CliRun run = RunArgs({"demo", "--examples", VELMAR_EXAMPLES, "--project", project.string()});
+  CliRun run = RunCommand({"demo", "--examples", VELMAR_EXAMPLES, "--project", project.string()});
   EXPECT_EQ(run.code, kExitRefused);
   EXPECT_NE(run.err.find("уже существует"), std::string::npos) << run.err;
   fs::remove(project);
   std::ofstream(dir / "test.txt") << "precious";
-  run = RunArgs({"demo", "--examples", VELMAR_EXAMPLES, "--project", project.string()});
+  run = RunCommand({"demo", "--examples", VELMAR_EXAMPLES, "--project", project.string()});
   EXPECT_EQ(run.code, kExitRefused);
   EXPECT_FALSE(fs::exists(project));
   std::ifstream in(dir / "test.txt");

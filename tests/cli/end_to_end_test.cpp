@@ -3,30 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/command.h"
-#include "tests/support/recording_host.h"
+#include "tests/support/cli_run.h"
 
 namespace velmar::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Outcome {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-Outcome RunCommand(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  testing_support::RecordingHost host;
-  const int code = RunCli(args, out, err, host);
-  return {code, out.str(), err.str()};
-}
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -41,8 +27,8 @@ TEST_P(EndToEndTest, CreateTrainTestSimplifyDescribe) {
   const std::string p = (fs::path(testing::TempDir()) / "end_to_end.vmp").string();
   fs::remove(p);
 
-  Outcome r = RunCommand({"new", p, "--data", t, "--discrete", "CLASS", "--layers", "1",
-                          "--neurons", "4", "--seed", "2"});
+  CliRun r = RunCommand({"new", p, "--data", t, "--discrete", "CLASS", "--layers", "1", "--neurons",
+                         "4", "--seed", "2"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
   r = RunCommand({"train", p, "--data", t, "--seed", "2"});
   ASSERT_EQ(r.code, kExitOk) << r.err;
@@ -56,7 +42,7 @@ TEST_P(EndToEndTest, CreateTrainTestSimplifyDescribe) {
     r = RunCommand({"simplify", p, "--data", t, "--mode", mode, "--seed", "2"});
     ASSERT_EQ(r.code, kExitOk) << mode << ": " << r.err;
     // Every accepted step keeps the taskbook solved, so the net still passes the test.
-    Outcome tested = RunCommand(
+    CliRun tested = RunCommand(
         {"test", p, "--data", t, "-o", (fs::path(testing::TempDir()) / "t.txt").string()});
     ASSERT_EQ(tested.code, kExitOk) << tested.err;
     EXPECT_TRUE(Contains(tested.out + tested.err, "неправильно 0 ")) << mode << tested.out;

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "tests/support/cli_run.h"
 #include "tests/support/json_value.h"
-#include "tests/support/recording_host.h"
 
 namespace velmar::cli {
 namespace {
@@ -16,26 +16,13 @@ namespace {
 namespace fs = std::filesystem;
 using testing_support::JsonValue;
 
-struct CliRun {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-CliRun RunArgs(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  testing_support::RecordingHost host;
-  const int code = RunCli(args, out, err, host);
-  return {code, out.str(), err.str()};
-}
-
 fs::path Shared(const std::string& name) { return fs::path(VELMAR_SHARED_FIXTURES) / "dbf" / name; }
 
 TEST(TableCliTest, DumpJsonMatchesTheExpectedDump) {
   if (!fs::exists(Shared("dbase_8b.dbf"))) GTEST_SKIP() << "shared DBF fixtures not found";
   for (const char* name : {"dbase_8b", "dbase_31"}) {
     const CliRun run =
-        RunArgs({"table", "dump", Shared(std::string(name) + ".dbf").string(), "--json"});
+        RunCommand({"table", "dump", Shared(std::string(name) + ".dbf").string(), "--json"});
     ASSERT_EQ(run.code, kExitOk) << run.err;
     JsonValue got, want;
     ASSERT_TRUE(JsonValue::Parse(run.out, got));
@@ -62,13 +49,13 @@ TEST(TableCliTest, DumpJsonMatchesTheExpectedDump) {
 
 TEST(TableCliTest, InfoDumpAndConvert) {
   const fs::path iris = fs::path(VELMAR_EXAMPLES) / "iris.dbf";
-  const CliRun info = RunArgs({"table", "info", iris.string()});
+  const CliRun info = RunCommand({"table", "info", iris.string()});
   ASSERT_EQ(info.code, kExitOk) << info.err;
   EXPECT_NE(info.out.find("Записей: 150"), std::string::npos) << info.out;
   EXPECT_NE(info.out.find("SEPAL_LEN\tN(4,1)\tnumeric-float"), std::string::npos) << info.out;
   EXPECT_NE(info.out.find("Формат: dBase"), std::string::npos);
 
-  const CliRun dump = RunArgs({"table", "dump", iris.string()});
+  const CliRun dump = RunCommand({"table", "dump", iris.string()});
   ASSERT_EQ(dump.code, kExitOk);
   EXPECT_NE(dump.out.find("\n1\t5.1\t3.5\t1.4\t0.2\t0\n"), std::string::npos)
       << dump.out.substr(0, 600);
@@ -78,9 +65,9 @@ TEST(TableCliTest, InfoDumpAndConvert) {
   fs::create_directories(dir);
   const fs::path target = dir / "iris_fox.dbf";
   const CliRun convert =
-      RunArgs({"table", "convert", iris.string(), target.string(), "--format", "6"});
+      RunCommand({"table", "convert", iris.string(), target.string(), "--format", "6"});
   ASSERT_EQ(convert.code, kExitOk) << convert.err;
-  const CliRun back = RunArgs({"table", "dump", target.string()});
+  const CliRun back = RunCommand({"table", "dump", target.string()});
   ASSERT_EQ(back.code, kExitOk);
   // Same records; only the header lines differ.
   EXPECT_EQ(back.out.substr(back.out.find("\n№")), dump.out.substr(dump.out.find("\n№")));
@@ -113,7 +100,7 @@ TEST(TableCliTest, DumpsEscapeControlBytesAndKeepJsonValidUtf8) {
   const fs::path path = dir / "odd\xff.dbf";
   std::ofstream(path, std::ios::binary) << bytes;
 
-  const CliRun text = RunArgs({"table", "dump", path.string()});
+  const CliRun text = RunCommand({"table", "dump", path.string()});
   ASSERT_EQ(text.code, kExitOk) << text.err;
   EXPECT_NE(text.out.find("1. A\\x01B\t"), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("\tA\\x01B\n"), std::string::npos) << text.out;
@@ -123,7 +110,7 @@ TEST(TableCliTest, DumpsEscapeControlBytesAndKeepJsonValidUtf8) {
         << static_cast<int>(c);
   }
 
-  const CliRun json = RunArgs({"table", "dump", path.string(), "--json"});
+  const CliRun json = RunCommand({"table", "dump", path.string(), "--json"});
   ASSERT_EQ(json.code, kExitOk) << json.err;
   EXPECT_NE(json.out.find("\"file\": \"odd\\ufffd.dbf\""), std::string::npos) << json.out;
   EXPECT_EQ(json.out.find('\xff'), std::string::npos);
@@ -137,22 +124,23 @@ TEST(TableCliTest, RefusalsAndUsageErrors) {
   fs::create_directories(dir);
   const fs::path bad = dir / "broken.dbf";
   std::ofstream(bad, std::ios::binary) << "not a table at all, but long enough to have a header";
-  const CliRun run = RunArgs({"table", "info", bad.string()});
+  const CliRun run = RunCommand({"table", "info", bad.string()});
   EXPECT_EQ(run.code, kExitRefused);
   EXPECT_EQ(
       run.err.rfind("Ошибка открытия файла: Не удается открыть файл " + bad.string() + "\n\n", 0),
       0u)
       << run.err;
 
-  EXPECT_EQ(RunArgs({"table", "info", (dir / "table.csv").string()}).code, kExitRefused);
-  EXPECT_EQ(RunArgs({"table"}).code, kExitUsage);
-  EXPECT_EQ(RunArgs({"table", "frobnicate", "x.dbf"}).code, kExitUsage);
-  EXPECT_EQ(RunArgs({"table", "convert", "a.dbf", "b.dbf"}).code, kExitUsage);
+  EXPECT_EQ(RunCommand({"table", "info", (dir / "table.csv").string()}).code, kExitRefused);
+  EXPECT_EQ(RunCommand({"table"}).code, kExitUsage);
+  EXPECT_EQ(RunCommand({"table", "frobnicate", "x.dbf"}).code, kExitUsage);
+  EXPECT_EQ(RunCommand({"table", "convert", "a.dbf", "b.dbf"}).code, kExitUsage);
   for (const char* format : {"0", "7", "-1", "4294967297", "4294967302"}) {
-    EXPECT_EQ(RunArgs({"table", "convert", "a.dbf", "b.dbf", "--format", format}).code, kExitUsage)
+    EXPECT_EQ(RunCommand({"table", "convert", "a.dbf", "b.dbf", "--format", format}).code,
+              kExitUsage)
         << format;
   }
-  EXPECT_EQ(RunArgs({"table", "info", "a.dbf", "--json"}).code, kExitUsage);
+  EXPECT_EQ(RunCommand({"table", "info", "a.dbf", "--json"}).code, kExitUsage);
   fs::remove_all(dir);
 }
 

@@ -196,12 +196,16 @@ TEST(CreateNetTest, SameSecondSameVectorNextSecondAnother) {
   EXPECT_NE(a.Parameters, later.Parameters);
 }
 
-TEST(MakeMonotoneTest, SignPatternOfTheWorkedExample) {
-  ScopedClock clock(42);
-  NeuralNet net;
-  DataDescription d = Shape(4, {3, 2}, 1);
+// A monotone network of that shape, its random values drawn at `second`.
+void CreateMonotoneNet(NeuralNet& net, DataDescription d, int64_t second) {
+  ScopedClock clock(second);
   d.IsMonotonical = 1;
   CreateNet(net, d);
+}
+
+TEST(MakeMonotoneTest, SignPatternOfTheWorkedExample) {
+  NeuralNet net;
+  CreateMonotoneNet(net, Shape(4, {3, 2}, 1), 42);
 
   for (int i = 0; i < 12; ++i) {
     EXPECT_GE(net.Parameters[i], 0.0f) << i;
@@ -234,11 +238,8 @@ TEST(MakeMonotoneTest, SignPatternOfTheWorkedExample) {
 }
 
 TEST(MakeMonotoneTest, OddSplitsOfLargerLayers) {
-  ScopedClock clock(7);
   NeuralNet net;
-  DataDescription d = Shape(2, {5, 3}, 3);
-  d.IsMonotonical = 1;
-  CreateNet(net, d);
+  CreateMonotoneNet(net, Shape(2, {5, 3}, 3), 7);
   // Layer 1: 3 neurons over 5 sources; the first 2 neurons take the first 3
   // sources as positive, neuron 2 the last 2.
   for (int j = 0; j < 3; ++j) {

@@ -474,26 +474,31 @@ void ExpectHandBuiltNet(const Project& project) {
   EXPECT_EQ(d.Characteristic[0], 0.25f);
   EXPECT_EQ(d.Characteristic[5], 0.1f);
   ASSERT_EQ(d.Fields.size(), 2u);
-  const FieldDescription& x = d.Fields[0];
-  EXPECT_EQ(x.Name, "X");
-  EXPECT_EQ(x.Usage, FieldUsage::Input);
-  EXPECT_EQ(x.Gap, 0.5f);
-  EXPECT_EQ(x.MinValue, 0.0f);
-  EXPECT_EQ(x.MaxValue, 5.0f);
-  EXPECT_EQ(x.IsDiscrete, 0);
-  EXPECT_EQ(x.NumOfDiscreteStates, 0);
-  EXPECT_EQ(x.StateMask, 0xFFFFu);
-  EXPECT_TRUE(x.States.empty());
+  const struct {
+    const char* name;
+    FieldUsage usage;
+    float gap, min, max;
+    int32_t discrete, states;
+    uint32_t mask;
+  } kFields[] = {
+      {"X", FieldUsage::Input, 0.5f, 0, 5, 0, 0, 0xFFFF},
+      {"Класс", FieldUsage::Output, 0.25f, 1, 2, 1, 2, 0xFFFD},
+  };
+  for (size_t i = 0; i < 2; ++i) {
+    const FieldDescription& f = d.Fields[i];
+    SCOPED_TRACE(kFields[i].name);
+    EXPECT_EQ(f.Name, kFields[i].name);
+    EXPECT_EQ(f.Usage, kFields[i].usage);
+    EXPECT_EQ(f.Gap, kFields[i].gap);
+    EXPECT_EQ(f.MinValue, kFields[i].min);
+    EXPECT_EQ(f.MaxValue, kFields[i].max);
+    EXPECT_EQ(f.IsDiscrete, kFields[i].discrete);
+    EXPECT_EQ(f.NumOfDiscreteStates, kFields[i].states);
+    EXPECT_EQ(f.StateMask, kFields[i].mask);
+  }
+  EXPECT_TRUE(d.Fields[0].States.empty());
   const FieldDescription& k = d.Fields[1];
-  EXPECT_EQ(k.Name, "Класс");
-  EXPECT_EQ(k.Usage, FieldUsage::Output);
-  EXPECT_EQ(k.Gap, 0.25f);
-  EXPECT_EQ(k.MinValue, 1.0f);
-  EXPECT_EQ(k.MaxValue, 2.0f);
-  EXPECT_EQ(k.IsDiscrete, 1);
   EXPECT_EQ(k.Predecessor, 1);
-  EXPECT_EQ(k.NumOfDiscreteStates, 2);
-  EXPECT_EQ(k.StateMask, 0xFFFDu);
   ASSERT_EQ(k.States.size(), static_cast<size_t>(kMaxStates));
   EXPECT_EQ(k.States[0], (StateRange{1, 1}));
   EXPECT_EQ(k.States[1], (StateRange{2, 2}));

@@ -13,6 +13,7 @@
 #include "core/tables/dbf_table.h"
 #include "core/tables/table_dump.h"
 #include "core/tables/table_factory.h"
+#include "tests/support/column_def.h"
 #include "tests/support/json_value.h"
 
 namespace velmar {
@@ -21,20 +22,12 @@ namespace {
 namespace fs = std::filesystem;
 using testing_support::JsonValue;
 
-ColumnDef Col(const std::string& name, FieldKind kind, char type, int length, int decimals = 0) {
-  ColumnDef c;
-  c.name = name;
-  c.kind = kind;
-  c.native_type = type;
-  c.length = length;
-  c.decimals = decimals;
-  return c;
-}
+using testing_support::Col;
 
 std::vector<ColumnDef> SampleColumns() {
-  return {Col("NAME", FieldKind::kText, 'C', 20),    Col("PRICE", FieldKind::kFloat, 'N', 8, 2),
-          Col("COUNT", FieldKind::kInteger, 'I', 4), Col("OK", FieldKind::kBoolean, 'L', 1),
-          Col("BORN", FieldKind::kDate, 'D', 8),     Col("NOTE", FieldKind::kMemo, 'M', 10)};
+  return {Col("NAME", 'C', 20, 0, FieldKind::kText),    Col("PRICE", 'N', 8, 2, FieldKind::kFloat),
+          Col("COUNT", 'I', 4, 0, FieldKind::kInteger), Col("OK", 'L', 1, 0, FieldKind::kBoolean),
+          Col("BORN", 'D', 8, 0, FieldKind::kDate),     Col("NOTE", 'M', 10, 0, FieldKind::kMemo)};
 }
 
 // Rows of the sample table; a monostate is a null.
@@ -217,8 +210,8 @@ TEST_F(DbfWriteTest, ColumnsTheFormatCannotHoldAreRefused) {
       {FieldKind::kSmallInt, TableFamily::kFoxPro, true},
   };
   for (const Case& c : cases) {
-    std::vector<ColumnDef> columns = {Col("A", FieldKind::kText, 'C', 5),
-                                      Col("WHEN", c.kind, '?', 8)};
+    std::vector<ColumnDef> columns = {Col("A", 'C', 5, 0, FieldKind::kText),
+                                      Col("WHEN", '?', 8, 0, c.kind)};
     std::unique_ptr<Table> table;
     Status s = CreateDbfTable(dir_ / "x.dbf", {c.family, c.family == TableFamily::kFoxPro ? 25 : 0},
                               columns, 1252, table);
@@ -231,9 +224,9 @@ TEST_F(DbfWriteTest, ColumnsTheFormatCannotHoldAreRefused) {
 }
 
 TEST_F(DbfWriteTest, LongAndRepeatedNamesAreCutAndNumbered) {
-  std::vector<ColumnDef> columns = {Col("MEASUREMENT_A", FieldKind::kFloat, 'N', 5, 1),
-                                    Col("MEASUREMENT_B", FieldKind::kFloat, 'N', 5, 1),
-                                    Col("measuremen", FieldKind::kFloat, 'N', 5, 1)};
+  std::vector<ColumnDef> columns = {Col("MEASUREMENT_A", 'N', 5, 1, FieldKind::kFloat),
+                                    Col("MEASUREMENT_B", 'N', 5, 1, FieldKind::kFloat),
+                                    Col("measuremen", 'N', 5, 1, FieldKind::kFloat)};
   std::unique_ptr<Table> table;
   ASSERT_TRUE(CreateDbfTable(dir_ / "n.dbf", {TableFamily::kDbase, 0}, columns, 1252, table).ok());
   EXPECT_EQ(table->Column(0).name, "MEASUREMEN");

@@ -13,6 +13,7 @@
 
 #include "core/base/file_util.h"
 #include "core/tables/paradox_table.h"
+#include "tests/support/column_def.h"
 
 namespace velmar {
 namespace {
@@ -37,13 +38,7 @@ void ReadAll(Table& table) {
   }
 }
 
-ColumnDef Col(const std::string& name, char type, int length = 0) {
-  ColumnDef d;
-  d.name = name;
-  d.native_type = type;
-  d.length = length;
-  return d;
-}
+using testing_support::Col;
 
 fs::path OwnTable(const fs::path& dir) {
   const fs::path path = dir / "own.db";

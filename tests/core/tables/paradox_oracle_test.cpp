@@ -13,6 +13,7 @@
 #include "core/base/code_page.h"
 #include "core/tables/paradox_format.h"
 #include "core/tables/paradox_table.h"
+#include "tests/support/column_def.h"
 
 namespace velmar {
 namespace {
@@ -157,13 +158,7 @@ std::string OurCell(const Value& v, int code_page) {
   return "?";
 }
 
-ColumnDef Col(const std::string& name, char type, int length = 0) {
-  ColumnDef d;
-  d.name = name;
-  d.native_type = type;
-  d.length = length;
-  return d;
-}
+using testing_support::Col;
 
 TEST(ParadoxOracleTest, PxlibReadsWhatWeWriteAtEveryLevel) {
   PxLib px;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -12,6 +11,7 @@
 
 #include "core/base/file_util.h"
 #include "core/tables/paradox_format.h"
+#include "core/tables/value_text.h"
 #include "tests/support/json_value.h"
 
 namespace velmar {
@@ -42,23 +42,12 @@ Status WriteNumberTable(const fs::path& path, int columns, int records, int leve
 }
 
 std::string Text(const Value& v) {
-  char buf[64];
   if (auto* s = std::get_if<std::string>(&v)) return *s;
-  if (auto* d = std::get_if<Date>(&v)) {
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d->year, d->month, d->day);
-    return buf;
+  if (auto* d = std::get_if<Date>(&v)) return DateText(*d);
+  if (auto* t = std::get_if<TimeOfDay>(&v)) return TimeText(t->milliseconds);
+  if (auto* t = std::get_if<Timestamp>(&v)) {
+    return DateText(t->date) + "T" + TimeText(t->milliseconds);
   }
-  auto time = [&buf](int32_t ms) {
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60);
-    std::string s = buf;
-    if (ms % 1000) {
-      std::snprintf(buf, sizeof buf, ".%03d", ms % 1000);
-      s += buf;
-    }
-    return s;
-  };
-  if (auto* t = std::get_if<TimeOfDay>(&v)) return time(t->milliseconds);
-  if (auto* t = std::get_if<Timestamp>(&v)) return Text(t->date) + "T" + time(t->milliseconds);
   return "?";
 }
 

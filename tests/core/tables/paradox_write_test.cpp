@@ -6,6 +6,7 @@
 
 #include "core/base/file_util.h"
 #include "core/tables/paradox_table.h"
+#include "tests/support/column_def.h"
 #include "tests/support/temp_dir.h"
 
 namespace velmar {
@@ -15,14 +16,7 @@ namespace fs = std::filesystem;
 
 fs::path TempDir(const std::string& name) { return testing_support::FreshTempDir(name); }
 
-ColumnDef Col(const std::string& name, char type, int length = 0, int decimals = 0) {
-  ColumnDef d;
-  d.name = name;
-  d.native_type = type;
-  d.length = length;
-  d.decimals = decimals;
-  return d;
-}
+using testing_support::Col;
 
 struct TypedColumn {
   ColumnDef def;

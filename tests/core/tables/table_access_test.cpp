@@ -15,6 +15,7 @@
 #include "core/tables/paradox_table.h"
 #include "core/tables/table_convert.h"
 #include "core/tables/table_factory.h"
+#include "tests/support/column_def.h"
 #include "tests/support/json_value.h"
 
 namespace velmar {
@@ -32,16 +33,7 @@ fs::path TempDir(const std::string& name) {
 
 fs::path Shared() { return fs::path(VELMAR_SHARED_FIXTURES); }
 
-ColumnDef Col(const std::string& name, char type, int length = 0, int decimals = 0,
-              FieldKind kind = FieldKind::kText) {
-  ColumnDef d;
-  d.name = name;
-  d.native_type = type;
-  d.length = length;
-  d.decimals = decimals;
-  d.kind = kind;
-  return d;
-}
+using testing_support::Col;
 
 std::string ReadText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

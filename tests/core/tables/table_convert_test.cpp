@@ -11,6 +11,7 @@
 
 #include "core/tables/paradox_table.h"
 #include "core/tables/table_factory.h"
+#include "tests/support/column_def.h"
 #include "tests/support/temp_dir.h"
 
 namespace velmar {
@@ -20,14 +21,7 @@ namespace fs = std::filesystem;
 
 fs::path TempDir(const std::string& name) { return testing_support::FreshTempDir(name); }
 
-ColumnDef Col(const std::string& name, char type, int length = 0, int decimals = 0) {
-  ColumnDef d;
-  d.name = name;
-  d.native_type = type;
-  d.length = length;
-  d.decimals = decimals;
-  return d;
-}
+using testing_support::Col;
 
 TEST(FormatIndexTest, ExtensionAndLevelGiveTheFilterIndex) {
   const struct {

@@ -13,6 +13,7 @@
 #include "core/tables/dbf_table.h"
 #include "core/tables/paradox_table.h"
 #include "core/tables/table_factory.h"
+#include "tests/support/column_def.h"
 #include "tests/support/memory_table.h"
 
 namespace velmar {
@@ -27,16 +28,7 @@ fs::path TempDir(const std::string& name) {
   return dir;
 }
 
-ColumnDef Col(const std::string& name, char type, int length = 0, int decimals = 0,
-              FieldKind kind = FieldKind::kText) {
-  ColumnDef d;
-  d.name = name;
-  d.native_type = type;
-  d.length = length;
-  d.decimals = decimals;
-  d.kind = kind;
-  return d;
-}
+using testing_support::Col;
 
 // Each format that can be written: a text, a number and a memo column.
 struct Format {

@@ -6,23 +6,17 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <fstream>
-#include <sstream>
 
 #include "core/base/host.h"
 #include "core/engine/test_network.h"
 #include "tests/gui/engine/iris_fixture.h"
+#include "tests/gui/support/read_file.h"
 #include "tests/support/memory_table.h"
 
 namespace velmar::gui {
 namespace {
 
-std::string ReadFile(const QString& path) {
-  std::ifstream in(path.toStdString(), std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+using testing::ReadFile;
 
 // What the command line writes for the same network and table.
 std::string CommandLineText(testing::IrisBench& bench) {

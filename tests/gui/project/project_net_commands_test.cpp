@@ -8,8 +8,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <fstream>
-#include <sstream>
 
 #include "core/data/data_description.h"
 #include "core/engine/test_network.h"
@@ -27,16 +25,12 @@
 #include "gui/project/project_window_net_commands.h"
 #include "gui/simplify/inp_sens_window.h"
 #include "gui/verbal/verbal_text.h"
+#include "tests/gui/support/read_file.h"
 
 namespace velmar::gui {
 namespace {
 
-std::string ReadFile(const QString& path) {
-  std::ifstream in(path.toStdString(), std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+using testing::ReadFile;
 
 // A project file with two networks over the example table.
 QString MakeProjectFile(const QTemporaryDir& dir) {

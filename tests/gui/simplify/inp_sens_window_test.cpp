@@ -7,13 +7,14 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <fstream>
-#include <sstream>
+#include <memory>
+#include <vector>
 
 #include "core/simplify/pruning.h"
 #include "core/simplify/significance_text.h"
 #include "gui/engine/training_process.h"
 #include "tests/gui/engine/iris_fixture.h"
+#include "tests/gui/support/read_file.h"
 
 namespace velmar::gui {
 namespace {
@@ -22,13 +23,23 @@ class InpSensWindowTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // Every case starts from a trained network with its significance window open.
+  void init() {
+    bench_ = std::make_unique<testing::IrisBench>(std::vector<int>{5, 3});
+    bench_->TrainHere();
+    QVERIFY(bench_->commands->InputSens(bench_->Net(), bench_->Data()));
+    QTRY_VERIFY(!bench_->commands->Runner().Busy());
+    window_ = NetworkCommands::InpSensWindowOf(bench_->Net());
+    QVERIFY(window_ != nullptr);
+  }
+  void cleanup() {
+    window_ = nullptr;
+    bench_.reset();
+  }
+
   void RowsBarsAndSavedText() {
-    testing::IrisBench bench({5, 3});
-    bench.TrainHere();
-    QVERIFY(bench.commands->InputSens(bench.Net(), bench.Data()));
-    QTRY_VERIFY(!bench.commands->Runner().Busy());
-    TInpSensWindow* window = NetworkCommands::InpSensWindowOf(bench.Net());
-    QVERIFY(window != nullptr);
+    testing::IrisBench& bench = *bench_;
+    TInpSensWindow* window = window_;
     QCOMPARE(window->windowTitle(), QString("Network1 - значимость входов"));
     const SignificanceModel* model = window->Model();
     QCOMPARE(model->rowCount(), 4);
@@ -66,19 +77,12 @@ class InpSensWindowTest : public QObject {
     window->setWindowTitle(path);
     window->Save();
     QVERIFY(bench.host.messages.empty());
-    std::ifstream in(path.toStdString(), std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    QCOMPARE(text.str(), SignificanceText(bench.Net(), '.'));
+    QCOMPARE(testing::ReadFile(path), SignificanceText(bench.Net(), '.'));
   }
 
   void FollowsLaterComputations() {
-    testing::IrisBench bench({5, 3});
-    bench.TrainHere();
-    QVERIFY(bench.commands->InputSens(bench.Net(), bench.Data()));
-    QTRY_VERIFY(!bench.commands->Runner().Busy());
-    TInpSensWindow* window = NetworkCommands::InpSensWindowOf(bench.Net());
-    QVERIFY(window != nullptr);
+    testing::IrisBench& bench = *bench_;
+    TInpSensWindow* window = window_;
     // Input pruning recomputes the indicators on the worker; the window shows
     // the last ones.
     QVERIFY(bench.commands->Simplify(bench.Net(), kPruneInputs, bench.Data()));
@@ -95,6 +99,10 @@ class InpSensWindowTest : public QObject {
     QVERIFY(bench.project.DeleteNetwork(0).ok());
     QTRY_COMPARE(bench.area->subWindowList().size(), 0);
   }
+
+ private:
+  std::unique_ptr<testing::IrisBench> bench_;
+  TInpSensWindow* window_ = nullptr;
 };
 
 }  // namespace

@@ -7,21 +7,15 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <fstream>
-#include <sstream>
 
 #include "core/verbal/verbalize.h"
 #include "tests/gui/engine/iris_fixture.h"
+#include "tests/gui/support/read_file.h"
 
 namespace velmar::gui {
 namespace {
 
-std::string ReadFile(const QString& path) {
-  std::ifstream in(path.toStdString(), std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+using testing::ReadFile;
 
 class VerbalTextTest : public QObject {
   Q_OBJECT
