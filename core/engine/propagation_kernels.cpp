@@ -300,7 +300,10 @@ VELMAR_AVX512 void SumsRowsAvx512(const double* w, int stride, int k, int j0, co
       _mm_prefetch(reinterpret_cast<const char*>(at + static_cast<long>(R) * stride), _MM_HINT_T0);
     }
     for (int e = 0; e < B; ++e) {
-      const __m512d xv = _mm512_loadu_pd(xe[e] + s);
+      __m512d xv = _mm512_loadu_pd(xe[e] + s);
+      // One load for the R rows: left alone, the compiler folds it into
+      // every multiply-add, and the loads become the bottleneck.
+      asm("" : "+v"(xv));
       for (int r = 0; r < R; ++r) acc[r][e] = _mm512_fmadd_pd(wv[r], xv, acc[r][e]);
     }
   }
@@ -327,7 +330,8 @@ VELMAR_AVX512 void SumsLanesAvx512(const double* w, int stride, int k, int j0, c
   const int whole = k - k % 8;
   for (int s = 0; s < whole; s += 8) {
     for (int u = 0; u < 8; ++u) {
-      const __m512d xv = _mm512_loadu_pd(x + B * (s + u));
+      __m512d xv = _mm512_loadu_pd(x + B * (s + u));
+      asm("" : "+v"(xv));  // one load for the R rows, as in SumsRowsAvx512
       for (int r = 0; r < R; ++r) {
         lane[r][u] =
             _mm512_fmadd_pd(_mm512_set1_pd(w[Offset(j0 + r, stride) + s + u]), xv, lane[r][u]);
@@ -348,18 +352,28 @@ VELMAR_AVX512 void SumsLanesAvx512(const double* w, int stride, int k, int j0, c
   }
 }
 
-// Layers with fewer sources take the lane-major sums.
-constexpr int kOwnSourcesFrom = 32;
+// Layers with fewer sources take the lane-major sums: below this their lane
+// combination costs more than the broadcast weights do.
+constexpr int kOwnSourcesFrom = 64;
 
+// Rows three at a time, then the rest.
 VELMAR_AVX512 void SumsAvx512(const double* w, int stride, int k, int m, const double* x,
                               const double* const* xe, double* sums) {
   int j = 0;
   if (k < kOwnSourcesFrom) {
-    for (; j + 2 <= m; j += 2) SumsLanesAvx512<2>(w, stride, k, j, x, sums);
+    for (; j + 3 <= m; j += 3) SumsLanesAvx512<3>(w, stride, k, j, x, sums);
+    if (j + 2 <= m) {
+      SumsLanesAvx512<2>(w, stride, k, j, x, sums);
+      j += 2;
+    }
     if (j < m) SumsLanesAvx512<1>(w, stride, k, j, x, sums);
     return;
   }
-  for (; j + 2 <= m; j += 2) SumsRowsAvx512<2>(w, stride, k, j, x, xe, sums);
+  for (; j + 3 <= m; j += 3) SumsRowsAvx512<3>(w, stride, k, j, x, xe, sums);
+  if (j + 2 <= m) {
+    SumsRowsAvx512<2>(w, stride, k, j, x, xe, sums);
+    j += 2;
+  }
   if (j < m) SumsRowsAvx512<1>(w, stride, k, j, x, xe, sums);
 }
 
