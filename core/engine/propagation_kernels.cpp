@@ -142,14 +142,17 @@ constexpr PassKernels kPortable{"portable",         &SumsPortable,     &BackPort
     for (int r = 0; r < R; ++r) {                                                                  \
       for (int c = 0; c < C; ++c) acc[r][c] = Load(d + Offset(j0 + r, stride) + s0 + W * c);       \
     }                                                                                              \
-    for (int i = 0; i < n; ++i) {                                                                  \
+    /* n ≥ 1 (Direction##W returns before): a loop that may run no time */                       \
+    /* makes the compiler keep the sums in memory around it. */                                    \
+    int i = 0;                                                                                     \
+    do {                                                                                           \
       V xv[C];                                                                                     \
       for (int c = 0; c < C; ++c) xv[c] = Load(x[i] + s0 + W * c);                                 \
       for (int r = 0; r < R; ++r) {                                                                \
         const V gv = Set1(g[i][B * (j0 + r)]);                                                     \
         for (int c = 0; c < C; ++c) acc[r][c] = Fma(gv, xv[c], acc[r][c]);                         \
       }                                                                                            \
-    }                                                                                              \
+    } while (++i < n);                                                                             \
     for (int r = 0; r < R; ++r) {                                                                  \
       for (int c = 0; c < C; ++c) Store(d + Offset(j0 + r, stride) + s0 + W * c, acc[r][c]);       \
     }                                                                                              \
@@ -281,17 +284,37 @@ VELMAR_AVX512 inline __m512d CombineLanes8(const __m512d* acc) {
                        _mm512_permutex2var_pd(q0, b_index, q1));
 }
 
+// The sources past the last whole group of 8 of rows j0 .. j0+R-1, summed in
+// order and added to the rows' lane sums `lanes` (null: no whole group).
+template <int R>
+VELMAR_AVX512 inline void StoreRowSums(const double* w, int stride, int k, int whole, int j0,
+                                       const double* x, const __m512d* lanes, double* sums) {
+  for (int r = 0; r < R; ++r) {
+    const double* row = w + Offset(j0 + r, stride);
+    __m512d tail = _mm512_setzero_pd();
+    for (int s = whole; s < k; ++s) {
+      tail = _mm512_fmadd_pd(_mm512_set1_pd(row[s]), _mm512_loadu_pd(x + B * s), tail);
+    }
+    const __m512d head = lanes != nullptr ? lanes[r] : _mm512_setzero_pd();
+    _mm512_storeu_pd(sums + B * (j0 + r), _mm512_add_pd(head, tail));
+  }
+}
+
 // Rows j0 .. j0+R-1 over each example's own sources: 8·R accumulators, each
 // holding one example's eight lanes.
 template <int R>
 VELMAR_AVX512 void SumsRowsAvx512(const double* w, int stride, int k, int j0, const double* x,
                                   const double* const* xe, double* sums) {
+  const int whole = k - k % 8;
+  if (whole == 0) return StoreRowSums<R>(w, stride, k, whole, j0, x, nullptr, sums);
+  // A loop that might not run would make the compiler keep the sums in
+  // memory around it: this one runs at least once.
   __m512d acc[R][B];
   for (int r = 0; r < R; ++r) {
     for (int e = 0; e < B; ++e) acc[r][e] = _mm512_setzero_pd();
   }
-  const int whole = k - k % 8;
-  for (int s = 0; s < whole; s += 8) {
+  int s = 0;
+  do {
     __m512d wv[R];
     for (int r = 0; r < R; ++r) {
       const double* at = w + Offset(j0 + r, stride) + s;
@@ -306,15 +329,10 @@ VELMAR_AVX512 void SumsRowsAvx512(const double* w, int stride, int k, int j0, co
       asm("" : "+v"(xv));
       for (int r = 0; r < R; ++r) acc[r][e] = _mm512_fmadd_pd(wv[r], xv, acc[r][e]);
     }
-  }
-  for (int r = 0; r < R; ++r) {
-    const double* row = w + Offset(j0 + r, stride);
-    __m512d tail = _mm512_setzero_pd();
-    for (int s = whole; s < k; ++s) {
-      tail = _mm512_fmadd_pd(_mm512_set1_pd(row[s]), _mm512_loadu_pd(x + B * s), tail);
-    }
-    _mm512_storeu_pd(sums + B * (j0 + r), _mm512_add_pd(CombineLanes8(acc[r]), tail));
-  }
+  } while ((s += 8) < whole);
+  __m512d lanes[R];
+  for (int r = 0; r < R; ++r) lanes[r] = CombineLanes8(acc[r]);
+  StoreRowSums<R>(w, stride, k, whole, j0, x, lanes, sums);
 }
 
 // Rows j0 .. j0+R-1 over the lane-major sources: one accumulator per lane
@@ -323,12 +341,14 @@ VELMAR_AVX512 void SumsRowsAvx512(const double* w, int stride, int k, int j0, co
 template <int R>
 VELMAR_AVX512 void SumsLanesAvx512(const double* w, int stride, int k, int j0, const double* x,
                                    double* sums) {
+  const int whole = k - k % 8;
+  if (whole == 0) return StoreRowSums<R>(w, stride, k, whole, j0, x, nullptr, sums);
   __m512d lane[R][8];
   for (int r = 0; r < R; ++r) {
     for (int u = 0; u < 8; ++u) lane[r][u] = _mm512_setzero_pd();
   }
-  const int whole = k - k % 8;
-  for (int s = 0; s < whole; s += 8) {
+  int s = 0;
+  do {  // at least once, as in SumsRowsAvx512
     for (int u = 0; u < 8; ++u) {
       __m512d xv = _mm512_loadu_pd(x + B * (s + u));
       asm("" : "+v"(xv));  // one load for the R rows, as in SumsRowsAvx512
@@ -337,19 +357,14 @@ VELMAR_AVX512 void SumsLanesAvx512(const double* w, int stride, int k, int j0, c
             _mm512_fmadd_pd(_mm512_set1_pd(w[Offset(j0 + r, stride) + s + u]), xv, lane[r][u]);
       }
     }
-  }
+  } while ((s += 8) < whole);
+  __m512d lanes[R];
   for (int r = 0; r < R; ++r) {
-    const double* row = w + Offset(j0 + r, stride);
-    __m512d tail = _mm512_setzero_pd();
-    for (int s = whole; s < k; ++s) {
-      tail = _mm512_fmadd_pd(_mm512_set1_pd(row[s]), _mm512_loadu_pd(x + B * s), tail);
-    }
     const __m512d* l = lane[r];
-    const __m512d sum =
-        _mm512_add_pd(_mm512_add_pd(_mm512_add_pd(l[0], l[4]), _mm512_add_pd(l[1], l[5])),
-                      _mm512_add_pd(_mm512_add_pd(l[2], l[6]), _mm512_add_pd(l[3], l[7])));
-    _mm512_storeu_pd(sums + B * (j0 + r), _mm512_add_pd(sum, tail));
+    lanes[r] = _mm512_add_pd(_mm512_add_pd(_mm512_add_pd(l[0], l[4]), _mm512_add_pd(l[1], l[5])),
+                             _mm512_add_pd(_mm512_add_pd(l[2], l[6]), _mm512_add_pd(l[3], l[7])));
   }
+  StoreRowSums<R>(w, stride, k, whole, j0, x, lanes, sums);
 }
 
 // Layers with fewer sources take the lane-major sums: below this their lane
@@ -382,12 +397,15 @@ VELMAR_AVX512 void BackSourcesAvx512(const double* w, int stride, int m, const d
                                      float* back) {
   __m512d acc[U];
   for (int u = 0; u < U; ++u) acc[u] = _mm512_setzero_pd();
-  for (int j = 0; j < m; ++j) {
-    const __m512d gv = _mm512_loadu_pd(g + B * j);
-    const double* row = w + Offset(j, stride) + s0;
-    // The rows are a stride apart: fetch a few ahead.
-    if (j + 8 < m) _mm_prefetch(reinterpret_cast<const char*>(row + 8L * stride), _MM_HINT_T0);
-    for (int u = 0; u < U; ++u) acc[u] = _mm512_fmadd_pd(gv, _mm512_set1_pd(row[u]), acc[u]);
+  int j = 0;
+  if (m > 0) {
+    do {  // at least once, as in SumsRowsAvx512
+      const __m512d gv = _mm512_loadu_pd(g + B * j);
+      const double* row = w + Offset(j, stride) + s0;
+      // The rows are a stride apart: fetch a few ahead.
+      if (j + 8 < m) _mm_prefetch(reinterpret_cast<const char*>(row + 8L * stride), _MM_HINT_T0);
+      for (int u = 0; u < U; ++u) acc[u] = _mm512_fmadd_pd(gv, _mm512_set1_pd(row[u]), acc[u]);
+    } while (++j < m);
   }
   for (int u = 0; u < U; ++u) _mm256_storeu_ps(back + B * (s0 + u), _mm512_cvtpd_ps(acc[u]));
 }
