@@ -3,8 +3,9 @@
 # a fresh network, and `simplify --mode synapses` of a trained one, for each
 # velmar-cli given (default: build/cli/velmar-cli). Every binary starts train
 # from the same new project and simplify from the same trained project (both
-# made by the first binary), with the same seed, so that the runs can be
-# compared; a binary whose arithmetic differs may still take another path.
+# made by the last binary given, which must know `table import`), with the
+# same seed, so that the runs can be compared; a binary whose arithmetic
+# differs may still take another path.
 #
 #   bench/commands.sh [VELMAR_CLI...]
 #
@@ -26,11 +27,11 @@ awk 'BEGIN {
     printf ",%.4f\n", 0.5 * v[1] - 0.3 * v[2] + 0.2 * v[3] * v[4]
   }
 }' > "$work/data.csv"
-first=${clis[0]}
-"$first" table import "$work/data.csv" "$work/data.dbf" --format 5 > /dev/null
-"$first" new "$work/new.vpr" --data "$work/data.dbf" --gap Y=0.1 --seed 7 > /dev/null
+setup=${clis[${#clis[@]}-1]}
+"$setup" table import "$work/data.csv" "$work/data.dbf" --format 5 > /dev/null
+"$setup" new "$work/new.vpr" --data "$work/data.dbf" --gap Y=0.1 --seed 7 > /dev/null
 cp "$work/new.vpr" "$work/trained.vpr"
-"$first" train "$work/trained.vpr" --data "$work/data.dbf" --seed 7 > /dev/null 2>&1
+"$setup" train "$work/trained.vpr" --data "$work/data.dbf" --seed 7 > /dev/null 2>&1
 
 seconds() { # command... → wall seconds on stdout, the command's stdout in $work/out
   local start end

@@ -470,28 +470,68 @@ VELMAR_AVX512 inline void StoreColumns(const __m512d* rows, int count, int j0, d
   }
 }
 
-VELMAR_AVX512 void ActivateAvx512(const float* neuron, int m, const double* sums, float* stored,
-                                  float* outputs, double* next, double* const* own) {
+// A layer's neurons in groups of eight: `neuron(j)` gives neuron j's values
+// of the eight examples (storing what else it computes on the way), and each
+// group is transposed into own.
+template <class Neuron>
+VELMAR_AVX512 inline void NeuronGroups(int m, double* const* own, const Neuron& neuron) {
   for (int j0 = 0; j0 < m; j0 += 8) {
     const int count = m - j0 < 8 ? m - j0 : 8;
     __m512d rows[8];
-    for (int t = 0; t < 8; ++t) {
-      rows[t] = _mm512_setzero_pd();
-      if (t >= count) continue;
-      const int j = j0 + t;
-      const __m512d c = _mm512_set1_pd(neuron[2 * j]);
-      const __m512d b = _mm512_set1_pd(neuron[2 * j + 1]);
-      const int i = B * j;
-      const __m256 sf = _mm512_cvtpd_ps(_mm512_loadu_pd(sums + i));
-      _mm256_storeu_ps(stored + i, sf);
-      const __m512d a = _mm512_add_pd(b, _mm512_cvtps_pd(sf));
-      const __m256 f = _mm512_cvtpd_ps(_mm512_div_pd(a, _mm512_add_pd(c, _mm512_abs_pd(a))));
-      _mm256_storeu_ps(outputs + i, f);
-      rows[t] = _mm512_cvtps_pd(f);
-      _mm512_storeu_pd(next + i, rows[t]);
-    }
+    for (int t = 0; t < 8; ++t) rows[t] = t < count ? neuron(j0 + t) : _mm512_setzero_pd();
     StoreColumns(rows, count, j0, own);
   }
+}
+
+struct ActivateNeuron {
+  const float* neuron;
+  const double* sums;
+  float* stored;
+  float* outputs;
+  double* next;
+
+  VELMAR_AVX512 __m512d operator()(int j) const {
+    const __m512d c = _mm512_set1_pd(neuron[2 * j]);
+    const __m512d b = _mm512_set1_pd(neuron[2 * j + 1]);
+    const int i = B * j;
+    const __m256 sf = _mm512_cvtpd_ps(_mm512_loadu_pd(sums + i));
+    _mm256_storeu_ps(stored + i, sf);
+    const __m512d a = _mm512_add_pd(b, _mm512_cvtps_pd(sf));
+    const __m256 f = _mm512_cvtpd_ps(_mm512_div_pd(a, _mm512_add_pd(c, _mm512_abs_pd(a))));
+    _mm256_storeu_ps(outputs + i, f);
+    const __m512d wide = _mm512_cvtps_pd(f);
+    _mm512_storeu_pd(next + i, wide);
+    return wide;
+  }
+};
+
+struct DeriveNeuron {
+  const float* neuron;
+  const float* sums;
+  const float* u;
+  __mmask8 keep;
+  float* g;
+  double* gd;
+
+  // The characteristic's gradient; the signal goes to g and gd.
+  VELMAR_AVX512 __m512d operator()(int j) const {
+    const __m512d c = _mm512_set1_pd(neuron[2 * j]);
+    const __m512d b = _mm512_set1_pd(neuron[2 * j + 1]);
+    const int i = B * j;
+    const __m512d a = _mm512_add_pd(b, _mm512_cvtps_pd(_mm256_loadu_ps(sums + i)));
+    const __m512d q = _mm512_add_pd(c, _mm512_abs_pd(a));
+    const __m512d hv = _mm512_div_pd(_mm512_cvtps_pd(_mm256_loadu_ps(u + i)), _mm512_mul_pd(q, q));
+    const __m512d minus_a = _mm512_xor_pd(a, _mm512_set1_pd(-0.0));
+    const __m256 gv = _mm256_maskz_mov_ps(keep, _mm512_cvtpd_ps(_mm512_mul_pd(c, hv)));
+    _mm256_storeu_ps(g + i, gv);
+    _mm512_storeu_pd(gd + i, _mm512_cvtps_pd(gv));
+    return _mm512_cvtps_pd(_mm512_cvtpd_ps(_mm512_mul_pd(minus_a, hv)));
+  }
+};
+
+VELMAR_AVX512 void ActivateAvx512(const float* neuron, int m, const double* sums, float* stored,
+                                  float* outputs, double* next, double* const* own) {
+  NeuronGroups(m, own, ActivateNeuron{neuron, sums, stored, outputs, next});
 }
 
 VELMAR_AVX512 void DeriveAvx512(const float* neuron, int m, const float* sums, const float* u,
@@ -499,28 +539,7 @@ VELMAR_AVX512 void DeriveAvx512(const float* neuron, int m, const float* sums, c
                                 double* gd) {
   __mmask8 keep = 0;
   for (int e = 0; e < B; ++e) keep |= static_cast<__mmask8>(take[e] ? 1u << e : 0u);
-  for (int j0 = 0; j0 < m; j0 += 8) {
-    const int count = m - j0 < 8 ? m - j0 : 8;
-    __m512d rows[8];
-    for (int t = 0; t < 8; ++t) {
-      rows[t] = _mm512_setzero_pd();
-      if (t >= count) continue;
-      const int j = j0 + t;
-      const __m512d c = _mm512_set1_pd(neuron[2 * j]);
-      const __m512d b = _mm512_set1_pd(neuron[2 * j + 1]);
-      const int i = B * j;
-      const __m512d a = _mm512_add_pd(b, _mm512_cvtps_pd(_mm256_loadu_ps(sums + i)));
-      const __m512d q = _mm512_add_pd(c, _mm512_abs_pd(a));
-      const __m512d hv =
-          _mm512_div_pd(_mm512_cvtps_pd(_mm256_loadu_ps(u + i)), _mm512_mul_pd(q, q));
-      const __m512d minus_a = _mm512_xor_pd(a, _mm512_set1_pd(-0.0));
-      rows[t] = _mm512_cvtps_pd(_mm512_cvtpd_ps(_mm512_mul_pd(minus_a, hv)));
-      const __m256 gv = _mm256_maskz_mov_ps(keep, _mm512_cvtpd_ps(_mm512_mul_pd(c, hv)));
-      _mm256_storeu_ps(g + i, gv);
-      _mm512_storeu_pd(gd + i, _mm512_cvtps_pd(gv));
-    }
-    StoreColumns(rows, count, j0, characteristic);
-  }
+  NeuronGroups(m, characteristic, DeriveNeuron{neuron, sums, u, keep, g, gd});
 }
 
 #undef VELMAR_AVX2
