@@ -370,10 +370,9 @@ void ForwardBatch(const PassJob& job, BatchWork& work, int slot, uint32_t first,
       std::fill(own, own + inputs, 0.0);
     }
   }
-  for (int s = 0; s < inputs; ++s) {
-    for (int e = 0; e < kBatch; ++e) sources[kBatch * s + e] = work.OwnSources(slot, e)[s];
-  }
   const double* own[kBatch];
+  for (int e = 0; e < kBatch; ++e) own[e] = work.OwnSources(slot, e);
+  job.kernels.to_lanes(own, inputs, sources);
   const double* sums = work.sums.data();
   for (int l = 0; l <= layers; ++l) {
     const LayerPlan& p = plan.layer[l];

@@ -56,6 +56,12 @@ __attribute__((always_inline)) inline void DeriveRows(const float* neuron, int m
   }
 }
 
+__attribute__((always_inline)) inline void ToLanesRows(const double* const* own, int k, double* x) {
+  for (int s = 0; s < k; ++s) {
+    for (int e = 0; e < B; ++e) x[B * s + e] = own[e][s];
+  }
+}
+
 #define VELMAR_ROW_WRAPPERS(suffix, attributes)                                                   \
   attributes void Activate##suffix(const float* neuron, int m, const double* sums, float* stored, \
                                    float* outputs, double* next, double* const* own) {            \
@@ -65,6 +71,9 @@ __attribute__((always_inline)) inline void DeriveRows(const float* neuron, int m
                                  const bool* take, double* const* characteristic, float* g,       \
                                  double* gd) {                                                    \
     DeriveRows(neuron, m, sums, u, take, characteristic, g, gd);                                  \
+  }                                                                                               \
+  attributes void ToLanes##suffix(const double* const* own, int k, double* x) {                   \
+    ToLanesRows(own, k, x);                                                                       \
   }
 
 // ---- Portable path --------------------------------------------------------
@@ -125,8 +134,9 @@ void DirectionPortable(int stride, int m, const double* const* x, const double* 
   }
 }
 
-constexpr PassKernels kPortable{"portable",         &SumsPortable,     &BackPortable,
-                                &DirectionPortable, &ActivatePortable, &DerivePortable};
+constexpr PassKernels kPortable{"portable",         &SumsPortable,    &BackPortable,
+                                &DirectionPortable, &ToLanesPortable, &ActivatePortable,
+                                &DerivePortable};
 
 // The direction in register blocks of R rows by C groups of W entries (one
 // vector each): the R·C sums stay in registers while the examples go by, so
@@ -255,7 +265,8 @@ VELMAR_DIRECTION_KERNEL(VELMAR_AVX2, __m256d, 4, 2, 4, _mm256_loadu_pd, _mm256_s
 
 VELMAR_ROW_WRAPPERS(Avx2, VELMAR_AVX2)
 
-constexpr PassKernels kAvx2{"avx2", &SumsAvx2, &BackAvx2, &Direction4, &ActivateAvx2, &DeriveAvx2};
+constexpr PassKernels kAvx2{"avx2",       &SumsAvx2,     &BackAvx2,  &Direction4,
+                            &ToLanesAvx2, &ActivateAvx2, &DeriveAvx2};
 
 // ---- AVX-512: the eight lanes in one register ----------------------------
 
@@ -542,12 +553,22 @@ VELMAR_AVX512 void DeriveAvx512(const float* neuron, int m, const float* sums, c
   NeuronGroups(m, characteristic, DeriveNeuron{neuron, sums, u, keep, g, gd});
 }
 
+VELMAR_AVX512 void ToLanesAvx512(const double* const* own, int k, double* x) {
+  for (int s0 = 0; s0 < k; s0 += 8) {
+    __m512d rows[8];
+    double* to[8];
+    for (int e = 0; e < B; ++e) rows[e] = _mm512_loadu_pd(own[e] + s0);
+    for (int t = 0; t < 8; ++t) to[t] = x + B * (s0 + t);
+    StoreColumns(rows, B, 0, to);
+  }
+}
+
 #undef VELMAR_AVX2
 #undef VELMAR_AVX512
 #pragma GCC diagnostic pop
 
-constexpr PassKernels kAvx512{"avx512",    &SumsAvx512,     &BackAvx512,
-                              &Direction8, &ActivateAvx512, &DeriveAvx512};
+constexpr PassKernels kAvx512{"avx512",       &SumsAvx512,     &BackAvx512,  &Direction8,
+                              &ToLanesAvx512, &ActivateAvx512, &DeriveAvx512};
 
 #endif  // VELMAR_X86_KERNELS
 

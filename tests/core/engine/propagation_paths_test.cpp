@@ -121,6 +121,14 @@ TEST(PropagationKernelsTest, EveryPathGivesThePortableBitsOnRaggedSizes) {
       // The direction reads each example's sources up to the stride.
       std::vector<std::vector<double>> padded(B, std::vector<double>(stride, 0.0));
       for (int e = 0; e < B; ++e) std::copy(own[e].begin(), own[e].end(), padded[e].begin());
+      std::vector<double> lanes(B * stride, -7.0), want_lanes(B * stride, -7.0);
+      const double* rows[B];
+      for (int e = 0; e < B; ++e) rows[e] = padded[e].data();
+      kernels->to_lanes(rows, k, lanes.data());
+      plain.to_lanes(rows, k, want_lanes.data());
+      for (int i = 0; i < B * k; ++i)
+        ASSERT_TRUE(Same(lanes[i], x[i]) && Same(want_lanes[i], x[i])) << i;
+
       // Up to two batches' examples, lanes in any order.
       for (int n : {1, 3, 5, B, 2 * B}) {
         const double* xs[2 * B];
