@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -202,6 +203,44 @@ TEST(ErrorListTest, SlicesFollowTheWidthsAndWeights) {
   const float solved_y[] = {0.05f, 0.9f, 0.2f, -0.9f, 0.5f, -0.5f};
   EXPECT_EQ(EvaluateErrorList(list, solved_y, t, w, nullptr), 0.0f)
       << "a solved example has an error of exactly 0";
+}
+
+// Both chains in one call give the bits of each chain on its own: on
+// chains of continuous outputs only (walked together), with a zero-width
+// term, undefined outputs and differences exactly at the tolerance, and on
+// mixed chains.
+TEST(ErrorListTest, BothChainsInOneCallGiveEachChainsBits) {
+  auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const ErrorTermList tolerance_accept = {{1, 0.25f, EstimateKind::ToleranceEstimate},
+                                          {0, 0.1f, EstimateKind::ToleranceEstimate},
+                                          {2, 0.5f, EstimateKind::ToleranceEstimate}};
+  ErrorTermList tolerance_train = tolerance_accept;
+  for (OutputEstimate& term : tolerance_train) term.Parameter *= 0.9090909090909091f;
+  ErrorTermList mixed_accept = tolerance_accept;
+  mixed_accept[2].Kind = EstimateKind::OrderedClassEstimate;
+  ErrorTermList mixed_train = tolerance_train;
+  mixed_train[2].Kind = EstimateKind::OrderedClassEstimate;
+  // The first output's target is 0, so that -p gives a difference of exactly p.
+  const float at_accept = tolerance_accept[0].Parameter;
+  const float at_train = tolerance_train[0].Parameter;
+  const std::vector<std::vector<float>> outputs = {
+      {0.5f, 0.5f, -0.5f}, {0.75f, 1.0f, 0.0f},      {0.25f, nan, 0.2f},
+      {nan, 0.1f, 0.1f},   {-0.3f, 0.7f, -0.45f},    {0.2f, -1.0f, 1.0f},
+      {-at_accept, 1, -1}, {-at_train, 0.5f, -0.5f}, {at_train, 1.5f, -1.5f}};
+  const float t[] = {0.0f, 1.0f, -1.0f};
+  const float w[] = {2.0f, 3.0f, 0.5f};
+  for (int mixed = 0; mixed < 2; ++mixed) {
+    const ErrorTermList& accept = mixed ? mixed_accept : tolerance_accept;
+    const ErrorTermList& train = mixed ? mixed_train : tolerance_train;
+    for (const std::vector<float>& y : outputs) {
+      std::vector<float> g(3, 7.0f), want_g(3, 7.0f);
+      const ExampleErrors both = EvaluateErrorLists(accept, train, y.data(), t, w, g.data());
+      EXPECT_TRUE(same(both.acceptance, EvaluateErrorList(accept, y.data(), t, w, nullptr)));
+      EXPECT_TRUE(same(both.training, EvaluateErrorList(train, y.data(), t, w, want_g.data())));
+      for (int i = 0; i < 3; ++i) EXPECT_TRUE(same(g[i], want_g[i])) << mixed << " " << i;
+    }
+  }
 }
 
 FieldDescription OutputField(float min, float max, float gap, bool discrete, bool ordered) {
