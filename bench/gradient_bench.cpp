@@ -107,7 +107,7 @@ void BM_EvaluateError(benchmark::State& state) { BM_Pass<false>(state); }
 
 void Shapes(benchmark::internal::Benchmark* b) {
   for (int i = 0; i < 4; ++i) b->Args({i, 1});
-  for (int i = 2; i < 4; ++i) b->Args({i, 2});
+  for (int i = 1; i < 4; ++i) b->Args({i, 2});
 }
 
 BENCHMARK(BM_EvaluateGradient)->Apply(Shapes)->UseRealTime()->Unit(benchmark::kMillisecond);

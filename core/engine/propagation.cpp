@@ -166,8 +166,9 @@ void BackwardPass(NeuralNet& net, PassScratch& scratch) {
 // Rows of a block: at least kMinBlockRows, at most kMaxBlocks blocks.
 constexpr uint32_t kMinBlockRows = 512;
 constexpr uint32_t kMaxBlocks = 32;
-// Below this many multiply-adds per pass the threads cost more than they give.
-constexpr double kMinThreadedWork = 1e7;
+// Below this many multiply-adds per pass (a tenth to half a millisecond on one
+// core) waking the threads costs more than they give.
+constexpr double kMinThreadedWork = 1e6;
 constexpr int kBatch = kKernelBatch;
 
 uint32_t BlockRows(uint32_t rows) {
