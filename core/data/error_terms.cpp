@@ -24,17 +24,23 @@ float LeastSquares(const float* y, const float* t, float* g, int n, float w) {
   return error;
 }
 
+// One output of a tolerance term with difference d = t - y: adds its error
+// to `error` and returns its descent signal. Selects rather than branches:
+// inside or outside the tolerance is a coin toss while a net trains, and
+// adding 0 inside leaves the sum as it is.
+inline float ToleranceStep(float d, float p, float w, float& error) {
+  const bool outside = std::fabs(d) > p;
+  const float excess = outside ? std::fabs(d) - p : 0.0f;
+  const float squared = excess * excess;
+  error += outside ? w * squared : 0.0f;
+  return outside ? (d >= 0 ? w * excess : -(w * excess)) : 0.0f;
+}
+
 float Tolerance(const float* y, const float* t, float* g, int n, float w, float p) {
   float error = 0;
   for (int i = 0; i < n; ++i) {
-    const float d = t[i] - y[i];
-    // Selects rather than branches: inside or outside the tolerance is a coin
-    // toss while a net trains. Adding 0 inside leaves the sum as it is.
-    const bool outside = std::fabs(d) > p;
-    const float excess = outside ? std::fabs(d) - p : 0.0f;
-    const float squared = excess * excess;
-    error += outside ? w * squared : 0.0f;
-    if (g) g[i] = outside ? (d >= 0 ? w * excess : -(w * excess)) : 0.0f;
+    const float signal = ToleranceStep(t[i] - y[i], p, w, error);
+    if (g) g[i] = signal;
   }
   return error;
 }
@@ -217,15 +223,9 @@ ExampleErrors ToleranceTwinErrors(const ErrorTermList& acceptance, const ErrorTe
     float et = 0;
     for (int i = 0; i < n; ++i) {
       const float d = tj[i] - yj[i];
-      const bool outside_a = std::fabs(d) > pa;
-      const float xa = outside_a ? std::fabs(d) - pa : 0.0f;
-      const float sa = xa * xa;
-      ea += outside_a ? wj * sa : 0.0f;
-      const bool outside_t = std::fabs(d) > pt;
-      const float xt = outside_t ? std::fabs(d) - pt : 0.0f;
-      const float st = xt * xt;
-      et += outside_t ? wj * st : 0.0f;
-      if (gj) gj[i] = outside_t ? (d >= 0 ? wj * xt : -(wj * xt)) : 0.0f;
+      ToleranceStep(d, pa, wj, ea);
+      const float signal = ToleranceStep(d, pt, wj, et);
+      if (gj) gj[i] = signal;
     }
     sum.acceptance += ea;
     sum.training += et;
