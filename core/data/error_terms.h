@@ -45,6 +45,20 @@ struct ExampleErrors {
 ExampleErrors EvaluateErrorLists(const ErrorTermList& acceptance, const ErrorTermList& training,
                                  const float* y, const float* t, const float* w, float* g);
 
+// Whether both chains hold tolerance terms over the same outputs (continuous
+// output fields only), so that ToleranceTwinLanes serves them.
+bool ToleranceTwins(const ErrorTermList& acceptance, const ErrorTermList& training);
+
+// EvaluateErrorLists of kErrorLanes examples at once, for chains that pass
+// ToleranceTwins. Outputs are lane-major: y[kErrorLanes·i + e] is output i of
+// example e, whose targets and weights t[e] and w[e] point at; g, laid out
+// like y, may be null. Each lane gets the bits EvaluateErrorLists gives its
+// example.
+constexpr int kErrorLanes = 8;
+void ToleranceTwinLanes(const ErrorTermList& acceptance, const ErrorTermList& training,
+                        const float* y, const float* const* t, const float* const* w, float* g,
+                        ExampleErrors* errors);
+
 // The acceptance and training chains of a description's output fields.
 void MakeErrorLists(const DataDescription& desc, ErrorTermList& acceptance,
                     ErrorTermList& training);

@@ -279,8 +279,10 @@ struct BatchWork {
   AlignedVector<double> sums;            // lane-major: one layer's weighted sums
   AlignedVector<double> characteristic;  // own: one layer's characteristic gradients
   AlignedVector<float> input_errors;     // lane-major: the signals sent back to the inputs
-  std::vector<float> outputs;            // own: the network outputs
-  std::vector<float> output_errors;      // own
+  AlignedVector<float> outputs;          // lane-major: the network outputs
+  AlignedVector<float> output_errors;    // lane-major: their descent signals
+  std::vector<float> own_outputs;        // one example's outputs (chains other than twins)
+  std::vector<float> own_errors;         // and their signals
   size_t source_count = 0, output_count = 0, neuron_count = 0;
 
   void Fit(const NeuralNet& net, const PassPlan& plan) {
@@ -308,12 +310,12 @@ struct BatchWork {
     Grow(input_errors, kBatch * static_cast<size_t>(net.Desc.NumOfInputs));
     Grow(outputs, kBatch * output_count);
     Grow(output_errors, kBatch * output_count);
+    Grow(own_outputs, output_count);
+    Grow(own_errors, output_count);
     std::fill(characteristic.begin(), characteristic.begin() + kBatch * neuron_count, 0.0);
   }
   double* OwnSources(int s, int e) { return slot[s].own_sources.data() + e * source_count; }
   double* Characteristic(int e) { return characteristic.data() + e * neuron_count; }
-  float* Outputs(int e) { return outputs.data() + e * output_count; }
-  float* OutputErrors(int e) { return output_errors.data() + e * output_count; }
 };
 
 struct BlockTotals {
@@ -350,6 +352,7 @@ struct PassJob {
   uint32_t block_rows;
   bool gradient;
   bool sens;
+  bool twins;  // the chains pass ToleranceTwins: errors of a batch at once
 };
 
 // Forward pass of `batch` consecutive rows from `first`, keeping the own
@@ -382,11 +385,10 @@ void ForwardBatch(const PassJob& job, BatchWork& work, int slot, uint32_t first,
                            own, work.sums.data());
     const float* neuron = params + net.NeuronStart(l);
     if (l == layers) {
-      for (int j = 0; j < p.m; ++j) {
-        for (int e = 0; e < batch; ++e) {
-          const float sum = static_cast<float>(sums[kBatch * j + e]);
-          work.Outputs(e)[j] = static_cast<float>(static_cast<double>(sum) + neuron[j]);
-        }
+      float* outputs = work.outputs.data();
+      for (int i = 0; i < kBatch * p.m; ++i) {
+        const float sum = static_cast<float>(sums[i]);
+        outputs[i] = static_cast<float>(static_cast<double>(sum) + neuron[i / kBatch]);
       }
       break;
     }
@@ -427,7 +429,7 @@ void BackwardBatch(const PassJob& job, BatchWork& work, int slot, const int* whi
     if (l == layers) {
       for (int j = 0; j < m; ++j) {
         for (int e = 0; e < kBatch; ++e) {
-          g[kBatch * j + e] = taking[e] ? work.OutputErrors(e)[j] : 0.0f;
+          g[kBatch * j + e] = taking[e] ? work.output_errors[kBatch * j + e] : 0.0f;
           rows[kBatch * j + e] = g[kBatch * j + e];
         }
       }
@@ -507,9 +509,41 @@ void AccumulateSignificance(const PassJob& job, BatchWork& work, int lane, const
   }
 }
 
+// Both error chains of the batch's examples; their descent signals go to
+// work.output_errors in a gradient pass.
+void EvaluateBatchErrors(const PassJob& job, BatchWork& work, uint32_t first, int batch,
+                         ExampleErrors* errors) {
+  const NeuralNet& net = job.net;
+  float* signals = job.gradient ? work.output_errors.data() : nullptr;
+  if (job.twins) {
+    static_assert(kErrorLanes == kBatch);
+    // Lanes past a short batch repeat its last example; nobody reads them.
+    const float* targets[kBatch];
+    const float* weights[kBatch];
+    for (int e = 0; e < kBatch; ++e) {
+      const uint32_t row = first + static_cast<uint32_t>(std::min(e, batch - 1));
+      targets[e] = job.book.RowTargets(row);
+      weights[e] = job.book.RowWeights(row);
+    }
+    ToleranceTwinLanes(net.AcceptanceList, net.TrainingList, work.outputs.data(), targets, weights,
+                       signals, errors);
+    return;
+  }
+  const int m = static_cast<int>(work.output_count);
+  float* y = work.own_outputs.data();
+  float* g = work.own_errors.data();
+  for (int e = 0; e < batch; ++e) {
+    for (int j = 0; j < m; ++j) y[j] = work.outputs[kBatch * j + e];
+    errors[e] =
+        EvaluateErrorLists(net.AcceptanceList, net.TrainingList, y, job.book.RowTargets(first + e),
+                           job.book.RowWeights(first + e), signals ? g : nullptr);
+    if (signals == nullptr) continue;
+    for (int j = 0; j < m; ++j) signals[kBatch * j + e] = g[j];
+  }
+}
+
 // One block of rows on one thread.
 void RunBlock(const PassJob& job, uint32_t block, int thread) {
-  NeuralNet& net = job.net;
   PassState& state = job.state;
   BatchWork& work = state.work[thread];
   const size_t params = state.plan.params;
@@ -525,15 +559,12 @@ void RunBlock(const PassJob& job, uint32_t block, int thread) {
   for (uint32_t row = first; row < end; row += kBatch) {
     const int batch = static_cast<int>(std::min<uint32_t>(kBatch, end - row));
     ForwardBatch(job, work, kept, row, batch);
+    ExampleErrors batch_errors[kBatch];
+    EvaluateBatchErrors(job, work, row, batch, batch_errors);
     int* which = work.slot[kept].which;
     int n = 0;
     for (int e = 0; e < batch; ++e) {
-      const float* targets = job.book.RowTargets(row + e);
-      const float* weights = job.book.RowWeights(row + e);
-      const float* outputs = work.Outputs(e);
-      const ExampleErrors errors =
-          EvaluateErrorLists(net.AcceptanceList, net.TrainingList, outputs, targets, weights,
-                             job.gradient ? work.OutputErrors(e) : nullptr);
+      const ExampleErrors& errors = batch_errors[e];
       if (errors.acceptance == 0.0f) {
         ++totals.solved;
       } else {
@@ -630,7 +661,14 @@ uint32_t RunBlocks(NeuralNet& net, TaskBook& book, bool gradient, bool sens) {
   if (state.work.size() < static_cast<size_t>(threads)) state.work.resize(threads);
   for (int t = 0; t < threads; ++t) state.work[t].Fit(net, plan);
 
-  PassJob job{net, book, ActiveKernels(), state, block_rows, gradient, sens};
+  PassJob job{net,
+              book,
+              ActiveKernels(),
+              state,
+              block_rows,
+              gradient,
+              sens,
+              ToleranceTwins(net.AcceptanceList, net.TrainingList)};
   if (sens) {
     // One thread, block after block, so that the running direction is known
     // after every example.

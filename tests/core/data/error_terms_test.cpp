@@ -243,6 +243,59 @@ TEST(ErrorListTest, BothChainsInOneCallGiveEachChainsBits) {
   }
 }
 
+// Eight examples at once give each example's bits of the one-example call,
+// with and without signals: the same awkward outputs as above, in every lane
+// position, each example with its own targets and weights.
+TEST(ErrorListTest, EightLanesGiveEachExamplesBits) {
+  auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const ErrorTermList accept = {{1, 0.25f, EstimateKind::ToleranceEstimate},
+                                {0, 0.1f, EstimateKind::ToleranceEstimate},
+                                {2, 0.5f, EstimateKind::ToleranceEstimate}};
+  ErrorTermList train = accept;
+  for (OutputEstimate& term : train) term.Parameter *= 0.9090909090909091f;
+  ASSERT_TRUE(ToleranceTwins(accept, train));
+  ErrorTermList other = train;
+  other[2].Kind = EstimateKind::OrderedClassEstimate;
+  EXPECT_FALSE(ToleranceTwins(accept, other));
+  const float pa = accept[0].Parameter;
+  const float pt = train[0].Parameter;
+  const std::vector<std::vector<float>> outputs = {
+      {0.5f, 0.5f, -0.5f}, {0.75f, 1.0f, 0.0f},   {0.25f, nan, 0.2f},
+      {nan, 0.1f, 0.1f},   {-0.3f, 0.7f, -0.45f}, {-pa, 1, -1},
+      {-pt, 0.5f, -0.5f},  {pt, 1.5f, -1.5f},     {0.0f, -0.0f, 0.0f}};
+  const std::vector<std::vector<float>> targets = {{0.0f, 1.0f, -1.0f}, {-0.0f, 0.5f, 1.0f}};
+  const std::vector<std::vector<float>> weights = {{2.0f, 3.0f, 0.5f}, {1.0f, 0.0f, 4.0f}};
+  constexpr int L = kErrorLanes;
+  const int count = static_cast<int>(outputs.size());
+  for (int shift = 0; shift < count; ++shift) {
+    std::vector<float> y(3 * L);
+    const float* t[L];
+    const float* w[L];
+    for (int e = 0; e < L; ++e) {
+      const int example = (e + shift) % count;
+      for (int i = 0; i < 3; ++i) y[L * i + e] = outputs[example][i];
+      t[e] = targets[example % 2].data();
+      w[e] = weights[(example / 2) % 2].data();
+    }
+    std::vector<float> g(3 * L, 7.0f);
+    ExampleErrors lanes[L], silent[L];
+    ToleranceTwinLanes(accept, train, y.data(), t, w, g.data(), lanes);
+    ToleranceTwinLanes(accept, train, y.data(), t, w, nullptr, silent);
+    for (int e = 0; e < L; ++e) {
+      const float* own_y = outputs[(e + shift) % count].data();
+      std::vector<float> want_g(3, 7.0f);
+      const ExampleErrors want =
+          EvaluateErrorLists(accept, train, own_y, t[e], w[e], want_g.data());
+      EXPECT_TRUE(same(lanes[e].acceptance, want.acceptance)) << shift << " " << e;
+      EXPECT_TRUE(same(lanes[e].training, want.training)) << shift << " " << e;
+      EXPECT_TRUE(same(silent[e].acceptance, want.acceptance)) << shift << " " << e;
+      EXPECT_TRUE(same(silent[e].training, want.training)) << shift << " " << e;
+      for (int i = 0; i < 3; ++i) EXPECT_TRUE(same(g[L * i + e], want_g[i])) << shift << " " << e;
+    }
+  }
+}
+
 FieldDescription OutputField(float min, float max, float gap, bool discrete, bool ordered) {
   FieldDescription f;
   f.Name = "Y";
