@@ -365,18 +365,14 @@ void ForwardBatch(const PassJob& job, BatchWork& work, int slot, uint32_t first,
   const double* weights = job.state.weights.data();
   const float* params = net.Parameters.data();
   double* sources = work.sources.data();
+  // Lanes past a short batch repeat its last example; nobody reads them.
+  const float* rows[kBatch];
+  double* own[kBatch];
   for (int e = 0; e < kBatch; ++e) {
-    double* own = work.OwnSources(slot, e);
-    if (e < batch) {
-      const float* row = job.book.RowInputs(first + e);
-      for (int s = 0; s < inputs; ++s) own[s] = row[s];
-    } else {
-      std::fill(own, own + inputs, 0.0);
-    }
+    rows[e] = job.book.RowInputs(first + static_cast<uint32_t>(std::min(e, batch - 1)));
+    own[e] = work.OwnSources(slot, e);
   }
-  const double* own[kBatch];
-  for (int e = 0; e < kBatch; ++e) own[e] = work.OwnSources(slot, e);
-  job.kernels.to_lanes(own, inputs, sources);
+  job.kernels.load_inputs(rows, inputs, own, sources);
   const double* sums = work.sums.data();
   for (int l = 0; l <= layers; ++l) {
     const LayerPlan& p = plan.layer[l];

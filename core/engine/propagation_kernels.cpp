@@ -56,9 +56,10 @@ __attribute__((always_inline)) inline void DeriveRows(const float* neuron, int m
   }
 }
 
-__attribute__((always_inline)) inline void ToLanesRows(const double* const* own, int k, double* x) {
+__attribute__((always_inline)) inline void LoadInputsRows(const float* const* rows, int k,
+                                                          double* const* own, double* x) {
   for (int s = 0; s < k; ++s) {
-    for (int e = 0; e < B; ++e) x[B * s + e] = own[e][s];
+    for (int e = 0; e < B; ++e) x[B * s + e] = own[e][s] = rows[e][s];
   }
 }
 
@@ -72,8 +73,9 @@ __attribute__((always_inline)) inline void ToLanesRows(const double* const* own,
                                  double* gd) {                                                    \
     DeriveRows(neuron, m, sums, u, take, characteristic, g, gd);                                  \
   }                                                                                               \
-  attributes void ToLanes##suffix(const double* const* own, int k, double* x) {                   \
-    ToLanesRows(own, k, x);                                                                       \
+  attributes void LoadInputs##suffix(const float* const* rows, int k, double* const* own,         \
+                                     double* x) {                                                 \
+    LoadInputsRows(rows, k, own, x);                                                              \
   }
 
 // ---- Portable path --------------------------------------------------------
@@ -134,66 +136,90 @@ void DirectionPortable(int stride, int m, const double* const* x, const double* 
   }
 }
 
-constexpr PassKernels kPortable{"portable",         &SumsPortable,    &BackPortable,
-                                &DirectionPortable, &ToLanesPortable, &ActivatePortable,
+constexpr PassKernels kPortable{"portable",         &SumsPortable,       &BackPortable,
+                                &DirectionPortable, &LoadInputsPortable, &ActivatePortable,
                                 &DerivePortable};
 
 // The direction in register blocks of R rows by C groups of W entries (one
 // vector each): the R·C sums stay in registers while the examples go by, so
 // each source vector is read once for R rows and each signal once for C
-// groups. The groups left over after the widest blocks are taken for RB rows
-// at a time, twice as many rows when only one group is left, so that enough
-// independent sums are in flight.
-#define VELMAR_DIRECTION_KERNEL(attributes, V, W, RB, CB, Load, Store, Set1, Fma)                  \
-  template <int R, int C>                                                                          \
-  attributes void DirectionBlock##W(int stride, int j0, int s0, const double* const* x,            \
-                                    const double* const* g, int n, double* d) {                    \
-    V acc[R][C];                                                                                   \
-    for (int r = 0; r < R; ++r) {                                                                  \
-      for (int c = 0; c < C; ++c) acc[r][c] = Load(d + Offset(j0 + r, stride) + s0 + W * c);       \
-    }                                                                                              \
-    /* n ≥ 1 (Direction##W returns before): a loop that may run no time */                       \
-    /* makes the compiler keep the sums in memory around it. */                                    \
-    int i = 0;                                                                                     \
-    do {                                                                                           \
-      V xv[C];                                                                                     \
-      for (int c = 0; c < C; ++c) xv[c] = Load(x[i] + s0 + W * c);                                 \
-      for (int r = 0; r < R; ++r) {                                                                \
-        const V gv = Set1(g[i][B * (j0 + r)]);                                                     \
-        for (int c = 0; c < C; ++c) acc[r][c] = Fma(gv, xv[c], acc[r][c]);                         \
-      }                                                                                            \
-    } while (++i < n);                                                                             \
-    for (int r = 0; r < R; ++r) {                                                                  \
-      for (int c = 0; c < C; ++c) Store(d + Offset(j0 + r, stride) + s0 + W * c, acc[r][c]);       \
-    }                                                                                              \
-  }                                                                                                \
-  /* Rows j0 .. j0+R-1: blocks of CB groups, then the groups left over. */                         \
-  template <int R>                                                                                 \
-  attributes void DirectionRows##W(int stride, int j0, int rest, const double* const* x,           \
-                                   const double* const* g, int n, double* d) {                     \
-    int s = 0;                                                                                     \
-    for (; s + W * CB <= stride; s += W * CB) DirectionBlock##W<R, CB>(stride, j0, s, x, g, n, d); \
-    if (rest >= 2) {                                                                               \
-      DirectionBlock##W<R, 2>(stride, j0, s, x, g, n, d);                                          \
-      s += 2 * W;                                                                                  \
-      rest -= 2;                                                                                   \
-    }                                                                                              \
-    if (rest == 1) DirectionBlock##W<R, 1>(stride, j0, s, x, g, n, d);                             \
-  }                                                                                                \
-  attributes void Direction##W(int stride, int m, const double* const* x, const double* const* g,  \
-                               int n, double* d) {                                                 \
-    if (n == 0) return;                                                                            \
-    const int rest = stride / W % CB;                                                              \
-    /* A single group left over is taken for 2·RB rows at a time below. */                        \
-    const int own_rest = rest == 1 ? 0 : rest;                                                     \
-    int j = 0;                                                                                     \
-    for (; j + RB <= m; j += RB) DirectionRows##W<RB>(stride, j, own_rest, x, g, n, d);            \
-    for (; j < m; ++j) DirectionRows##W<1>(stride, j, own_rest, x, g, n, d);                       \
-    if (rest != 1) return;                                                                         \
-    const int s = stride - W;                                                                      \
-    for (j = 0; j + 2 * RB <= m; j += 2 * RB)                                                      \
-      DirectionBlock##W<2 * RB, 1>(stride, j, s, x, g, n, d);                                      \
-    for (; j < m; ++j) DirectionBlock##W<1, 1>(stride, j, s, x, g, n, d);                          \
+// groups. A layer's groups are taken CB at a time, and its rows in blocks as
+// even as ACC sums (at most 8 rows) allow: ten rows go as 5 + 5 rather than
+// 8 + 2, whose short block would wait on its few sums' multiply-adds.
+#define VELMAR_DIRECTION_KERNEL(attributes, V, W, CB, ACC, Load, Store, Set1, Fma)                \
+  template <int R, int C>                                                                         \
+  attributes void DirectionBlock##W(int stride, int j0, int s0, const double* const* x,           \
+                                    const double* const* g, int n, double* d) {                   \
+    V acc[R][C];                                                                                  \
+    for (int r = 0; r < R; ++r) {                                                                 \
+      for (int c = 0; c < C; ++c) acc[r][c] = Load(d + Offset(j0 + r, stride) + s0 + W * c);      \
+    }                                                                                             \
+    /* n ≥ 1 (Direction##W returns before): a loop that may run no time */                      \
+    /* makes the compiler keep the sums in memory around it. */                                   \
+    int i = 0;                                                                                    \
+    do {                                                                                          \
+      V xv[C];                                                                                    \
+      for (int c = 0; c < C; ++c) xv[c] = Load(x[i] + s0 + W * c);                                \
+      for (int r = 0; r < R; ++r) {                                                               \
+        const V gv = Set1(g[i][B * (j0 + r)]);                                                    \
+        for (int c = 0; c < C; ++c) acc[r][c] = Fma(gv, xv[c], acc[r][c]);                        \
+      }                                                                                           \
+    } while (++i < n);                                                                            \
+    for (int r = 0; r < R; ++r) {                                                                 \
+      for (int c = 0; c < C; ++c) Store(d + Offset(j0 + r, stride) + s0 + W * c, acc[r][c]);      \
+    }                                                                                             \
+  }                                                                                               \
+  /* A block of `rows` (1 to 8) rows from j0 and C groups from s0. */                             \
+  template <int C>                                                                                \
+  attributes void DirectionRows##W(int rows, int stride, int j0, int s0, const double* const* x,  \
+                                   const double* const* g, int n, double* d) {                    \
+    switch (rows) {                                                                               \
+      case 1:                                                                                     \
+        return DirectionBlock##W<1, C>(stride, j0, s0, x, g, n, d);                               \
+      case 2:                                                                                     \
+        return DirectionBlock##W<2, C>(stride, j0, s0, x, g, n, d);                               \
+      case 3:                                                                                     \
+        return DirectionBlock##W<3, C>(stride, j0, s0, x, g, n, d);                               \
+      case 4:                                                                                     \
+        return DirectionBlock##W<4, C>(stride, j0, s0, x, g, n, d);                               \
+      case 5:                                                                                     \
+        return DirectionBlock##W<(ACC / C >= 5 ? 5 : 1), C>(stride, j0, s0, x, g, n, d);          \
+      case 6:                                                                                     \
+        return DirectionBlock##W<(ACC / C >= 6 ? 6 : 1), C>(stride, j0, s0, x, g, n, d);          \
+      case 7:                                                                                     \
+        return DirectionBlock##W<(ACC / C >= 7 ? 7 : 1), C>(stride, j0, s0, x, g, n, d);          \
+      default:                                                                                    \
+        return DirectionBlock##W<(ACC / C >= 8 ? 8 : 1), C>(stride, j0, s0, x, g, n, d);          \
+    }                                                                                             \
+  }                                                                                               \
+  attributes void Direction##W(int stride, int m, const double* const* x, const double* const* g, \
+                               int n, double* d) {                                                \
+    if (n == 0) return;                                                                           \
+    const int groups = stride / W;                                                                \
+    for (int c0 = 0; c0 < groups; c0 += CB) {                                                     \
+      const int c = groups - c0 < CB ? groups - c0 : CB;                                          \
+      const int most = ACC / c < 8 ? ACC / c : 8;                                                 \
+      const int blocks = (m + most - 1) / most;                                                   \
+      const int per_block = (m + blocks - 1) / blocks;                                            \
+      for (int j = 0; j < m; j += per_block) {                                                    \
+        const int rows = m - j < per_block ? m - j : per_block;                                   \
+        const int s0 = W * c0;                                                                    \
+        switch (c) {                                                                              \
+          case 1:                                                                                 \
+            DirectionRows##W<1>(rows, stride, j, s0, x, g, n, d);                                 \
+            break;                                                                                \
+          case 2:                                                                                 \
+            DirectionRows##W<2>(rows, stride, j, s0, x, g, n, d);                                 \
+            break;                                                                                \
+          case 3:                                                                                 \
+            DirectionRows##W<3>(rows, stride, j, s0, x, g, n, d);                                 \
+            break;                                                                                \
+          default:                                                                                \
+            DirectionRows##W<CB>(rows, stride, j, s0, x, g, n, d);                                \
+            break;                                                                                \
+        }                                                                                         \
+      }                                                                                           \
+    }                                                                                             \
   }
 
 #if VELMAR_X86_KERNELS
@@ -260,13 +286,13 @@ VELMAR_AVX2 void BackAvx2(const double* w, int stride, int k, int m, const doubl
   }
 }
 
-VELMAR_DIRECTION_KERNEL(VELMAR_AVX2, __m256d, 4, 2, 4, _mm256_loadu_pd, _mm256_storeu_pd,
+VELMAR_DIRECTION_KERNEL(VELMAR_AVX2, __m256d, 4, 4, 8, _mm256_loadu_pd, _mm256_storeu_pd,
                         _mm256_set1_pd, _mm256_fmadd_pd)
 
 VELMAR_ROW_WRAPPERS(Avx2, VELMAR_AVX2)
 
-constexpr PassKernels kAvx2{"avx2",       &SumsAvx2,     &BackAvx2,  &Direction4,
-                            &ToLanesAvx2, &ActivateAvx2, &DeriveAvx2};
+constexpr PassKernels kAvx2{"avx2",          &SumsAvx2,     &BackAvx2,  &Direction4,
+                            &LoadInputsAvx2, &ActivateAvx2, &DeriveAvx2};
 
 // ---- AVX-512: the eight lanes in one register ----------------------------
 
@@ -452,7 +478,7 @@ VELMAR_AVX512 void BackAvx512(const double* w, int stride, int k, int m, const d
   }
 }
 
-VELMAR_DIRECTION_KERNEL(VELMAR_AVX512, __m512d, 8, 4, 4, _mm512_loadu_pd, _mm512_storeu_pd,
+VELMAR_DIRECTION_KERNEL(VELMAR_AVX512, __m512d, 8, 4, 16, _mm512_loadu_pd, _mm512_storeu_pd,
                         _mm512_set1_pd, _mm512_fmadd_pd)
 
 // rows[t] holds entry j0 + t of the eight examples; writes own[e][j0 + t]
@@ -553,13 +579,19 @@ VELMAR_AVX512 void DeriveAvx512(const float* neuron, int m, const float* sums, c
   NeuronGroups(m, characteristic, DeriveNeuron{neuron, sums, u, keep, g, gd});
 }
 
-VELMAR_AVX512 void ToLanesAvx512(const double* const* own, int k, double* x) {
+VELMAR_AVX512 void LoadInputsAvx512(const float* const* rows, int k, double* const* own,
+                                    double* x) {
   for (int s0 = 0; s0 < k; s0 += 8) {
-    __m512d rows[8];
+    // The last group reads and writes only the inputs there are.
+    const __mmask8 mask = k - s0 >= 8 ? 0xFF : static_cast<__mmask8>((1u << (k - s0)) - 1);
+    __m512d wide[8];
     double* to[8];
-    for (int e = 0; e < B; ++e) rows[e] = _mm512_loadu_pd(own[e] + s0);
+    for (int e = 0; e < B; ++e) {
+      wide[e] = _mm512_cvtps_pd(_mm256_maskz_loadu_ps(mask, rows[e] + s0));
+      _mm512_mask_storeu_pd(own[e] + s0, mask, wide[e]);
+    }
     for (int t = 0; t < 8; ++t) to[t] = x + B * (s0 + t);
-    StoreColumns(rows, B, 0, to);
+    StoreColumns(wide, B, 0, to);
   }
 }
 
@@ -567,8 +599,8 @@ VELMAR_AVX512 void ToLanesAvx512(const double* const* own, int k, double* x) {
 #undef VELMAR_AVX512
 #pragma GCC diagnostic pop
 
-constexpr PassKernels kAvx512{"avx512",       &SumsAvx512,     &BackAvx512,  &Direction8,
-                              &ToLanesAvx512, &ActivateAvx512, &DeriveAvx512};
+constexpr PassKernels kAvx512{"avx512",          &SumsAvx512,     &BackAvx512,  &Direction8,
+                              &LoadInputsAvx512, &ActivateAvx512, &DeriveAvx512};
 
 #endif  // VELMAR_X86_KERNELS
 

@@ -44,10 +44,11 @@ struct PassKernels {
   // signals.
   void (*layer_direction)(int stride, int m, const double* const* x, const double* const* g, int n,
                           double* d);
-  // The lane-major copy of eight own vectors: x[8s + e] = own[e][s] for
-  // s < k. Each own[e] holds k rounded up to 8 entries, and x as many
-  // groups of 8; the entries of x past 8k may be overwritten.
-  void (*to_lanes)(const double* const* own, int k, double* x);
+  // Eight examples' inputs (float32 rows of k values) in both layouts:
+  // own[e][s] = x[8s + e] = rows[e][s] for s < k. own[e] is not written past
+  // k; x holds k rounded up to 8 groups of 8, whose entries past 8k may be
+  // overwritten.
+  void (*load_inputs)(const float* const* rows, int k, double* const* own, double* x);
   // The sigmoid layer's outputs from its sums, for j < m and every lane e
   // (i = 8j + e), with c, b = neuron[2j], neuron[2j + 1]: stored[i] =
   // float32(sums[i]), A = b + stored[i], outputs[i] = float32(A / (c + |A|)),

@@ -121,13 +121,28 @@ TEST(PropagationKernelsTest, EveryPathGivesThePortableBitsOnRaggedSizes) {
       // The direction reads each example's sources up to the stride.
       std::vector<std::vector<double>> padded(B, std::vector<double>(stride, 0.0));
       for (int e = 0; e < B; ++e) std::copy(own[e].begin(), own[e].end(), padded[e].begin());
-      std::vector<double> lanes(B * stride, -7.0), want_lanes(B * stride, -7.0);
-      const double* rows[B];
-      for (int e = 0; e < B; ++e) rows[e] = padded[e].data();
-      kernels->to_lanes(rows, k, lanes.data());
-      plain.to_lanes(rows, k, want_lanes.data());
-      for (int i = 0; i < B * k; ++i)
-        ASSERT_TRUE(Same(lanes[i], x[i]) && Same(want_lanes[i], x[i])) << i;
+      // The inputs' loader fills both layouts from float rows and leaves the
+      // own vectors' padding (the bias slot) alone.
+      std::vector<std::vector<float>> input_rows(B, std::vector<float>(k));
+      std::vector<std::vector<double>> loaded(B, std::vector<double>(stride + 1, -7.0));
+      std::vector<double> lanes(B * stride, -7.0);
+      const float* rows[B];
+      double* loaded_own[B];
+      for (int e = 0; e < B; ++e) {
+        for (int s = 0; s < k; ++s) input_rows[e][s] = static_cast<float>(own[e][s]);
+        rows[e] = input_rows[e].data();
+        loaded_own[e] = loaded[e].data();
+      }
+      for (const PassKernels* loader : {kernels, &plain}) {
+        loader->load_inputs(rows, k, loaded_own, lanes.data());
+        for (int i = 0; i < B * k; ++i) ASSERT_TRUE(Same(lanes[i], x[i])) << loader->name << i;
+        for (int e = 0; e < B; ++e) {
+          for (int s = 0; s <= stride; ++s) {
+            ASSERT_TRUE(Same(loaded[e][s], s < k ? own[e][s] : -7.0)) << loader->name << s;
+          }
+        }
+        std::fill(lanes.begin(), lanes.end(), -7.0);
+      }
 
       // Up to two batches' examples, lanes in any order.
       for (int n : {1, 3, 5, B, 2 * B}) {
