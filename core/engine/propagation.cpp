@@ -201,26 +201,30 @@ inline int RoundUp8(int n) { return (n + 7) / 8 * 8; }
 // weight row and every segment starts on a multiple of 8 entries. A row has
 // room after its k weights for the neuron's bias, whose source is a constant
 // 1 in each example's own sources, so that the direction kernel adds the
-// bias's entry (g·1 = g) with the weights'. A sigmoid layer's characteristics
-// follow its rows.
+// bias's entry (g·1 = g) with the weights'. The characteristics of every
+// sigmoid layer follow all rows, each layer's in a segment of a multiple of
+// 8, so that their direction is one row for the whole net.
 struct LayerPlan {
   int k = 0, m = 0;
   int stride = 0;          // entries from one weight row to the next (> k)
   int weights = 0;         // first weight
-  int characteristic = 0;  // first characteristic (sigmoid layers)
+  int characteristic = 0;  // first characteristic (sigmoid layers), from the net's first
   int sources = 0;         // first source within a source vector
 };
 
 struct PassPlan {
   LayerPlan layer[kMaxLayers + 1];
   int layers = 0;
-  size_t params = 0;           // entries of a padded parameter vector
-  size_t sources = 0;          // entries of a padded source vector
-  std::vector<int32_t> index;  // padded position of each parameter
+  size_t params = 0;             // entries of a padded parameter vector
+  size_t sources = 0;            // entries of a padded source vector
+  int characteristics = 0;       // where they start in a parameter vector
+  int characteristic_count = 0;  // their padded entries
+  std::vector<int32_t> index;    // padded position of each parameter
 
   void Fit(const NeuralNet& net) {
     layers = LayerCount(net);
     int at = 0;
+    characteristic_count = 0;
     int source = 0;
     for (int l = 0; l <= layers; ++l) {
       LayerPlan& p = layer[l];
@@ -228,12 +232,14 @@ struct PassPlan {
       p.m = Neurons(net, l);
       p.stride = RoundUp8(p.k + 1);
       p.weights = at;
-      p.characteristic = at + p.m * p.stride;
-      at = l < layers ? RoundUp8(p.characteristic + p.m) : p.characteristic;
+      at += p.m * p.stride;
+      p.characteristic = characteristic_count;
+      if (l < layers) characteristic_count += RoundUp8(p.m);
       p.sources = source;
       source += p.stride;
     }
-    params = static_cast<size_t>(at);
+    characteristics = at;
+    params = static_cast<size_t>(at + characteristic_count);
     sources = static_cast<size_t>(source);
     index.resize(static_cast<size_t>(net.NumOfParameters));
     for (int l = 0; l <= layers; ++l) {
@@ -245,7 +251,7 @@ struct PassPlan {
         if (l == layers) {
           index[n0 + j] = row + p.k;
         } else {
-          index[n0 + 2 * j] = p.characteristic + j;
+          index[n0 + 2 * j] = characteristics + p.characteristic + j;
           index[n0 + 2 * j + 1] = row + p.k;
         }
       }
@@ -265,35 +271,38 @@ struct PassPlan {
 constexpr int kSlots = 2;
 
 struct BatchSlot {
-  AlignedVector<double> own_sources;  // own, padded source layout, the bias slots 1
-  AlignedVector<double> rows;         // lane-major: every layer's signals in double
-  int which[kBatch] = {};             // the examples with training error, in order
+  AlignedVector<double> own_sources;     // own, padded source layout, the bias slots 1
+  AlignedVector<double> rows;            // lane-major: every layer's signals in double
+  AlignedVector<double> characteristic;  // own: the characteristics' gradients, padded
+  int which[kBatch] = {};                // the examples with training error, in order
   int n = 0;
 };
 
 struct BatchWork {
   BatchSlot slot[kSlots];
-  AlignedVector<double> sources;         // lane-major, padded source layout
-  AlignedVector<float> signals;          // lane-major: like NeuralNet::Signals
-  AlignedVector<float> back_signals;     // lane-major: like NeuralNet::BackSignals
-  AlignedVector<double> sums;            // lane-major: one layer's weighted sums
-  AlignedVector<double> characteristic;  // own: one layer's characteristic gradients
-  AlignedVector<float> input_errors;     // lane-major: the signals sent back to the inputs
-  AlignedVector<float> outputs;          // lane-major: the network outputs
-  AlignedVector<float> output_errors;    // lane-major: their descent signals
-  std::vector<float> own_outputs;        // one example's outputs (chains other than twins)
-  std::vector<float> own_errors;         // and their signals
-  size_t source_count = 0, output_count = 0, neuron_count = 0;
+  AlignedVector<double> sources;       // lane-major, padded source layout
+  AlignedVector<float> signals;        // lane-major: like NeuralNet::Signals
+  AlignedVector<float> back_signals;   // lane-major: like NeuralNet::BackSignals
+  AlignedVector<double> sums;          // lane-major: one layer's weighted sums
+  AlignedVector<float> input_errors;   // lane-major: the signals sent back to the inputs
+  AlignedVector<float> outputs;        // lane-major: the network outputs
+  AlignedVector<float> output_errors;  // lane-major: their descent signals
+  std::vector<float> own_outputs;      // one example's outputs (chains other than twins)
+  std::vector<float> own_errors;       // and their signals
+  size_t source_count = 0, output_count = 0, characteristic_count = 0;
 
   void Fit(const NeuralNet& net, const PassPlan& plan) {
     source_count = plan.sources;
     output_count = static_cast<size_t>(net.Desc.NumOfOutputs);
     const size_t widest = std::max(WidestFanIn(net), output_count);
-    neuron_count = static_cast<size_t>(RoundUp8(static_cast<int>(widest)));
     const size_t signal_count = static_cast<size_t>(net.NumOfSignals);
+    characteristic_count = static_cast<size_t>(plan.characteristic_count);
     for (BatchSlot& s : slot) {
       Grow(s.own_sources, kBatch * source_count);
       Grow(s.rows, kBatch * signal_count);
+      Grow(s.characteristic, kBatch * characteristic_count);
+      std::fill(s.characteristic.begin(), s.characteristic.begin() + kBatch * characteristic_count,
+                0.0);
       // The kernels read whole groups of 8: the gaps must hold finite
       // values, and the bias slots 1. Nothing else writes there.
       std::fill(s.own_sources.begin(), s.own_sources.begin() + kBatch * source_count, 0.0);
@@ -306,16 +315,16 @@ struct BatchWork {
     Grow(signals, kBatch * signal_count);
     Grow(back_signals, kBatch * signal_count);
     Grow(sums, kBatch * widest);
-    Grow(characteristic, kBatch * neuron_count);
     Grow(input_errors, kBatch * static_cast<size_t>(net.Desc.NumOfInputs));
     Grow(outputs, kBatch * output_count);
     Grow(output_errors, kBatch * output_count);
     Grow(own_outputs, output_count);
     Grow(own_errors, output_count);
-    std::fill(characteristic.begin(), characteristic.begin() + kBatch * neuron_count, 0.0);
   }
   double* OwnSources(int s, int e) { return slot[s].own_sources.data() + e * source_count; }
-  double* Characteristic(int e) { return characteristic.data() + e * neuron_count; }
+  double* Characteristic(int s, int e) {
+    return slot[s].characteristic.data() + e * characteristic_count;
+  }
 };
 
 struct BlockTotals {
@@ -398,12 +407,10 @@ void ForwardBatch(const PassJob& job, BatchWork& work, int slot, uint32_t first,
 }
 
 // Backward pass of the examples `which[0..n)` of the batch in `slot`: the
-// signals of every layer go to the slot's rows, and the characteristics'
-// direction straight to `direction` (padded layout); the rest of the
-// direction is left to AddDirection. In SensMode (one example at a time)
-// InputErrors are written too.
-void BackwardBatch(const PassJob& job, BatchWork& work, int slot, const int* which, int n,
-                   double* direction) {
+// signals of every layer and the characteristics' gradients go to the slot,
+// for AddDirection. In SensMode (one example at a time) InputErrors are
+// written too.
+void BackwardBatch(const PassJob& job, BatchWork& work, int slot, const int* which, int n) {
   NeuralNet& net = job.net;
   const PassPlan& plan = job.state.plan;
   const int layers = plan.layers;
@@ -412,11 +419,6 @@ void BackwardBatch(const PassJob& job, BatchWork& work, int slot, const int* whi
   bool taking[kBatch] = {};
   for (int i = 0; i < n; ++i) taking[which[i]] = true;
   double* characteristic[kBatch];
-  for (int e = 0; e < kBatch; ++e) characteristic[e] = work.Characteristic(e);
-  // The characteristics' "signal": each example's own value is added as is.
-  static constexpr double kOne = 1;
-  const double* ones[kBatch] = {&kOne, &kOne, &kOne, &kOne, &kOne, &kOne, &kOne, &kOne};
-  const double* x[kBatch];
   for (int l = layers; l >= 0; --l) {
     const LayerPlan& p = plan.layer[l];
     const int m = p.m;
@@ -430,11 +432,12 @@ void BackwardBatch(const PassJob& job, BatchWork& work, int slot, const int* whi
         }
       }
     } else {
+      for (int e = 0; e < kBatch; ++e) {
+        characteristic[e] = work.Characteristic(slot, e) + p.characteristic;
+      }
       job.kernels.derive(
           params + net.NeuronStart(l), m, work.signals.data() + kBatch * net.SumStart(l),
           work.back_signals.data() + kBatch * net.OutputStart(l), taking, characteristic, g, rows);
-      for (int i = 0; i < n; ++i) x[i] = characteristic[which[i]];
-      job.kernels.layer_direction(RoundUp8(m), 1, x, ones, n, direction + p.characteristic);
     }
     if (l > 0) {
       job.kernels.layer_back(weights + p.weights, p.stride, p.k, m, rows,
@@ -447,8 +450,8 @@ void BackwardBatch(const PassJob& job, BatchWork& work, int slot, const int* whi
   }
 }
 
-// Adds the weights' and biases' terms of the examples kept in the first
-// `slots` slots, slot by slot and each slot's examples in order.
+// Adds the terms of the examples kept in the first `slots` slots, slot by
+// slot and each slot's examples in order.
 void AddDirection(const PassJob& job, BatchWork& work, int slots, double* direction) {
   const NeuralNet& net = job.net;
   const PassPlan& plan = job.state.plan;
@@ -466,6 +469,19 @@ void AddDirection(const PassJob& job, BatchWork& work, int slots, double* direct
     }
     job.kernels.layer_direction(p.stride, p.m, x, g, n, direction + p.weights);
   }
+  if (plan.characteristic_count == 0) return;
+  // The characteristics' "signal": each example's own value is added as is.
+  static constexpr double kOne = 1;
+  int n = 0;
+  for (int s = 0; s < slots; ++s) {
+    const BatchSlot& kept = work.slot[s];
+    for (int i = 0; i < kept.n; ++i, ++n) {
+      x[n] = work.Characteristic(s, kept.which[i]);
+      g[n] = &kOne;
+    }
+  }
+  job.kernels.layer_direction(plan.characteristic_count, 1, x, g, n,
+                              direction + plan.characteristics);
 }
 
 // Adds (sum of moduli) or keeps the larger (maximum modulus) of `value`,
@@ -577,7 +593,7 @@ void RunBlock(const PassJob& job, uint32_t block, int thread) {
     work.slot[kept].n = n;
     if (n == 0) continue;
     if (!job.sens) {
-      BackwardBatch(job, work, kept, which, n, direction);
+      BackwardBatch(job, work, kept, which, n);
       if (++kept == kSlots) {
         AddDirection(job, work, kept, direction);
         kept = 0;
@@ -591,7 +607,7 @@ void RunBlock(const PassJob& job, uint32_t block, int thread) {
     for (int i = 0; i < n; ++i) {
       work.slot[0].which[0] = list[i];
       work.slot[0].n = 1;
-      BackwardBatch(job, work, 0, list + i, 1, direction);
+      BackwardBatch(job, work, 0, list + i, 1);
       AddDirection(job, work, 1, direction);
       AccumulateSignificance(job, work, list[i], direction);
     }
