@@ -483,7 +483,9 @@ VELMAR_DIRECTION_KERNEL(VELMAR_AVX512, __m512d, 8, 4, 16, _mm512_loadu_pd, _mm51
 
 // rows[t] holds entry j0 + t of the eight examples; writes own[e][j0 + t]
 // for t < count: an 8×8 transpose in three rounds of shuffles.
-VELMAR_AVX512 inline void StoreColumns(const __m512d* rows, int count, int j0, double* const* own) {
+__attribute__((always_inline)) VELMAR_AVX512 inline void StoreColumns(const __m512d* rows,
+                                                                      int count, int j0,
+                                                                      double* const* own) {
   __m512d t[8], u[8];
   for (int p = 0; p < 4; ++p) {
     t[2 * p] = _mm512_unpacklo_pd(rows[2 * p], rows[2 * p + 1]);      // even examples
@@ -509,14 +511,21 @@ VELMAR_AVX512 inline void StoreColumns(const __m512d* rows, int count, int j0, d
 
 // A layer's neurons in groups of eight: `neuron(j)` gives neuron j's values
 // of the eight examples (storing what else it computes on the way), and each
-// group is transposed into own.
+// group is transposed into own. The neurons of up to four groups are computed
+// before their transposes, so that the shuffles of one group run while the
+// divider still works on the next.
 template <class Neuron>
 VELMAR_AVX512 inline void NeuronGroups(int m, double* const* own, const Neuron& neuron) {
-  for (int j0 = 0; j0 < m; j0 += 8) {
-    const int count = m - j0 < 8 ? m - j0 : 8;
-    __m512d rows[8];
-    for (int t = 0; t < 8; ++t) rows[t] = t < count ? neuron(j0 + t) : _mm512_setzero_pd();
-    StoreColumns(rows, count, j0, own);
+  constexpr int kChunk = 32;
+  for (int c0 = 0; c0 < m; c0 += kChunk) {
+    const int n = m - c0 < kChunk ? m - c0 : kChunk;
+    __m512d rows[kChunk];
+    int t = 0;
+    do {  // at least once, as in SumsRowsAvx512
+      rows[t] = neuron(c0 + t);
+    } while (++t < n);
+    for (; t % 8 != 0; ++t) rows[t] = _mm512_setzero_pd();
+    for (int g = 0; g < n; g += 8) StoreColumns(rows + g, n - g < 8 ? n - g : 8, c0 + g, own);
   }
 }
 
