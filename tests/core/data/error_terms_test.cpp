@@ -205,65 +205,65 @@ TEST(ErrorListTest, SlicesFollowTheWidthsAndWeights) {
       << "a solved example has an error of exactly 0";
 }
 
+bool SameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// Chains of continuous outputs only, with a zero-width term, and outputs that
+// are awkward for them: undefined ones, zeros of either sign and differences
+// exactly at either tolerance (with the first output's target 0).
+struct AwkwardTolerances {
+  ErrorTermList accept = {{1, 0.25f, EstimateKind::ToleranceEstimate},
+                          {0, 0.1f, EstimateKind::ToleranceEstimate},
+                          {2, 0.5f, EstimateKind::ToleranceEstimate}};
+  ErrorTermList train;
+  std::vector<std::vector<float>> outputs;
+
+  AwkwardTolerances() {
+    train = accept;
+    for (OutputEstimate& term : train) term.Parameter *= 0.9090909090909091f;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float pa = accept[0].Parameter;
+    const float pt = train[0].Parameter;
+    outputs = {{0.5f, 0.5f, -0.5f},   {0.75f, 1.0f, 0.0f}, {0.25f, nan, 0.2f}, {nan, 0.1f, 0.1f},
+               {-0.3f, 0.7f, -0.45f}, {0.2f, -1.0f, 1.0f}, {-pa, 1, -1},       {-pt, 0.5f, -0.5f},
+               {pt, 1.5f, -1.5f},     {0.0f, -0.0f, 0.0f}};
+  }
+};
+
 // Both chains in one call give the bits of each chain on its own: on
-// chains of continuous outputs only (walked together), with a zero-width
-// term, undefined outputs and differences exactly at the tolerance, and on
-// mixed chains.
+// chains of continuous outputs only (walked together) and on mixed chains.
 TEST(ErrorListTest, BothChainsInOneCallGiveEachChainsBits) {
-  auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  const ErrorTermList tolerance_accept = {{1, 0.25f, EstimateKind::ToleranceEstimate},
-                                          {0, 0.1f, EstimateKind::ToleranceEstimate},
-                                          {2, 0.5f, EstimateKind::ToleranceEstimate}};
-  ErrorTermList tolerance_train = tolerance_accept;
-  for (OutputEstimate& term : tolerance_train) term.Parameter *= 0.9090909090909091f;
-  ErrorTermList mixed_accept = tolerance_accept;
+  const AwkwardTolerances tolerances;
+  ErrorTermList mixed_accept = tolerances.accept;
   mixed_accept[2].Kind = EstimateKind::OrderedClassEstimate;
-  ErrorTermList mixed_train = tolerance_train;
+  ErrorTermList mixed_train = tolerances.train;
   mixed_train[2].Kind = EstimateKind::OrderedClassEstimate;
-  // The first output's target is 0, so that -p gives a difference of exactly p.
-  const float at_accept = tolerance_accept[0].Parameter;
-  const float at_train = tolerance_train[0].Parameter;
-  const std::vector<std::vector<float>> outputs = {
-      {0.5f, 0.5f, -0.5f}, {0.75f, 1.0f, 0.0f},      {0.25f, nan, 0.2f},
-      {nan, 0.1f, 0.1f},   {-0.3f, 0.7f, -0.45f},    {0.2f, -1.0f, 1.0f},
-      {-at_accept, 1, -1}, {-at_train, 0.5f, -0.5f}, {at_train, 1.5f, -1.5f}};
   const float t[] = {0.0f, 1.0f, -1.0f};
   const float w[] = {2.0f, 3.0f, 0.5f};
   for (int mixed = 0; mixed < 2; ++mixed) {
-    const ErrorTermList& accept = mixed ? mixed_accept : tolerance_accept;
-    const ErrorTermList& train = mixed ? mixed_train : tolerance_train;
-    for (const std::vector<float>& y : outputs) {
+    const ErrorTermList& accept = mixed ? mixed_accept : tolerances.accept;
+    const ErrorTermList& train = mixed ? mixed_train : tolerances.train;
+    for (const std::vector<float>& y : tolerances.outputs) {
       std::vector<float> g(3, 7.0f), want_g(3, 7.0f);
       const ExampleErrors both = EvaluateErrorLists(accept, train, y.data(), t, w, g.data());
-      EXPECT_TRUE(same(both.acceptance, EvaluateErrorList(accept, y.data(), t, w, nullptr)));
-      EXPECT_TRUE(same(both.training, EvaluateErrorList(train, y.data(), t, w, want_g.data())));
-      for (int i = 0; i < 3; ++i) EXPECT_TRUE(same(g[i], want_g[i])) << mixed << " " << i;
+      EXPECT_TRUE(SameBits(both.acceptance, EvaluateErrorList(accept, y.data(), t, w, nullptr)));
+      EXPECT_TRUE(SameBits(both.training, EvaluateErrorList(train, y.data(), t, w, want_g.data())));
+      for (int i = 0; i < 3; ++i) EXPECT_TRUE(SameBits(g[i], want_g[i])) << mixed << " " << i;
     }
   }
 }
 
 // Eight examples at once give each example's bits of the one-example call,
-// with and without signals: the same awkward outputs as above, in every lane
-// position, each example with its own targets and weights.
+// with and without signals: every awkward output in every lane position, each
+// example with its own targets and weights.
 TEST(ErrorListTest, EightLanesGiveEachExamplesBits) {
-  auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
-  const float nan = std::numeric_limits<float>::quiet_NaN();
-  const ErrorTermList accept = {{1, 0.25f, EstimateKind::ToleranceEstimate},
-                                {0, 0.1f, EstimateKind::ToleranceEstimate},
-                                {2, 0.5f, EstimateKind::ToleranceEstimate}};
-  ErrorTermList train = accept;
-  for (OutputEstimate& term : train) term.Parameter *= 0.9090909090909091f;
+  const AwkwardTolerances tolerances;
+  const ErrorTermList& accept = tolerances.accept;
+  const ErrorTermList& train = tolerances.train;
   ASSERT_TRUE(ToleranceTwins(accept, train));
   ErrorTermList other = train;
   other[2].Kind = EstimateKind::OrderedClassEstimate;
   EXPECT_FALSE(ToleranceTwins(accept, other));
-  const float pa = accept[0].Parameter;
-  const float pt = train[0].Parameter;
-  const std::vector<std::vector<float>> outputs = {
-      {0.5f, 0.5f, -0.5f}, {0.75f, 1.0f, 0.0f},   {0.25f, nan, 0.2f},
-      {nan, 0.1f, 0.1f},   {-0.3f, 0.7f, -0.45f}, {-pa, 1, -1},
-      {-pt, 0.5f, -0.5f},  {pt, 1.5f, -1.5f},     {0.0f, -0.0f, 0.0f}};
+  const std::vector<std::vector<float>>& outputs = tolerances.outputs;
   const std::vector<std::vector<float>> targets = {{0.0f, 1.0f, -1.0f}, {-0.0f, 0.5f, 1.0f}};
   const std::vector<std::vector<float>> weights = {{2.0f, 3.0f, 0.5f}, {1.0f, 0.0f, 4.0f}};
   constexpr int L = kErrorLanes;
@@ -287,11 +287,13 @@ TEST(ErrorListTest, EightLanesGiveEachExamplesBits) {
       std::vector<float> want_g(3, 7.0f);
       const ExampleErrors want =
           EvaluateErrorLists(accept, train, own_y, t[e], w[e], want_g.data());
-      EXPECT_TRUE(same(lanes[e].acceptance, want.acceptance)) << shift << " " << e;
-      EXPECT_TRUE(same(lanes[e].training, want.training)) << shift << " " << e;
-      EXPECT_TRUE(same(silent[e].acceptance, want.acceptance)) << shift << " " << e;
-      EXPECT_TRUE(same(silent[e].training, want.training)) << shift << " " << e;
-      for (int i = 0; i < 3; ++i) EXPECT_TRUE(same(g[L * i + e], want_g[i])) << shift << " " << e;
+      EXPECT_TRUE(SameBits(lanes[e].acceptance, want.acceptance)) << shift << " " << e;
+      EXPECT_TRUE(SameBits(lanes[e].training, want.training)) << shift << " " << e;
+      EXPECT_TRUE(SameBits(silent[e].acceptance, want.acceptance)) << shift << " " << e;
+      EXPECT_TRUE(SameBits(silent[e].training, want.training)) << shift << " " << e;
+      for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(SameBits(g[L * i + e], want_g[i])) << shift << " " << e;
+      }
     }
   }
 }
