@@ -220,8 +220,24 @@ struct PassPlan {
   int characteristics = 0;       // where they start in a parameter vector
   int characteristic_count = 0;  // their padded entries
   std::vector<int32_t> index;    // padded position of each parameter
+  // Counts up whenever the layout changes: what was laid out for an earlier
+  // one is laid out again.
+  uint64_t generation = 0;
+  std::vector<int32_t> shape;  // the sizes the layout was made for
 
   void Fit(const NeuralNet& net) {
+    // Training and pruning run thousands of passes on one shape; a small
+    // taskbook feels the cost of laying it out again every time.
+    const int32_t sizes[] = {net.Desc.NumOfInputs, net.Desc.NumOfOutputs, net.Desc.NumOfLayers,
+                             net.NumOfParameters, net.NumOfSignals};
+    thread_local std::vector<int32_t> now;
+    now.assign(std::begin(sizes), std::end(sizes));
+    for (int l = 0; l < LayerCount(net) && l < kMaxLayers; ++l) {
+      now.push_back(net.Desc.NumOfNeurons[l]);
+    }
+    if (generation > 0 && now == shape) return;
+    shape = now;
+    ++generation;
     layers = LayerCount(net);
     int at = 0;
     characteristic_count = 0;
@@ -291,7 +307,11 @@ struct BatchWork {
   std::vector<float> own_errors;       // and their signals
   size_t source_count = 0, output_count = 0, characteristic_count = 0;
 
+  uint64_t generation = 0;  // of the plan the vectors below were laid out for
+
   void Fit(const NeuralNet& net, const PassPlan& plan) {
+    if (generation == plan.generation) return;
+    generation = plan.generation;
     source_count = plan.sources;
     output_count = static_cast<size_t>(net.Desc.NumOfOutputs);
     const size_t widest = std::max(WidestFanIn(net), output_count);
@@ -654,12 +674,16 @@ void Store(std::vector<T>& to, const double* from, size_t n) {
 uint32_t RunBlocks(NeuralNet& net, TaskBook& book, bool gradient, bool sens) {
   PassState& state = g_pass;
   PassPlan& plan = state.plan;
+  const uint64_t laid_out = plan.generation;
   plan.Fit(net);
   const uint32_t rows = book.Count();
   const uint32_t block_rows = BlockRows(rows);
   const uint32_t blocks = (rows + block_rows - 1) / block_rows;
   Grow(state.weights, plan.params);
-  std::fill(state.weights.begin(), state.weights.begin() + plan.params, 0.0);
+  // The padding stays 0 from one pass to the next: only the parameters move.
+  if (plan.generation != laid_out) {
+    std::fill(state.weights.begin(), state.weights.begin() + plan.params, 0.0);
+  }
   for (size_t i = 0; i < plan.index.size(); ++i) state.weights[plan.index[i]] = net.Parameters[i];
   if (gradient) Grow(state.directions, blocks * plan.params);
   Grow(state.totals, blocks);
