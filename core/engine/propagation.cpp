@@ -208,7 +208,7 @@ struct LayerPlan {
   int k = 0, m = 0;
   int stride = 0;          // entries from one weight row to the next (> k)
   int weights = 0;         // first weight
-  int characteristic = 0;  // first characteristic (sigmoid layers), from the net's first
+  int characteristic = 0;  // first characteristic (sigmoid layers), within their segment
   int sources = 0;         // first source within a source vector
 };
 

@@ -169,7 +169,9 @@ constexpr PassKernels kPortable{"portable",         &SumsPortable,       &BackPo
       for (int c = 0; c < C; ++c) Store(d + Offset(j0 + r, stride) + s0 + W * c, acc[r][c]);      \
     }                                                                                             \
   }                                                                                               \
-  /* A block of `rows` (1 to 8) rows from j0 and C groups from s0. */                             \
+  /* A block of `rows` rows from j0 and C groups from s0; Direction##W */                         \
+  /* never asks for more than ACC / C rows, so the blocks with more are */                        \
+  /* not made (the 1 below is never used). */                                                     \
   template <int C>                                                                                \
   attributes void DirectionRows##W(int rows, int stride, int j0, int s0, const double* const* x,  \
                                    const double* const* g, int n, double* d) {                    \
