@@ -374,6 +374,37 @@ VELMAR_AVX512 void SumsRowsAvx512(const double* w, int stride, int k, int j0, co
   StoreRowSums<R>(w, stride, k, whole, j0, x, lanes, sums);
 }
 
+// SumsLanesAvx512 for rows of 8 to 15 sources, where each lane holds one
+// product: lane u + 4 is added to lane u by a multiply-add, which rounds
+// exactly like l_u + l_(u+4), since the products are exact.
+template <int R>
+VELMAR_AVX512 void SumsLanesOnce(const double* w, int stride, int k, int j0, const double* x,
+                                 double* sums) {
+  __m512d pair[R][4];
+  for (int u = 0; u < 4; ++u) {
+    __m512d xv = _mm512_loadu_pd(x + B * u);
+    asm("" : "+v"(xv));  // one load for the R rows, as in SumsRowsAvx512
+    for (int r = 0; r < R; ++r) {
+      pair[r][u] =
+          _mm512_fmadd_pd(_mm512_set1_pd(w[Offset(j0 + r, stride) + u]), xv, _mm512_setzero_pd());
+    }
+  }
+  for (int u = 0; u < 4; ++u) {
+    __m512d xv = _mm512_loadu_pd(x + B * (u + 4));
+    asm("" : "+v"(xv));
+    for (int r = 0; r < R; ++r) {
+      pair[r][u] =
+          _mm512_fmadd_pd(_mm512_set1_pd(w[Offset(j0 + r, stride) + u + 4]), xv, pair[r][u]);
+    }
+  }
+  __m512d lanes[R];
+  for (int r = 0; r < R; ++r) {
+    const __m512d* p = pair[r];
+    lanes[r] = _mm512_add_pd(_mm512_add_pd(p[0], p[1]), _mm512_add_pd(p[2], p[3]));
+  }
+  StoreRowSums<R>(w, stride, k, 8, j0, x, lanes, sums);
+}
+
 // Rows j0 .. j0+R-1 over the lane-major sources: one accumulator per lane
 // and row, each holding the eight examples; cheaper than combining lanes
 // across registers when a row has few sources.
@@ -382,6 +413,7 @@ VELMAR_AVX512 void SumsLanesAvx512(const double* w, int stride, int k, int j0, c
                                    double* sums) {
   const int whole = k - k % 8;
   if (whole == 0) return StoreRowSums<R>(w, stride, k, whole, j0, x, nullptr, sums);
+  if (whole == 8) return SumsLanesOnce<R>(w, stride, k, j0, x, sums);
   __m512d lane[R][8];
   for (int r = 0; r < R; ++r) {
     for (int u = 0; u < 8; ++u) lane[r][u] = _mm512_setzero_pd();
