@@ -140,6 +140,35 @@ constexpr PassKernels kPortable{"portable",         &SumsPortable,       &BackPo
                                 &DirectionPortable, &LoadInputsPortable, &ActivatePortable,
                                 &DerivePortable};
 
+// Rows per block when m rows go in blocks of at most `most`, as even as
+// possible: ⌈m / ⌈m / most⌉⌉. Small layers take the first two cases, which
+// spare an integer division each.
+inline int EvenBlock(int m, int most) {
+  if (m <= most) return m;
+  if (m <= 2 * most) return (m + 1) / 2;
+  const int blocks = (m + most - 1) / most;
+  return (m + blocks - 1) / blocks;
+}
+
+// The most rows a block of c groups may take: ACC sums, and at most 8 rows.
+inline int MostRows(int acc, int c) {
+  int most = acc;
+  switch (c) {
+    case 1:
+      break;
+    case 2:
+      most = acc / 2;
+      break;
+    case 3:
+      most = acc / 3;
+      break;
+    default:
+      most = acc / 4;
+      break;
+  }
+  return most < 8 ? most : 8;
+}
+
 // The direction in register blocks of R rows by C groups of W entries (one
 // vector each): the R·C sums stay in registers while the examples go by, so
 // each source vector is read once for R rows and each signal once for C
@@ -200,9 +229,7 @@ constexpr PassKernels kPortable{"portable",         &SumsPortable,       &BackPo
     const int groups = stride / W;                                                                \
     for (int c0 = 0; c0 < groups; c0 += CB) {                                                     \
       const int c = groups - c0 < CB ? groups - c0 : CB;                                          \
-      const int most = ACC / c < 8 ? ACC / c : 8;                                                 \
-      const int blocks = (m + most - 1) / most;                                                   \
-      const int per_block = (m + blocks - 1) / blocks;                                            \
+      const int per_block = EvenBlock(m, MostRows(ACC, c));                                      \
       for (int j = 0; j < m; j += per_block) {                                                    \
         const int rows = m - j < per_block ? m - j : per_block;                                   \
         const int s0 = W * c0;                                                                    \
@@ -466,18 +493,23 @@ VELMAR_AVX512 void SumsAvx512(const double* w, int stride, int k, int m, const d
 template <int U>
 VELMAR_AVX512 void BackSourcesAvx512(const double* w, int stride, int m, const double* g, int s0,
                                      float* back) {
+  if (m <= 0) {
+    for (int u = 0; u < U; ++u) _mm256_storeu_ps(back + B * (s0 + u), _mm256_setzero_ps());
+    return;
+  }
+  // Past the return above the loop runs at least once, so the sums stay in
+  // registers; with a path where it might not, the compiler kept them on the
+  // stack and cleared them with a string store at every call.
   __m512d acc[U];
   for (int u = 0; u < U; ++u) acc[u] = _mm512_setzero_pd();
   int j = 0;
-  if (m > 0) {
-    do {  // at least once, as in SumsRowsAvx512
-      const __m512d gv = _mm512_loadu_pd(g + B * j);
-      const double* row = w + Offset(j, stride) + s0;
-      // The rows are a stride apart: fetch a few ahead.
-      if (j + 8 < m) _mm_prefetch(reinterpret_cast<const char*>(row + 8L * stride), _MM_HINT_T0);
-      for (int u = 0; u < U; ++u) acc[u] = _mm512_fmadd_pd(gv, _mm512_set1_pd(row[u]), acc[u]);
-    } while (++j < m);
-  }
+  do {
+    const __m512d gv = _mm512_loadu_pd(g + B * j);
+    const double* row = w + Offset(j, stride) + s0;
+    // The rows are a stride apart: fetch a few ahead.
+    if (j + 8 < m) _mm_prefetch(reinterpret_cast<const char*>(row + 8L * stride), _MM_HINT_T0);
+    for (int u = 0; u < U; ++u) acc[u] = _mm512_fmadd_pd(gv, _mm512_set1_pd(row[u]), acc[u]);
+  } while (++j < m);
   for (int u = 0; u < U; ++u) _mm256_storeu_ps(back + B * (s0 + u), _mm512_cvtpd_ps(acc[u]));
 }
 
