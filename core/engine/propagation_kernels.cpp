@@ -150,7 +150,7 @@ inline int EvenBlock(int m, int most) {
   return (m + blocks - 1) / blocks;
 }
 
-// The most rows a block of c groups may take: ACC sums, and at most 8 rows.
+// The most rows a block of c groups may take: acc sums.
 inline int MostRows(int acc, int c) {
   int most = acc;
   switch (c) {
@@ -166,16 +166,19 @@ inline int MostRows(int acc, int c) {
       most = acc / 4;
       break;
   }
-  return most < 8 ? most : 8;
+  return most;
 }
 
 // The direction in register blocks of R rows by C groups of W entries (one
 // vector each): the R·C sums stay in registers while the examples go by, so
 // each source vector is read once for R rows and each signal once for C
 // groups. A layer's groups are taken CB at a time, and its rows in blocks as
-// even as ACC sums (at most 8 rows) allow: ten rows go as 5 + 5 rather than
-// 8 + 2, whose short block would wait on its few sums' multiply-adds.
-#define VELMAR_DIRECTION_KERNEL(attributes, V, W, CB, ACC, Load, Store, Set1, Fma)                \
+// even as ACC sums allow: ten rows of two groups go as 5 + 5 rather than
+// 8 + 2, whose short block would wait on its few sums' multiply-adds. Each sum
+// is a chain of one multiply-add per example, so a block needs many sums to
+// keep the multipliers busy: a single row (an output, the characteristics)
+// takes up to ONE groups at once.
+#define VELMAR_DIRECTION_KERNEL(attributes, V, W, CB, ACC, ONE, Load, Store, Set1, Fma)           \
   template <int R, int C>                                                                         \
   attributes void DirectionBlock##W(int stride, int j0, int s0, const double* const* x,           \
                                     const double* const* g, int n, double* d) {                   \
@@ -219,14 +222,53 @@ inline int MostRows(int acc, int c) {
         return DirectionBlock##W<(ACC / C >= 6 ? 6 : 1), C>(stride, j0, s0, x, g, n, d);          \
       case 7:                                                                                     \
         return DirectionBlock##W<(ACC / C >= 7 ? 7 : 1), C>(stride, j0, s0, x, g, n, d);          \
-      default:                                                                                    \
+      case 8:                                                                                     \
         return DirectionBlock##W<(ACC / C >= 8 ? 8 : 1), C>(stride, j0, s0, x, g, n, d);          \
+      case 9:                                                                                     \
+        return DirectionBlock##W<(ACC / C >= 9 ? 9 : 1), C>(stride, j0, s0, x, g, n, d);          \
+      case 10:                                                                                    \
+        return DirectionBlock##W<(ACC / C >= 10 ? 10 : 1), C>(stride, j0, s0, x, g, n, d);        \
+      case 11:                                                                                    \
+        return DirectionBlock##W<(ACC / C >= 11 ? 11 : 1), C>(stride, j0, s0, x, g, n, d);        \
+      case 12:                                                                                    \
+        return DirectionBlock##W<(ACC / C >= 12 ? 12 : 1), C>(stride, j0, s0, x, g, n, d);        \
+      case 13:                                                                                    \
+        return DirectionBlock##W<(ACC / C >= 13 ? 13 : 1), C>(stride, j0, s0, x, g, n, d);        \
+      case 14:                                                                                    \
+        return DirectionBlock##W<(ACC / C >= 14 ? 14 : 1), C>(stride, j0, s0, x, g, n, d);        \
+      case 15:                                                                                    \
+        return DirectionBlock##W<(ACC / C >= 15 ? 15 : 1), C>(stride, j0, s0, x, g, n, d);        \
+      default:                                                                                    \
+        return DirectionBlock##W<(ACC / C >= 16 ? 16 : 1), C>(stride, j0, s0, x, g, n, d);        \
+    }                                                                                             \
+  }                                                                                               \
+  /* One row of `groups` ≤ ONE groups in one block. */                                            \
+  attributes void DirectionOneRow##W(int groups, const double* const* x, const double* const* g,  \
+                                     int n, double* d) {                                          \
+    switch (groups) {                                                                             \
+      case 1:                                                                                     \
+        return DirectionBlock##W<1, 1>(0, 0, 0, x, g, n, d);                                      \
+      case 2:                                                                                     \
+        return DirectionBlock##W<1, 2>(0, 0, 0, x, g, n, d);                                      \
+      case 3:                                                                                     \
+        return DirectionBlock##W<1, 3>(0, 0, 0, x, g, n, d);                                      \
+      case 4:                                                                                     \
+        return DirectionBlock##W<1, 4>(0, 0, 0, x, g, n, d);                                      \
+      case 5:                                                                                     \
+        return DirectionBlock##W<1, (ONE >= 5 ? 5 : 1)>(0, 0, 0, x, g, n, d);                     \
+      case 6:                                                                                     \
+        return DirectionBlock##W<1, (ONE >= 6 ? 6 : 1)>(0, 0, 0, x, g, n, d);                     \
+      case 7:                                                                                     \
+        return DirectionBlock##W<1, (ONE >= 7 ? 7 : 1)>(0, 0, 0, x, g, n, d);                     \
+      default:                                                                                    \
+        return DirectionBlock##W<1, (ONE >= 8 ? 8 : 1)>(0, 0, 0, x, g, n, d);                     \
     }                                                                                             \
   }                                                                                               \
   attributes void Direction##W(int stride, int m, const double* const* x, const double* const* g, \
                                int n, double* d) {                                                \
     if (n == 0) return;                                                                           \
     const int groups = stride / W;                                                                \
+    if (m == 1 && groups <= ONE) return DirectionOneRow##W(groups, x, g, n, d);                   \
     for (int c0 = 0; c0 < groups; c0 += CB) {                                                     \
       const int c = groups - c0 < CB ? groups - c0 : CB;                                          \
       const int per_block = EvenBlock(m, MostRows(ACC, c));                                      \
@@ -315,7 +357,7 @@ VELMAR_AVX2 void BackAvx2(const double* w, int stride, int k, int m, const doubl
   }
 }
 
-VELMAR_DIRECTION_KERNEL(VELMAR_AVX2, __m256d, 4, 4, 8, _mm256_loadu_pd, _mm256_storeu_pd,
+VELMAR_DIRECTION_KERNEL(VELMAR_AVX2, __m256d, 4, 4, 8, 4, _mm256_loadu_pd, _mm256_storeu_pd,
                         _mm256_set1_pd, _mm256_fmadd_pd)
 
 VELMAR_ROW_WRAPPERS(Avx2, VELMAR_AVX2)
@@ -544,7 +586,7 @@ VELMAR_AVX512 void BackAvx512(const double* w, int stride, int k, int m, const d
   }
 }
 
-VELMAR_DIRECTION_KERNEL(VELMAR_AVX512, __m512d, 8, 4, 16, _mm512_loadu_pd, _mm512_storeu_pd,
+VELMAR_DIRECTION_KERNEL(VELMAR_AVX512, __m512d, 8, 4, 16, 8, _mm512_loadu_pd, _mm512_storeu_pd,
                         _mm512_set1_pd, _mm512_fmadd_pd)
 
 // rows[t] holds entry j0 + t of the eight examples; writes own[e][j0 + t]

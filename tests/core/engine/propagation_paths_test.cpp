@@ -81,124 +81,127 @@ TEST(PropagationKernelsTest, EveryPathGivesThePortableBitsOnRaggedSizes) {
   auto uniform = [&](float scale) {
     return static_cast<float>((random.Next() * 2.0 / Random15::kMax - 1.0) * scale);
   };
-  const int sizes[] = {1, 3, 7, 8, 9, 15, 16, 17, 31, 32, 33, 40, 100, 131, 300};
+  const int sizes[] = {1, 3, 7, 8, 9, 15, 16, 17, 31, 32, 33, 40, 47, 55, 64, 100, 131, 300};
   for (const PassKernels* kernels : AvailablePaths()) {
     for (int k : sizes) {
-      const int m = 1 + random.Next() % 37;
-      const int stride = (k + 7) / 8 * 8;
-      SCOPED_TRACE(testing::Message() << kernels->name << " k=" << k << " m=" << m);
-      std::vector<double> w(static_cast<size_t>(m) * stride, 0.0);
-      for (int j = 0; j < m; ++j) {
-        for (int s = 0; s < k; ++s) w[j * stride + s] = uniform(1.0f);
-      }
-      std::vector<double> x(B * k);
-      std::vector<std::vector<double>> own(B, std::vector<double>(k));
-      for (int s = 0; s < k; ++s) {
-        for (int e = 0; e < B; ++e) {
-          own[e][s] = x[B * s + e] = uniform(1.0f);
+      // One row (an output layer, the characteristics) runs its own blocks,
+      // and 9 to 16 rows of one group take one block.
+      for (const int m : {1, 9 + k % 8, 1 + static_cast<int>(random.Next() % 37)}) {
+        const int stride = (k + 7) / 8 * 8;
+        SCOPED_TRACE(testing::Message() << kernels->name << " k=" << k << " m=" << m);
+        std::vector<double> w(static_cast<size_t>(m) * stride, 0.0);
+        for (int j = 0; j < m; ++j) {
+          for (int s = 0; s < k; ++s) w[j * stride + s] = uniform(1.0f);
         }
-      }
-      const double* xe[B];
-      for (int e = 0; e < B; ++e) xe[e] = own[e].data();
-
-      std::vector<double> sums(B * m), want_sums(B * m);
-      kernels->layer_sums(w.data(), stride, k, m, x.data(), xe, sums.data());
-      plain.layer_sums(w.data(), stride, k, m, x.data(), xe, want_sums.data());
-      for (size_t i = 0; i < sums.size(); ++i) ASSERT_TRUE(Same(sums[i], want_sums[i])) << i;
-
-      // Signals with zeros now and then, as solved examples give.
-      std::vector<float> g(B * m);
-      std::vector<double> gd(B * m);
-      for (size_t i = 0; i < g.size(); ++i) {
-        g[i] = random.Next() % 5 == 0 ? 0.0f : uniform(0.5f);
-        gd[i] = g[i];
-      }
-      std::vector<float> back(B * k), want_back(B * k);
-      kernels->layer_back(w.data(), stride, k, m, gd.data(), back.data());
-      plain.layer_back(w.data(), stride, k, m, gd.data(), want_back.data());
-      for (size_t i = 0; i < back.size(); ++i) ASSERT_TRUE(Same(back[i], want_back[i])) << i;
-
-      // The direction reads each example's sources up to the stride.
-      std::vector<std::vector<double>> padded(B, std::vector<double>(stride, 0.0));
-      for (int e = 0; e < B; ++e) std::copy(own[e].begin(), own[e].end(), padded[e].begin());
-      // The inputs' loader fills both layouts from float rows and leaves the
-      // own vectors' padding (the bias slot) alone.
-      std::vector<std::vector<float>> input_rows(B, std::vector<float>(k));
-      std::vector<std::vector<double>> loaded(B, std::vector<double>(stride + 1, -7.0));
-      std::vector<double> lanes(B * stride, -7.0);
-      const float* rows[B];
-      double* loaded_own[B];
-      for (int e = 0; e < B; ++e) {
-        for (int s = 0; s < k; ++s) input_rows[e][s] = static_cast<float>(own[e][s]);
-        rows[e] = input_rows[e].data();
-        loaded_own[e] = loaded[e].data();
-      }
-      for (const PassKernels* loader : {kernels, &plain}) {
-        loader->load_inputs(rows, k, loaded_own, lanes.data());
-        for (int i = 0; i < B * k; ++i) ASSERT_TRUE(Same(lanes[i], x[i])) << loader->name << i;
-        for (int e = 0; e < B; ++e) {
-          for (int s = 0; s <= stride; ++s) {
-            ASSERT_TRUE(Same(loaded[e][s], s < k ? own[e][s] : -7.0)) << loader->name << s;
+        std::vector<double> x(B * k);
+        std::vector<std::vector<double>> own(B, std::vector<double>(k));
+        for (int s = 0; s < k; ++s) {
+          for (int e = 0; e < B; ++e) {
+            own[e][s] = x[B * s + e] = uniform(1.0f);
           }
         }
-        std::fill(lanes.begin(), lanes.end(), -7.0);
-      }
+        const double* xe[B];
+        for (int e = 0; e < B; ++e) xe[e] = own[e].data();
 
-      // Up to two batches' examples, lanes in any order.
-      for (int n : {1, 3, 5, B, 2 * B}) {
-        const double* xs[2 * B];
-        const double* gs[2 * B];
-        for (int i = 0; i < n; ++i) {
-          const int lane = (i * 3 + n) % B;
-          xs[i] = padded[lane].data();
-          gs[i] = gd.data() + lane;
-        }
-        std::vector<double> d(w.size()), want_d(w.size());
-        for (size_t i = 0; i < d.size(); ++i) d[i] = want_d[i] = uniform(2.0f);
-        kernels->layer_direction(stride, m, xs, gs, n, d.data());
-        plain.layer_direction(stride, m, xs, gs, n, want_d.data());
-        for (size_t i = 0; i < d.size(); ++i) ASSERT_TRUE(Same(d[i], want_d[i])) << i;
-      }
+        std::vector<double> sums(B * m), want_sums(B * m);
+        kernels->layer_sums(w.data(), stride, k, m, x.data(), xe, sums.data());
+        plain.layer_sums(w.data(), stride, k, m, x.data(), xe, want_sums.data());
+        for (size_t i = 0; i < sums.size(); ++i) ASSERT_TRUE(Same(sums[i], want_sums[i])) << i;
 
-      std::vector<float> neuron(2 * m);
-      for (int j = 0; j < m; ++j)
-        neuron[2 * j] = 0.0001f + std::fabs(uniform(1.0f)), neuron[2 * j + 1] = uniform(1.0f);
-      std::vector<float> stored(B * m), outputs(B * m), want_stored(B * m), want_outputs(B * m);
-      std::vector<double> next(B * m), want_next(B * m);
-      // Own vectors: one example's entries each, with a guard after them.
-      std::vector<double> mine(B * (m + 1), -7.0), want_mine(B * (m + 1), -7.0);
-      double* own_rows[B];
-      double* want_rows[B];
-      for (int e = 0; e < B; ++e)
-        own_rows[e] = &mine[e * (m + 1)], want_rows[e] = &want_mine[e * (m + 1)];
-      kernels->activate(neuron.data(), m, sums.data(), stored.data(), outputs.data(), next.data(),
-                        own_rows);
-      plain.activate(neuron.data(), m, sums.data(), want_stored.data(), want_outputs.data(),
-                     want_next.data(), want_rows);
-      for (size_t i = 0; i < stored.size(); ++i) {
-        ASSERT_TRUE(Same(stored[i], want_stored[i]) && Same(outputs[i], want_outputs[i]) &&
-                    Same(next[i], want_next[i]))
-            << i;
-      }
-      for (size_t i = 0; i < mine.size(); ++i) ASSERT_TRUE(Same(mine[i], want_mine[i])) << i;
-      for (int e = 0; e < B; ++e) ASSERT_EQ(mine[e * (m + 1) + m], -7.0);
-      const bool take[B] = {true, false, true, true, false, true, true, true};
-      std::vector<float> gg(B * m), want_g(B * m);
-      std::vector<double> g2(B * m), want_g2(B * m);
-      std::fill(mine.begin(), mine.end(), -7.0);
-      std::fill(want_mine.begin(), want_mine.end(), -7.0);
-      kernels->derive(neuron.data(), m, stored.data(), g.data(), take, own_rows, gg.data(),
-                      g2.data());
-      plain.derive(neuron.data(), m, stored.data(), g.data(), take, want_rows, want_g.data(),
-                   want_g2.data());
-      for (size_t i = 0; i < gg.size(); ++i) {
-        ASSERT_TRUE(Same(gg[i], want_g[i]) && Same(g2[i], want_g2[i])) << i;
-        if (!take[i % B]) {
-          ASSERT_EQ(gg[i], 0.0f);
+        // Signals with zeros now and then, as solved examples give.
+        std::vector<float> g(B * m);
+        std::vector<double> gd(B * m);
+        for (size_t i = 0; i < g.size(); ++i) {
+          g[i] = random.Next() % 5 == 0 ? 0.0f : uniform(0.5f);
+          gd[i] = g[i];
         }
+        std::vector<float> back(B * k), want_back(B * k);
+        kernels->layer_back(w.data(), stride, k, m, gd.data(), back.data());
+        plain.layer_back(w.data(), stride, k, m, gd.data(), want_back.data());
+        for (size_t i = 0; i < back.size(); ++i) ASSERT_TRUE(Same(back[i], want_back[i])) << i;
+
+        // The direction reads each example's sources up to the stride.
+        std::vector<std::vector<double>> padded(B, std::vector<double>(stride, 0.0));
+        for (int e = 0; e < B; ++e) std::copy(own[e].begin(), own[e].end(), padded[e].begin());
+        // The inputs' loader fills both layouts from float rows and leaves the
+        // own vectors' padding (the bias slot) alone.
+        std::vector<std::vector<float>> input_rows(B, std::vector<float>(k));
+        std::vector<std::vector<double>> loaded(B, std::vector<double>(stride + 1, -7.0));
+        std::vector<double> lanes(B * stride, -7.0);
+        const float* rows[B];
+        double* loaded_own[B];
+        for (int e = 0; e < B; ++e) {
+          for (int s = 0; s < k; ++s) input_rows[e][s] = static_cast<float>(own[e][s]);
+          rows[e] = input_rows[e].data();
+          loaded_own[e] = loaded[e].data();
+        }
+        for (const PassKernels* loader : {kernels, &plain}) {
+          loader->load_inputs(rows, k, loaded_own, lanes.data());
+          for (int i = 0; i < B * k; ++i) ASSERT_TRUE(Same(lanes[i], x[i])) << loader->name << i;
+          for (int e = 0; e < B; ++e) {
+            for (int s = 0; s <= stride; ++s) {
+              ASSERT_TRUE(Same(loaded[e][s], s < k ? own[e][s] : -7.0)) << loader->name << s;
+            }
+          }
+          std::fill(lanes.begin(), lanes.end(), -7.0);
+        }
+
+        // Up to two batches' examples, lanes in any order.
+        for (int n : {1, 3, 5, B, 2 * B}) {
+          const double* xs[2 * B];
+          const double* gs[2 * B];
+          for (int i = 0; i < n; ++i) {
+            const int lane = (i * 3 + n) % B;
+            xs[i] = padded[lane].data();
+            gs[i] = gd.data() + lane;
+          }
+          std::vector<double> d(w.size()), want_d(w.size());
+          for (size_t i = 0; i < d.size(); ++i) d[i] = want_d[i] = uniform(2.0f);
+          kernels->layer_direction(stride, m, xs, gs, n, d.data());
+          plain.layer_direction(stride, m, xs, gs, n, want_d.data());
+          for (size_t i = 0; i < d.size(); ++i) ASSERT_TRUE(Same(d[i], want_d[i])) << i;
+        }
+
+        std::vector<float> neuron(2 * m);
+        for (int j = 0; j < m; ++j)
+          neuron[2 * j] = 0.0001f + std::fabs(uniform(1.0f)), neuron[2 * j + 1] = uniform(1.0f);
+        std::vector<float> stored(B * m), outputs(B * m), want_stored(B * m), want_outputs(B * m);
+        std::vector<double> next(B * m), want_next(B * m);
+        // Own vectors: one example's entries each, with a guard after them.
+        std::vector<double> mine(B * (m + 1), -7.0), want_mine(B * (m + 1), -7.0);
+        double* own_rows[B];
+        double* want_rows[B];
+        for (int e = 0; e < B; ++e)
+          own_rows[e] = &mine[e * (m + 1)], want_rows[e] = &want_mine[e * (m + 1)];
+        kernels->activate(neuron.data(), m, sums.data(), stored.data(), outputs.data(), next.data(),
+                          own_rows);
+        plain.activate(neuron.data(), m, sums.data(), want_stored.data(), want_outputs.data(),
+                       want_next.data(), want_rows);
+        for (size_t i = 0; i < stored.size(); ++i) {
+          ASSERT_TRUE(Same(stored[i], want_stored[i]) && Same(outputs[i], want_outputs[i]) &&
+                      Same(next[i], want_next[i]))
+              << i;
+        }
+        for (size_t i = 0; i < mine.size(); ++i) ASSERT_TRUE(Same(mine[i], want_mine[i])) << i;
+        for (int e = 0; e < B; ++e) ASSERT_EQ(mine[e * (m + 1) + m], -7.0);
+        const bool take[B] = {true, false, true, true, false, true, true, true};
+        std::vector<float> gg(B * m), want_g(B * m);
+        std::vector<double> g2(B * m), want_g2(B * m);
+        std::fill(mine.begin(), mine.end(), -7.0);
+        std::fill(want_mine.begin(), want_mine.end(), -7.0);
+        kernels->derive(neuron.data(), m, stored.data(), g.data(), take, own_rows, gg.data(),
+                        g2.data());
+        plain.derive(neuron.data(), m, stored.data(), g.data(), take, want_rows, want_g.data(),
+                     want_g2.data());
+        for (size_t i = 0; i < gg.size(); ++i) {
+          ASSERT_TRUE(Same(gg[i], want_g[i]) && Same(g2[i], want_g2[i])) << i;
+          if (!take[i % B]) {
+            ASSERT_EQ(gg[i], 0.0f);
+          }
+        }
+        for (size_t i = 0; i < mine.size(); ++i) ASSERT_TRUE(Same(mine[i], want_mine[i])) << i;
+        for (int e = 0; e < B; ++e) ASSERT_EQ(mine[e * (m + 1) + m], -7.0);
       }
-      for (size_t i = 0; i < mine.size(); ++i) ASSERT_TRUE(Same(mine[i], want_mine[i])) << i;
-      for (int e = 0; e < B; ++e) ASSERT_EQ(mine[e * (m + 1) + m], -7.0);
     }
   }
 }
