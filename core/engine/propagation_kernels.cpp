@@ -590,30 +590,56 @@ VELMAR_DIRECTION_KERNEL(VELMAR_AVX512, __m512d, 8, 4, 16, 8, _mm512_loadu_pd, _m
                         _mm512_set1_pd, _mm512_fmadd_pd)
 
 // rows[t] holds entry j0 + t of the eight examples; writes own[e][j0 + t]
-// for t < count: an 8×8 transpose in three rounds of shuffles.
+// for t < count. Shuffles across the 128-bit lanes of a register are the
+// dear part, so the rows are paired within lanes first, and the last round
+// stores halves and quarters of registers instead of shuffling them
+// together; a group of one or two rows needs no crossing shuffle at all.
 __attribute__((always_inline)) VELMAR_AVX512 inline void StoreColumns(const __m512d* rows,
                                                                       int count, int j0,
                                                                       double* const* own) {
-  __m512d t[8], u[8];
-  for (int p = 0; p < 4; ++p) {
-    t[2 * p] = _mm512_unpacklo_pd(rows[2 * p], rows[2 * p + 1]);      // even examples
-    t[2 * p + 1] = _mm512_unpackhi_pd(rows[2 * p], rows[2 * p + 1]);  // odd examples
+  // t[2p] lane i: rows 2p, 2p+1 of example 2i; t[2p+1] the same of 2i+1.
+  __m512d t[8];
+  if (count <= 2) {
+    const __m512d even = _mm512_unpacklo_pd(rows[0], rows[1]);
+    const __m512d odd = _mm512_unpackhi_pd(rows[0], rows[1]);
+    const __mmask8 mask = count == 2 ? 0x3 : 0x1;
+    _mm_mask_storeu_pd(own[0] + j0, mask, _mm512_castpd512_pd128(even));
+    _mm_mask_storeu_pd(own[1] + j0, mask, _mm512_castpd512_pd128(odd));
+    _mm_mask_storeu_pd(own[2] + j0, mask, _mm512_extractf64x2_pd(even, 1));
+    _mm_mask_storeu_pd(own[3] + j0, mask, _mm512_extractf64x2_pd(odd, 1));
+    _mm_mask_storeu_pd(own[4] + j0, mask, _mm512_extractf64x2_pd(even, 2));
+    _mm_mask_storeu_pd(own[5] + j0, mask, _mm512_extractf64x2_pd(odd, 2));
+    _mm_mask_storeu_pd(own[6] + j0, mask, _mm512_extractf64x2_pd(even, 3));
+    _mm_mask_storeu_pd(own[7] + j0, mask, _mm512_extractf64x2_pd(odd, 3));
+    return;
   }
-  // u[0]: examples 0, 4 of rows 0-3; u[1]: 2, 6; u[2]: 1, 5; u[3]: 3, 7; u[4..7] rows 4-7.
-  for (int h = 0; h < 2; ++h) {
-    u[4 * h + 0] = _mm512_shuffle_f64x2(t[4 * h + 0], t[4 * h + 2], _MM_SHUFFLE(2, 0, 2, 0));
-    u[4 * h + 1] = _mm512_shuffle_f64x2(t[4 * h + 0], t[4 * h + 2], _MM_SHUFFLE(3, 1, 3, 1));
-    u[4 * h + 2] = _mm512_shuffle_f64x2(t[4 * h + 1], t[4 * h + 3], _MM_SHUFFLE(2, 0, 2, 0));
-    u[4 * h + 3] = _mm512_shuffle_f64x2(t[4 * h + 1], t[4 * h + 3], _MM_SHUFFLE(3, 1, 3, 1));
+  const int pairs = count <= 4 ? 2 : 4;
+  for (int p = 0; p < pairs; ++p) {
+    t[2 * p] = _mm512_unpacklo_pd(rows[2 * p], rows[2 * p + 1]);
+    t[2 * p + 1] = _mm512_unpackhi_pd(rows[2 * p], rows[2 * p + 1]);
   }
-  const __mmask8 mask = count >= 8 ? 0xFF : static_cast<__mmask8>((1u << count) - 1);
-  constexpr int kFirst[4] = {0, 2, 1, 3};  // the example of u[q]'s low half
-  for (int q = 0; q < 4; ++q) {
-    const int e = kFirst[q];
-    _mm512_mask_storeu_pd(own[e] + j0, mask,
-                          _mm512_shuffle_f64x2(u[q], u[q + 4], _MM_SHUFFLE(2, 0, 2, 0)));
-    _mm512_mask_storeu_pd(own[e + 4] + j0, mask,
-                          _mm512_shuffle_f64x2(u[q], u[q + 4], _MM_SHUFFLE(3, 1, 3, 1)));
+  // Rows 4h .. 4h+3 of examples e (low half) and e + 4 (high half), from
+  // the lanes i and i + 2 of two t.
+  const __m512i low = _mm512_set_epi64(13, 12, 5, 4, 9, 8, 1, 0);
+  const __m512i high = _mm512_set_epi64(15, 14, 7, 6, 11, 10, 3, 2);
+  const __mmask8 first = count >= 4 ? 0xF : static_cast<__mmask8>((1u << count) - 1);
+  const __mmask8 second = count >= 8 ? 0xF : static_cast<__mmask8>((1u << (count - 4)) - 1);
+  for (int h = 0; h * 4 < count; ++h) {
+    const __mmask8 mask = h == 0 ? first : second;
+    const int at = j0 + 4 * h;
+    const __m512d* th = t + 4 * h;
+    const __m512d e04 = _mm512_permutex2var_pd(th[0], low, th[2]);
+    const __m512d e26 = _mm512_permutex2var_pd(th[0], high, th[2]);
+    const __m512d e15 = _mm512_permutex2var_pd(th[1], low, th[3]);
+    const __m512d e37 = _mm512_permutex2var_pd(th[1], high, th[3]);
+    _mm256_mask_storeu_pd(own[0] + at, mask, _mm512_castpd512_pd256(e04));
+    _mm256_mask_storeu_pd(own[4] + at, mask, _mm512_extractf64x4_pd(e04, 1));
+    _mm256_mask_storeu_pd(own[2] + at, mask, _mm512_castpd512_pd256(e26));
+    _mm256_mask_storeu_pd(own[6] + at, mask, _mm512_extractf64x4_pd(e26, 1));
+    _mm256_mask_storeu_pd(own[1] + at, mask, _mm512_castpd512_pd256(e15));
+    _mm256_mask_storeu_pd(own[5] + at, mask, _mm512_extractf64x4_pd(e15, 1));
+    _mm256_mask_storeu_pd(own[3] + at, mask, _mm512_castpd512_pd256(e37));
+    _mm256_mask_storeu_pd(own[7] + at, mask, _mm512_extractf64x4_pd(e37, 1));
   }
 }
 
