@@ -242,7 +242,7 @@ inline int MostRows(int acc, int c) {
         return DirectionBlock##W<(ACC / C >= 16 ? 16 : 1), C>(stride, j0, s0, x, g, n, d);        \
     }                                                                                             \
   }                                                                                               \
-  /* One row of `groups` ≤ ONE groups in one block. */                                            \
+  /* One row of `groups` ≤ ONE groups in one block. */                                          \
   attributes void DirectionOneRow##W(int groups, const double* const* x, const double* const* g,  \
                                      int n, double* d) {                                          \
     switch (groups) {                                                                             \
@@ -271,7 +271,7 @@ inline int MostRows(int acc, int c) {
     if (m == 1 && groups <= ONE) return DirectionOneRow##W(groups, x, g, n, d);                   \
     for (int c0 = 0; c0 < groups; c0 += CB) {                                                     \
       const int c = groups - c0 < CB ? groups - c0 : CB;                                          \
-      const int per_block = EvenBlock(m, MostRows(ACC, c));                                      \
+      const int per_block = EvenBlock(m, MostRows(ACC, c));                                       \
       for (int j = 0; j < m; j += per_block) {                                                    \
         const int rows = m - j < per_block ? m - j : per_block;                                   \
         const int s0 = W * c0;                                                                    \
