@@ -308,6 +308,10 @@ struct BatchWork {
   size_t source_count = 0, output_count = 0, characteristic_count = 0;
 
   uint64_t generation = 0;  // of the plan the vectors below were laid out for
+  // Where each slot's examples' own vectors start: the passes add a layer's
+  // offset to these for every layer, so they are worked out once.
+  double* own_at[kSlots][kBatch] = {};
+  double* characteristic_at[kSlots][kBatch] = {};
 
   void Fit(const NeuralNet& net, const PassPlan& plan) {
     if (generation == plan.generation) return;
@@ -340,11 +344,15 @@ struct BatchWork {
     Grow(output_errors, kBatch * output_count);
     Grow(own_outputs, output_count);
     Grow(own_errors, output_count);
+    for (int t = 0; t < kSlots; ++t) {
+      for (int e = 0; e < kBatch; ++e) {
+        own_at[t][e] = slot[t].own_sources.data() + e * source_count;
+        characteristic_at[t][e] = slot[t].characteristic.data() + e * characteristic_count;
+      }
+    }
   }
-  double* OwnSources(int s, int e) { return slot[s].own_sources.data() + e * source_count; }
-  double* Characteristic(int s, int e) {
-    return slot[s].characteristic.data() + e * characteristic_count;
-  }
+  double* OwnSources(int s, int e) { return own_at[s][e]; }
+  double* Characteristic(int s, int e) { return characteristic_at[s][e]; }
 };
 
 struct BlockTotals {
@@ -475,24 +483,32 @@ void BackwardBatch(const PassJob& job, BatchWork& work, int slot, const int* whi
 void AddDirection(const PassJob& job, BatchWork& work, int slots, double* direction) {
   const NeuralNet& net = job.net;
   const PassPlan& plan = job.state.plan;
+  // The examples' own vectors and signals, each layer's found by an offset.
+  const double* own[kSlots * kBatch];
+  const double* rows[kSlots * kBatch];
+  int n = 0;
+  for (int s = 0; s < slots; ++s) {
+    const BatchSlot& kept = work.slot[s];
+    for (int i = 0; i < kept.n; ++i, ++n) {
+      own[n] = work.OwnSources(s, kept.which[i]);
+      rows[n] = kept.rows.data() + kept.which[i];
+    }
+  }
   const double* x[kSlots * kBatch];
   const double* g[kSlots * kBatch];
   for (int l = plan.layers; l >= 0; --l) {
     const LayerPlan& p = plan.layer[l];
-    int n = 0;
-    for (int s = 0; s < slots; ++s) {
-      const BatchSlot& kept = work.slot[s];
-      for (int i = 0; i < kept.n; ++i, ++n) {
-        x[n] = work.OwnSources(s, kept.which[i]) + p.sources;
-        g[n] = kept.rows.data() + kBatch * net.SumStart(l) + kept.which[i];
-      }
+    const long signals = kBatch * static_cast<long>(net.SumStart(l));
+    for (int i = 0; i < n; ++i) {
+      x[i] = own[i] + p.sources;
+      g[i] = rows[i] + signals;
     }
     job.kernels.layer_direction(p.stride, p.m, x, g, n, direction + p.weights);
   }
   if (plan.characteristic_count == 0) return;
   // The characteristics' "signal": each example's own value is added as is.
   static constexpr double kOne = 1;
-  int n = 0;
+  n = 0;
   for (int s = 0; s < slots; ++s) {
     const BatchSlot& kept = work.slot[s];
     for (int i = 0; i < kept.n; ++i, ++n) {
