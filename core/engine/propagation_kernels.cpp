@@ -1,8 +1,10 @@
 #include "core/engine/propagation_kernels.h"
 
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
@@ -178,119 +180,86 @@ inline int MostRows(int acc, int c) {
 // is a chain of one multiply-add per example, so a block needs many sums to
 // keep the multipliers busy: a single row (an output, the characteristics)
 // takes up to ONE groups at once.
-#define VELMAR_DIRECTION_KERNEL(attributes, V, W, CB, ACC, ONE, Load, Store, Set1, Fma)           \
-  template <int R, int C>                                                                         \
-  attributes void DirectionBlock##W(int stride, int j0, int s0, const double* const* x,           \
-                                    const double* const* g, int n, double* d) {                   \
-    V acc[R][C];                                                                                  \
-    for (int r = 0; r < R; ++r) {                                                                 \
-      for (int c = 0; c < C; ++c) acc[r][c] = Load(d + Offset(j0 + r, stride) + s0 + W * c);      \
-    }                                                                                             \
-    /* n ≥ 1 (Direction##W returns before): a loop that may run no time */                      \
-    /* makes the compiler keep the sums in memory around it. */                                   \
-    int i = 0;                                                                                    \
-    do {                                                                                          \
-      V xv[C];                                                                                    \
-      for (int c = 0; c < C; ++c) xv[c] = Load(x[i] + s0 + W * c);                                \
-      for (int r = 0; r < R; ++r) {                                                               \
-        const V gv = Set1(g[i][B * (j0 + r)]);                                                    \
-        for (int c = 0; c < C; ++c) acc[r][c] = Fma(gv, xv[c], acc[r][c]);                        \
-      }                                                                                           \
-    } while (++i < n);                                                                            \
-    for (int r = 0; r < R; ++r) {                                                                 \
-      for (int c = 0; c < C; ++c) Store(d + Offset(j0 + r, stride) + s0 + W * c, acc[r][c]);      \
-    }                                                                                             \
-  }                                                                                               \
-  /* A block of `rows` rows from j0 and C groups from s0; Direction##W */                         \
-  /* never asks for more than ACC / C rows, so the blocks with more are */                        \
-  /* not made (the 1 below is never used). */                                                     \
-  template <int C>                                                                                \
-  attributes void DirectionRows##W(int rows, int stride, int j0, int s0, const double* const* x,  \
-                                   const double* const* g, int n, double* d) {                    \
-    switch (rows) {                                                                               \
-      case 1:                                                                                     \
-        return DirectionBlock##W<1, C>(stride, j0, s0, x, g, n, d);                               \
-      case 2:                                                                                     \
-        return DirectionBlock##W<2, C>(stride, j0, s0, x, g, n, d);                               \
-      case 3:                                                                                     \
-        return DirectionBlock##W<3, C>(stride, j0, s0, x, g, n, d);                               \
-      case 4:                                                                                     \
-        return DirectionBlock##W<4, C>(stride, j0, s0, x, g, n, d);                               \
-      case 5:                                                                                     \
-        return DirectionBlock##W<(ACC / C >= 5 ? 5 : 1), C>(stride, j0, s0, x, g, n, d);          \
-      case 6:                                                                                     \
-        return DirectionBlock##W<(ACC / C >= 6 ? 6 : 1), C>(stride, j0, s0, x, g, n, d);          \
-      case 7:                                                                                     \
-        return DirectionBlock##W<(ACC / C >= 7 ? 7 : 1), C>(stride, j0, s0, x, g, n, d);          \
-      case 8:                                                                                     \
-        return DirectionBlock##W<(ACC / C >= 8 ? 8 : 1), C>(stride, j0, s0, x, g, n, d);          \
-      case 9:                                                                                     \
-        return DirectionBlock##W<(ACC / C >= 9 ? 9 : 1), C>(stride, j0, s0, x, g, n, d);          \
-      case 10:                                                                                    \
-        return DirectionBlock##W<(ACC / C >= 10 ? 10 : 1), C>(stride, j0, s0, x, g, n, d);        \
-      case 11:                                                                                    \
-        return DirectionBlock##W<(ACC / C >= 11 ? 11 : 1), C>(stride, j0, s0, x, g, n, d);        \
-      case 12:                                                                                    \
-        return DirectionBlock##W<(ACC / C >= 12 ? 12 : 1), C>(stride, j0, s0, x, g, n, d);        \
-      case 13:                                                                                    \
-        return DirectionBlock##W<(ACC / C >= 13 ? 13 : 1), C>(stride, j0, s0, x, g, n, d);        \
-      case 14:                                                                                    \
-        return DirectionBlock##W<(ACC / C >= 14 ? 14 : 1), C>(stride, j0, s0, x, g, n, d);        \
-      case 15:                                                                                    \
-        return DirectionBlock##W<(ACC / C >= 15 ? 15 : 1), C>(stride, j0, s0, x, g, n, d);        \
-      default:                                                                                    \
-        return DirectionBlock##W<(ACC / C >= 16 ? 16 : 1), C>(stride, j0, s0, x, g, n, d);        \
-    }                                                                                             \
-  }                                                                                               \
-  /* One row of `groups` ≤ ONE groups in one block. */                                          \
-  attributes void DirectionOneRow##W(int groups, const double* const* x, const double* const* g,  \
-                                     int n, double* d) {                                          \
-    switch (groups) {                                                                             \
-      case 1:                                                                                     \
-        return DirectionBlock##W<1, 1>(0, 0, 0, x, g, n, d);                                      \
-      case 2:                                                                                     \
-        return DirectionBlock##W<1, 2>(0, 0, 0, x, g, n, d);                                      \
-      case 3:                                                                                     \
-        return DirectionBlock##W<1, 3>(0, 0, 0, x, g, n, d);                                      \
-      case 4:                                                                                     \
-        return DirectionBlock##W<1, 4>(0, 0, 0, x, g, n, d);                                      \
-      case 5:                                                                                     \
-        return DirectionBlock##W<1, (ONE >= 5 ? 5 : 1)>(0, 0, 0, x, g, n, d);                     \
-      case 6:                                                                                     \
-        return DirectionBlock##W<1, (ONE >= 6 ? 6 : 1)>(0, 0, 0, x, g, n, d);                     \
-      case 7:                                                                                     \
-        return DirectionBlock##W<1, (ONE >= 7 ? 7 : 1)>(0, 0, 0, x, g, n, d);                     \
-      default:                                                                                    \
-        return DirectionBlock##W<1, (ONE >= 8 ? 8 : 1)>(0, 0, 0, x, g, n, d);                     \
-    }                                                                                             \
-  }                                                                                               \
-  attributes void Direction##W(int stride, int m, const double* const* x, const double* const* g, \
-                               int n, double* d) {                                                \
-    if (n == 0) return;                                                                           \
-    const int groups = stride / W;                                                                \
-    if (m == 1 && groups <= ONE) return DirectionOneRow##W(groups, x, g, n, d);                   \
-    for (int c0 = 0; c0 < groups; c0 += CB) {                                                     \
-      const int c = groups - c0 < CB ? groups - c0 : CB;                                          \
-      const int per_block = EvenBlock(m, MostRows(ACC, c));                                       \
-      for (int j = 0; j < m; j += per_block) {                                                    \
-        const int rows = m - j < per_block ? m - j : per_block;                                   \
-        const int s0 = W * c0;                                                                    \
-        switch (c) {                                                                              \
-          case 1:                                                                                 \
-            DirectionRows##W<1>(rows, stride, j, s0, x, g, n, d);                                 \
-            break;                                                                                \
-          case 2:                                                                                 \
-            DirectionRows##W<2>(rows, stride, j, s0, x, g, n, d);                                 \
-            break;                                                                                \
-          case 3:                                                                                 \
-            DirectionRows##W<3>(rows, stride, j, s0, x, g, n, d);                                 \
-            break;                                                                                \
-          default:                                                                                \
-            DirectionRows##W<CB>(rows, stride, j, s0, x, g, n, d);                                \
-            break;                                                                                \
-        }                                                                                         \
-      }                                                                                           \
-    }                                                                                             \
+#define VELMAR_DIRECTION_KERNEL(attributes, V, W, CB, ACC, ONE, Load, Store, Set1, Fma)            \
+  template <int R, int C>                                                                          \
+  attributes void DirectionBlock##W(int stride, int j0, int s0, const double* const* x,            \
+                                    const double* const* g, int n, double* d) {                    \
+    V acc[R][C];                                                                                   \
+    for (int r = 0; r < R; ++r) {                                                                  \
+      for (int c = 0; c < C; ++c) acc[r][c] = Load(d + Offset(j0 + r, stride) + s0 + W * c);       \
+    }                                                                                              \
+    /* n ≥ 1 (Direction##W returns before): a loop that may run no time */                       \
+    /* makes the compiler keep the sums in memory around it. */                                    \
+    int i = 0;                                                                                     \
+    do {                                                                                           \
+      V xv[C];                                                                                     \
+      for (int c = 0; c < C; ++c) xv[c] = Load(x[i] + s0 + W * c);                                 \
+      for (int r = 0; r < R; ++r) {                                                                \
+        const V gv = Set1(g[i][B * (j0 + r)]);                                                     \
+        for (int c = 0; c < C; ++c) acc[r][c] = Fma(gv, xv[c], acc[r][c]);                         \
+      }                                                                                            \
+    } while (++i < n);                                                                             \
+    for (int r = 0; r < R; ++r) {                                                                  \
+      for (int c = 0; c < C; ++c) Store(d + Offset(j0 + r, stride) + s0 + W * c, acc[r][c]);       \
+    }                                                                                              \
+  }                                                                                                \
+  /* The blocks of 1 to 16 rows of C groups, and of one row of 1 to 8 */                           \
+  /* groups. Direction##W never asks for more than ACC / C rows or ONE */                          \
+  /* groups, so the blocks with more are not made (the 1 below is never */                         \
+  /* used). */                                                                                     \
+  using DirectionBlockKernel##W =                                                                  \
+      void (*)(int, int, int, const double* const*, const double* const*, int, double*);           \
+  template <int C, int... R>                                                                       \
+  constexpr auto DirectionRowsTable##W(std::integer_sequence<int, R...>) {                         \
+    return std::array<DirectionBlockKernel##W, sizeof...(R)>{                                      \
+        &DirectionBlock##W<(ACC / C >= R + 1 ? R + 1 : 1), C>...};                                 \
+  }                                                                                                \
+  template <int... C>                                                                              \
+  constexpr auto DirectionOneRowTable##W(std::integer_sequence<int, C...>) {                       \
+    return std::array<DirectionBlockKernel##W, sizeof...(C)>{                                      \
+        &DirectionBlock##W<1, (ONE >= C + 1 ? C + 1 : 1)>...};                                     \
+  }                                                                                                \
+  /* A block of `rows` rows from j0 and C groups from s0. */                                       \
+  template <int C>                                                                                 \
+  attributes void DirectionRows##W(int rows, int stride, int j0, int s0, const double* const* x,   \
+                                   const double* const* g, int n, double* d) {                     \
+    static constexpr auto kBlocks =                                                                \
+        DirectionRowsTable##W<C>(std::make_integer_sequence<int, 16>());                           \
+    kBlocks[rows - 1](stride, j0, s0, x, g, n, d);                                                 \
+  }                                                                                                \
+  /* One row of `groups` groups in one block. */                                                   \
+  attributes void DirectionOneRow##W(int groups, const double* const* x, const double* const* g,   \
+                                     int n, double* d) {                                           \
+    static constexpr auto kBlocks = DirectionOneRowTable##W(std::make_integer_sequence<int, 8>()); \
+    kBlocks[groups - 1](0, 0, 0, x, g, n, d);                                                      \
+  }                                                                                                \
+  attributes void Direction##W(int stride, int m, const double* const* x, const double* const* g,  \
+                               int n, double* d) {                                                 \
+    if (n == 0) return;                                                                            \
+    const int groups = stride / W;                                                                 \
+    if (m == 1 && groups <= ONE) return DirectionOneRow##W(groups, x, g, n, d);                    \
+    for (int c0 = 0; c0 < groups; c0 += CB) {                                                      \
+      const int c = groups - c0 < CB ? groups - c0 : CB;                                           \
+      const int per_block = EvenBlock(m, MostRows(ACC, c));                                        \
+      for (int j = 0; j < m; j += per_block) {                                                     \
+        const int rows = m - j < per_block ? m - j : per_block;                                    \
+        const int s0 = W * c0;                                                                     \
+        switch (c) {                                                                               \
+          case 1:                                                                                  \
+            DirectionRows##W<1>(rows, stride, j, s0, x, g, n, d);                                  \
+            break;                                                                                 \
+          case 2:                                                                                  \
+            DirectionRows##W<2>(rows, stride, j, s0, x, g, n, d);                                  \
+            break;                                                                                 \
+          case 3:                                                                                  \
+            DirectionRows##W<3>(rows, stride, j, s0, x, g, n, d);                                  \
+            break;                                                                                 \
+          default:                                                                                 \
+            DirectionRows##W<CB>(rows, stride, j, s0, x, g, n, d);                                 \
+            break;                                                                                 \
+        }                                                                                          \
+      }                                                                                            \
+    }                                                                                              \
   }
 
 #if VELMAR_X86_KERNELS
