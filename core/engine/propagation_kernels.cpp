@@ -626,12 +626,14 @@ __attribute__((always_inline)) VELMAR_AVX512 inline void NeuronGroups(int m, dou
   constexpr int kChunk = 32;
   for (int c0 = 0; c0 < m; c0 += kChunk) {
     const int n = m - c0 < kChunk ? m - c0 : kChunk;
-    __m512d rows[kChunk];
+    __m512d rows[kChunk + 7];
     int t = 0;
     do {  // at least once, as in SumsRowsAvx512
       rows[t] = neuron(c0 + t);
     } while (++t < n);
-    for (; t % 8 != 0; ++t) rows[t] = _mm512_setzero_pd();
+    // The last group's rows past n: seven fixed stores cost less than a
+    // counted loop.
+    for (int z = 0; z < 7; ++z) rows[t + z] = _mm512_setzero_pd();
     for (int g = 0; g < n; g += 8) StoreColumns(rows + g, n - g < 8 ? n - g : 8, c0 + g, own);
   }
 }
