@@ -483,15 +483,18 @@ void BackwardBatch(const PassJob& job, BatchWork& work, int slot, const int* whi
 void AddDirection(const PassJob& job, BatchWork& work, int slots, double* direction) {
   const NeuralNet& net = job.net;
   const PassPlan& plan = job.state.plan;
-  // The examples' own vectors and signals, each layer's found by an offset.
+  // The examples' own vectors and signals, each layer's found by an offset,
+  // and their characteristics' gradients.
   const double* own[kSlots * kBatch];
   const double* rows[kSlots * kBatch];
+  const double* characteristic[kSlots * kBatch];
   int n = 0;
   for (int s = 0; s < slots; ++s) {
     const BatchSlot& kept = work.slot[s];
     for (int i = 0; i < kept.n; ++i, ++n) {
       own[n] = work.OwnSources(s, kept.which[i]);
       rows[n] = kept.rows.data() + kept.which[i];
+      characteristic[n] = work.Characteristic(s, kept.which[i]);
     }
   }
   const double* x[kSlots * kBatch];
@@ -508,15 +511,8 @@ void AddDirection(const PassJob& job, BatchWork& work, int slots, double* direct
   if (plan.characteristic_count == 0) return;
   // The characteristics' "signal": each example's own value is added as is.
   static constexpr double kOne = 1;
-  n = 0;
-  for (int s = 0; s < slots; ++s) {
-    const BatchSlot& kept = work.slot[s];
-    for (int i = 0; i < kept.n; ++i, ++n) {
-      x[n] = work.Characteristic(s, kept.which[i]);
-      g[n] = &kOne;
-    }
-  }
-  job.kernels.layer_direction(plan.characteristic_count, 1, x, g, n,
+  for (int i = 0; i < n; ++i) g[i] = &kOne;
+  job.kernels.layer_direction(plan.characteristic_count, 1, characteristic, g, n,
                               direction + plan.characteristics);
 }
 
