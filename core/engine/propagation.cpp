@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -419,9 +420,12 @@ void ForwardBatch(const PassJob& job, BatchWork& work, int slot, uint32_t first,
     const float* neuron = params + net.NeuronStart(l);
     if (l == layers) {
       float* outputs = work.outputs.data();
-      for (int i = 0; i < kBatch * p.m; ++i) {
-        const float sum = static_cast<float>(sums[i]);
-        outputs[i] = static_cast<float>(static_cast<double>(sum) + neuron[i / kBatch]);
+      for (int j = 0; j < p.m; ++j) {
+        const double bias = neuron[j];
+        for (int e = 0; e < kBatch; ++e) {
+          const int i = kBatch * j + e;
+          outputs[i] = static_cast<float>(static_cast<double>(static_cast<float>(sums[i])) + bias);
+        }
       }
       break;
     }
@@ -446,6 +450,10 @@ void BackwardBatch(const PassJob& job, BatchWork& work, int slot, const int* whi
   const float* params = net.Parameters.data();
   bool taking[kBatch] = {};
   for (int i = 0; i < n; ++i) taking[which[i]] = true;
+  // The output signals of the examples not taken are zero: a mask of all
+  // ones or zeros, so that the loop below has no branch.
+  uint32_t keep[kBatch];
+  for (int e = 0; e < kBatch; ++e) keep[e] = taking[e] ? ~0u : 0u;
   double* characteristic[kBatch];
   for (int l = layers; l >= 0; --l) {
     const LayerPlan& p = plan.layer[l];
@@ -453,10 +461,15 @@ void BackwardBatch(const PassJob& job, BatchWork& work, int slot, const int* whi
     float* g = work.back_signals.data() + kBatch * net.SumStart(l);
     double* rows = work.slot[slot].rows.data() + kBatch * net.SumStart(l);
     if (l == layers) {
+      const float* errors = work.output_errors.data();
       for (int j = 0; j < m; ++j) {
         for (int e = 0; e < kBatch; ++e) {
-          g[kBatch * j + e] = taking[e] ? work.output_errors[kBatch * j + e] : 0.0f;
-          rows[kBatch * j + e] = g[kBatch * j + e];
+          const int i = kBatch * j + e;
+          uint32_t bits;
+          std::memcpy(&bits, errors + i, sizeof bits);
+          bits &= keep[e];
+          std::memcpy(g + i, &bits, sizeof bits);
+          rows[i] = static_cast<double>(g[i]);
         }
       }
     } else {
