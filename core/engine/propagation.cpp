@@ -374,6 +374,9 @@ struct Significance {
 struct PassState {
   PassPlan plan;
   AlignedVector<double> weights;     // the parameters in double, padded layout
+  // The sigmoid neurons' (characteristic, bias) pairs in double, where the
+  // net keeps them, for the kernels to broadcast straight from memory.
+  AlignedVector<double> neurons;
   AlignedVector<double> directions;  // one direction per block, padded layout
   std::vector<BlockTotals> totals;
   std::vector<BatchWork> work;  // one per pool thread
@@ -417,14 +420,14 @@ void ForwardBatch(const PassJob& job, BatchWork& work, int slot, uint32_t first,
     for (int e = 0; e < kBatch; ++e) own[e] = work.OwnSources(slot, e) + p.sources;
     job.kernels.layer_sums(weights + p.weights, p.stride, p.k, p.m, sources + kBatch * p.sources,
                            own, work.sums.data());
-    const float* neuron = params + net.NeuronStart(l);
     if (l == layers) {
+      const float* bias = params + net.NeuronStart(l);
       float* outputs = work.outputs.data();
       for (int j = 0; j < p.m; ++j) {
-        const double bias = neuron[j];
+        const double b = bias[j];
         for (int e = 0; e < kBatch; ++e) {
           const int i = kBatch * j + e;
-          outputs[i] = static_cast<float>(static_cast<double>(static_cast<float>(sums[i])) + bias);
+          outputs[i] = static_cast<float>(static_cast<double>(static_cast<float>(sums[i])) + b);
         }
       }
       break;
@@ -433,7 +436,7 @@ void ForwardBatch(const PassJob& job, BatchWork& work, int slot, uint32_t first,
     const int to = plan.layer[l + 1].sources;
     double* next[kBatch];
     for (int e = 0; e < kBatch; ++e) next[e] = work.OwnSources(slot, e) + to;
-    job.kernels.activate(neuron, p.m, sums, work.signals.data() + kBatch * net.SumStart(l), outputs,
+    job.kernels.activate(job.state.neurons.data() + net.NeuronStart(l), p.m, sums, work.signals.data() + kBatch * net.SumStart(l), outputs,
                          sources + kBatch * to, next);
   }
 }
@@ -447,7 +450,6 @@ void BackwardBatch(const PassJob& job, BatchWork& work, int slot, const int* whi
   const PassPlan& plan = job.state.plan;
   const int layers = plan.layers;
   const double* weights = job.state.weights.data();
-  const float* params = net.Parameters.data();
   bool taking[kBatch] = {};
   for (int i = 0; i < n; ++i) taking[which[i]] = true;
   // The output signals of the examples not taken are zero: a mask of all
@@ -477,7 +479,7 @@ void BackwardBatch(const PassJob& job, BatchWork& work, int slot, const int* whi
         characteristic[e] = work.Characteristic(slot, e) + p.characteristic;
       }
       job.kernels.derive(
-          params + net.NeuronStart(l), m, work.signals.data() + kBatch * net.SumStart(l),
+          job.state.neurons.data() + net.NeuronStart(l), m, work.signals.data() + kBatch * net.SumStart(l),
           work.back_signals.data() + kBatch * net.OutputStart(l), taking, characteristic, g, rows);
     }
     if (l > 0) {
@@ -710,6 +712,11 @@ uint32_t RunBlocks(NeuralNet& net, TaskBook& book, bool gradient, bool sens) {
     std::fill(state.weights.begin(), state.weights.begin() + plan.params, 0.0);
   }
   for (size_t i = 0; i < plan.index.size(); ++i) state.weights[plan.index[i]] = net.Parameters[i];
+  Grow(state.neurons, plan.index.size());
+  for (int l = 0; l < plan.layers; ++l) {
+    const int n0 = net.NeuronStart(l);
+    for (int i = n0; i < n0 + 2 * plan.layer[l].m; ++i) state.neurons[i] = net.Parameters[i];
+  }
   if (gradient) Grow(state.directions, blocks * plan.params);
   Grow(state.totals, blocks);
 

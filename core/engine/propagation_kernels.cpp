@@ -22,7 +22,7 @@ inline long Offset(int row, int k) { return static_cast<long>(row) * k; }
 // Element by element and correctly rounded, so any vector width gives the
 // same bits; each path's wrapper compiles them for its own instruction set.
 
-__attribute__((always_inline)) inline void ActivateRows(const float* neuron, int m,
+__attribute__((always_inline)) inline void ActivateRows(const double* neuron, int m,
                                                         const double* sums, float* stored,
                                                         float* outputs, double* next,
                                                         double* const* own) {
@@ -39,7 +39,7 @@ __attribute__((always_inline)) inline void ActivateRows(const float* neuron, int
   }
 }
 
-__attribute__((always_inline)) inline void DeriveRows(const float* neuron, int m, const float* sums,
+__attribute__((always_inline)) inline void DeriveRows(const double* neuron, int m, const float* sums,
                                                       const float* u, const bool* take,
                                                       double* const* characteristic, float* g,
                                                       double* gd) {
@@ -66,11 +66,11 @@ __attribute__((always_inline)) inline void LoadInputsRows(const float* const* ro
 }
 
 #define VELMAR_ROW_WRAPPERS(suffix, attributes)                                                   \
-  attributes void Activate##suffix(const float* neuron, int m, const double* sums, float* stored, \
+  attributes void Activate##suffix(const double* neuron, int m, const double* sums, float* stored, \
                                    float* outputs, double* next, double* const* own) {            \
     ActivateRows(neuron, m, sums, stored, outputs, next, own);                                    \
   }                                                                                               \
-  attributes void Derive##suffix(const float* neuron, int m, const float* sums, const float* u,   \
+  attributes void Derive##suffix(const double* neuron, int m, const float* sums, const float* u,   \
                                  const bool* take, double* const* characteristic, float* g,       \
                                  double* gd) {                                                    \
     DeriveRows(neuron, m, sums, u, take, characteristic, g, gd);                                  \
@@ -639,7 +639,7 @@ __attribute__((always_inline)) VELMAR_AVX512 inline void NeuronGroups(int m, dou
 }
 
 struct ActivateNeuron {
-  const float* neuron;
+  const double* neuron;
   const double* sums;
   float* stored;
   float* outputs;
@@ -661,7 +661,7 @@ struct ActivateNeuron {
 };
 
 struct DeriveNeuron {
-  const float* neuron;
+  const double* neuron;
   const float* sums;
   const float* u;
   __mmask8 keep;
@@ -684,12 +684,12 @@ struct DeriveNeuron {
   }
 };
 
-VELMAR_AVX512 void ActivateAvx512(const float* neuron, int m, const double* sums, float* stored,
+VELMAR_AVX512 void ActivateAvx512(const double* neuron, int m, const double* sums, float* stored,
                                   float* outputs, double* next, double* const* own) {
   NeuronGroups(m, own, ActivateNeuron{neuron, sums, stored, outputs, next});
 }
 
-VELMAR_AVX512 void DeriveAvx512(const float* neuron, int m, const float* sums, const float* u,
+VELMAR_AVX512 void DeriveAvx512(const double* neuron, int m, const float* sums, const float* u,
                                 const bool* take, double* const* characteristic, float* g,
                                 double* gd) {
   __mmask8 keep = 0;

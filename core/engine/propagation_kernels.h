@@ -50,16 +50,17 @@ struct PassKernels {
   // overwritten.
   void (*load_inputs)(const float* const* rows, int k, double* const* own, double* x);
   // The sigmoid layer's outputs from its sums, for j < m and every lane e
-  // (i = 8j + e), with c, b = neuron[2j], neuron[2j + 1]: stored[i] =
+  // (i = 8j + e), with c, b = neuron[2j], neuron[2j + 1] (float32 values
+  // held in double, so that they are broadcast straight from memory): stored[i] =
   // float32(sums[i]), A = b + stored[i], outputs[i] = float32(A / (c + |A|)),
   // next[i] = own[e][j] = outputs[i].
-  void (*activate)(const float* neuron, int m, const double* sums, float* stored, float* outputs,
+  void (*activate)(const double* neuron, int m, const double* sums, float* stored, float* outputs,
                    double* next, double* const* own);
   // The sigmoid layer's derivatives, for j < m and every lane e, from the
   // stored sums and the signals u at the outputs: A as above, q = c + |A|,
   // h = u[i] / q², characteristic[e][j] = float32(-A·h), and g[i] = gd[i] =
   // float32(c·h) for the lanes with take[e] set, 0 for the others.
-  void (*derive)(const float* neuron, int m, const float* sums, const float* u, const bool* take,
+  void (*derive)(const double* neuron, int m, const float* sums, const float* u, const bool* take,
                  double* const* characteristic, float* g, double* gd);
 };
 

@@ -162,7 +162,7 @@ TEST(PropagationKernelsTest, EveryPathGivesThePortableBitsOnRaggedSizes) {
           for (size_t i = 0; i < d.size(); ++i) ASSERT_TRUE(Same(d[i], want_d[i])) << i;
         }
 
-        std::vector<float> neuron(2 * m);
+        std::vector<double> neuron(2 * m);
         for (int j = 0; j < m; ++j)
           neuron[2 * j] = 0.0001f + std::fabs(uniform(1.0f)), neuron[2 * j + 1] = uniform(1.0f);
         std::vector<float> stored(B * m), outputs(B * m), want_stored(B * m), want_outputs(B * m);
