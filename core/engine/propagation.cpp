@@ -373,7 +373,7 @@ struct Significance {
 // Everything one pass needs, kept per calling thread and only grown.
 struct PassState {
   PassPlan plan;
-  AlignedVector<double> weights;     // the parameters in double, padded layout
+  AlignedVector<double> weights;  // the parameters in double, padded layout
   // The sigmoid neurons' (characteristic, bias) pairs in double, where the
   // net keeps them, for the kernels to broadcast straight from memory.
   AlignedVector<double> neurons;
@@ -436,7 +436,8 @@ void ForwardBatch(const PassJob& job, BatchWork& work, int slot, uint32_t first,
     const int to = plan.layer[l + 1].sources;
     double* next[kBatch];
     for (int e = 0; e < kBatch; ++e) next[e] = work.OwnSources(slot, e) + to;
-    job.kernels.activate(job.state.neurons.data() + net.NeuronStart(l), p.m, sums, work.signals.data() + kBatch * net.SumStart(l), outputs,
+    job.kernels.activate(job.state.neurons.data() + net.NeuronStart(l), p.m, sums,
+                         work.signals.data() + kBatch * net.SumStart(l), outputs,
                          sources + kBatch * to, next);
   }
 }
@@ -478,9 +479,10 @@ void BackwardBatch(const PassJob& job, BatchWork& work, int slot, const int* whi
       for (int e = 0; e < kBatch; ++e) {
         characteristic[e] = work.Characteristic(slot, e) + p.characteristic;
       }
-      job.kernels.derive(
-          job.state.neurons.data() + net.NeuronStart(l), m, work.signals.data() + kBatch * net.SumStart(l),
-          work.back_signals.data() + kBatch * net.OutputStart(l), taking, characteristic, g, rows);
+      job.kernels.derive(job.state.neurons.data() + net.NeuronStart(l), m,
+                         work.signals.data() + kBatch * net.SumStart(l),
+                         work.back_signals.data() + kBatch * net.OutputStart(l), taking,
+                         characteristic, g, rows);
     }
     if (l > 0) {
       job.kernels.layer_back(weights + p.weights, p.stride, p.k, m, rows,
@@ -696,6 +698,50 @@ void Store(std::vector<T>& to, const double* from, size_t n) {
   for (size_t i = 0; i < n; ++i) to[i] = static_cast<T>(from[i]);
 }
 
+// The parameters into the padded layout (`weights`), and the sigmoid
+// neurons' pairs into `neurons` at the net's own places: what plan.index
+// maps, a row at a time, so that the weights are copied by vectors.
+void LoadParameters(const NeuralNet& net, const PassPlan& plan, double* weights, double* neurons) {
+  const float* params = net.Parameters.data();
+  for (int l = 0; l <= plan.layers; ++l) {
+    const LayerPlan& p = plan.layer[l];
+    const float* from = params + net.WeightStart(l);
+    const float* neuron = params + net.NeuronStart(l);
+    for (int j = 0; j < p.m; ++j, from += p.k) {
+      double* row = weights + p.weights + j * p.stride;
+      for (int s = 0; s < p.k; ++s) row[s] = from[s];
+      if (l == plan.layers) {
+        row[p.k] = neuron[j];
+        continue;
+      }
+      weights[plan.characteristics + p.characteristic + j] = neuron[2 * j];
+      row[p.k] = neuron[2 * j + 1];
+      neurons[net.NeuronStart(l) + 2 * j] = neuron[2 * j];
+      neurons[net.NeuronStart(l) + 2 * j + 1] = neuron[2 * j + 1];
+    }
+  }
+}
+
+// The direction from the padded layout back to the net's, rounded to float32.
+void StoreDirection(const NeuralNet& net, const PassPlan& plan, const double* sum,
+                    float* direction) {
+  for (int l = 0; l <= plan.layers; ++l) {
+    const LayerPlan& p = plan.layer[l];
+    float* to = direction + net.WeightStart(l);
+    float* neuron = direction + net.NeuronStart(l);
+    for (int j = 0; j < p.m; ++j, to += p.k) {
+      const double* row = sum + p.weights + j * p.stride;
+      for (int s = 0; s < p.k; ++s) to[s] = static_cast<float>(row[s]);
+      if (l == plan.layers) {
+        neuron[j] = static_cast<float>(row[p.k]);
+        continue;
+      }
+      neuron[2 * j] = static_cast<float>(sum[plan.characteristics + p.characteristic + j]);
+      neuron[2 * j + 1] = static_cast<float>(row[p.k]);
+    }
+  }
+}
+
 // Runs every block of `book` and leaves the per-block results in g_pass.
 // Returns the number of blocks.
 uint32_t RunBlocks(NeuralNet& net, TaskBook& book, bool gradient, bool sens) {
@@ -711,12 +757,8 @@ uint32_t RunBlocks(NeuralNet& net, TaskBook& book, bool gradient, bool sens) {
   if (plan.generation != laid_out) {
     std::fill(state.weights.begin(), state.weights.begin() + plan.params, 0.0);
   }
-  for (size_t i = 0; i < plan.index.size(); ++i) state.weights[plan.index[i]] = net.Parameters[i];
   Grow(state.neurons, plan.index.size());
-  for (int l = 0; l < plan.layers; ++l) {
-    const int n0 = net.NeuronStart(l);
-    for (int i = n0; i < n0 + 2 * plan.layer[l].m; ++i) state.neurons[i] = net.Parameters[i];
-  }
+  LoadParameters(net, plan, state.weights.data(), state.neurons.data());
   if (gradient) Grow(state.directions, blocks * plan.params);
   Grow(state.totals, blocks);
 
@@ -836,8 +878,13 @@ float EvaluateGradient(NeuralNet& net, EngineContext& context) {
       const double* block = state.directions.data() + b * padded;
       for (size_t i = 0; i < padded; ++i) sum[i] += block[i];
     }
-    const size_t n = std::min(params, net.Direction.size());
-    for (size_t i = 0; i < n; ++i) net.Direction[i] = static_cast<float>(sum[state.plan.index[i]]);
+    if (net.Direction.size() >= params) {
+      StoreDirection(net, state.plan, sum, net.Direction.data());
+    } else {
+      for (size_t i = 0; i < net.Direction.size(); ++i) {
+        net.Direction[i] = static_cast<float>(sum[state.plan.index[i]]);
+      }
+    }
     PointAtLastRow(net, *book);
   }
   if (sens) {
