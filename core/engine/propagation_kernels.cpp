@@ -39,8 +39,9 @@ __attribute__((always_inline)) inline void ActivateRows(const double* neuron, in
   }
 }
 
-__attribute__((always_inline)) inline void DeriveRows(const double* neuron, int m, const float* sums,
-                                                      const float* u, const bool* take,
+__attribute__((always_inline)) inline void DeriveRows(const double* neuron, int m,
+                                                      const float* sums, const float* u,
+                                                      const bool* take,
                                                       double* const* characteristic, float* g,
                                                       double* gd) {
   for (int j = 0; j < m; ++j) {
@@ -65,19 +66,19 @@ __attribute__((always_inline)) inline void LoadInputsRows(const float* const* ro
   }
 }
 
-#define VELMAR_ROW_WRAPPERS(suffix, attributes)                                                   \
+#define VELMAR_ROW_WRAPPERS(suffix, attributes)                                                    \
   attributes void Activate##suffix(const double* neuron, int m, const double* sums, float* stored, \
-                                   float* outputs, double* next, double* const* own) {            \
-    ActivateRows(neuron, m, sums, stored, outputs, next, own);                                    \
-  }                                                                                               \
+                                   float* outputs, double* next, double* const* own) {             \
+    ActivateRows(neuron, m, sums, stored, outputs, next, own);                                     \
+  }                                                                                                \
   attributes void Derive##suffix(const double* neuron, int m, const float* sums, const float* u,   \
-                                 const bool* take, double* const* characteristic, float* g,       \
-                                 double* gd) {                                                    \
-    DeriveRows(neuron, m, sums, u, take, characteristic, g, gd);                                  \
-  }                                                                                               \
-  attributes void LoadInputs##suffix(const float* const* rows, int k, double* const* own,         \
-                                     double* x) {                                                 \
-    LoadInputsRows(rows, k, own, x);                                                              \
+                                 const bool* take, double* const* characteristic, float* g,        \
+                                 double* gd) {                                                     \
+    DeriveRows(neuron, m, sums, u, take, characteristic, g, gd);                                   \
+  }                                                                                                \
+  attributes void LoadInputs##suffix(const float* const* rows, int k, double* const* own,          \
+                                     double* x) {                                                  \
+    LoadInputsRows(rows, k, own, x);                                                               \
   }
 
 // ---- Portable path --------------------------------------------------------
